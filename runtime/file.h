@@ -1,0 +1,73 @@
+// Numbered files: open files are known by a number the caller chooses
+// (0, 1, 2, ...) or, when the caller passes kAnyNumber, by the identifier
+// that the opening call returns. Each file has a 4096-byte buffer used for
+// reading or for writing, never both at once.
+//
+// Opening under a number that already holds a file closes that file (flushed)
+// once the new one has opened. Every operation on a number that is not open
+// does nothing and returns 0 (FileLength: -1; EndOfFile: nonzero, so no read
+// loop can spin on a file that is not there).
+//
+// Paths are limited to kPathCapacity characters including the terminating
+// zero; a longer path fails like a missing one (0, -1 or the empty text),
+// never with a cut name.
+#ifndef VEZOVUD_RUNTIME_FILE_H
+#define VEZOVUD_RUNTIME_FILE_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+// The folder separator of the platform: "\" on Windows, "/" on POSIX.
+extern const char kPathSeparator;
+
+const int kPathCapacity = 260;     // characters of a path, terminating zero included
+const int kAnyNumber = -1;         // "pick a record and return its identifier"
+const int kFileBufferBytes = 4096;
+
+// Opens an existing file for reading, shared for reading. Nonzero on success
+// (the platform handle for a numbered file, the identifier for kAnyNumber).
+intptr_t OpenFileForReading(intptr_t n, const Text& path);
+
+// Creates a file for writing, or empties an existing one. Nonzero on success.
+intptr_t CreateFileForWriting(intptr_t n, const Text& path);
+
+// The file's length, counting the bytes still waiting in the write buffer;
+// -1 for a number not in use.
+int64_t FileLength(intptr_t n);
+
+// Buffered read of up to length bytes; returns the number delivered.
+int32_t ReadBytes(intptr_t n, void* destination, int32_t length);
+
+// 0 when another byte can be read, else nonzero. The byte it looks at is
+// delivered again by the next read.
+int EndOfFile(intptr_t n);
+
+// Buffered write; returns the bytes accepted. A null source or a length of
+// 0 or less writes nothing and returns 0.
+int32_t WriteBytes(intptr_t n, const void* source, int32_t length);
+
+// Writes the 4 bytes of value, least significant first; returns 4.
+int32_t WriteInt32(intptr_t n, int32_t value);
+
+// Flushes the buffer, closes the file and frees the number. kAnyNumber and
+// numbers not in use do nothing.
+void CloseFileNumber(intptr_t n);
+
+// Deletes a file. Nonzero on success.
+int RemoveFile(const Text& path);
+
+// The size of a file, -2 for a folder or a drive root, -1 when nothing of that
+// name exists (or the path is empty or too long). One trailing separator is
+// ignored.
+int64_t PathSize(const Text& path);
+
+// The user's temporary folder in its long form, ending in the separator; the
+// empty text when it cannot be had. On POSIX: $TMPDIR when it names an
+// existing folder, else /tmp.
+Text TempDirectory();
+
+// Closes every open file, flushing each. Part of the runtime's exit clean-up.
+void CloseAllFiles();
+
+#endif

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12, as root.
+# Idempotent: when every package is already present, no apt command runs.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config dpkg-dev
+  googletest libgtest-dev
+  zlib1g-dev libminizip-dev
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
+  wine wine32 xvfb xdotool x11-utils
+  unzip zip p7zip-full python3 file icoutils imagemagick
+)
+
+need_update=0
+
+# 32-bit Wine needs the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+
+# apt's source download needs a deb-src entry for the main archive.
+has_src() {
+  grep -rhsE '^\s*(Types:.*deb-src|deb-src\s)' /etc/apt/sources.list /etc/apt/sources.list.d/ >/dev/null
+}
+if ! has_src; then
+  src=/etc/apt/sources.list.d/debian-src.sources
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    # Copy the first (main archive) stanza, with deb-src as its type.
+    awk 'BEGIN{RS=""; ORS="\n\n"} NR==1 {sub(/Types: *deb/, "Types: deb-src"); print}' \
+      /etc/apt/sources.list.d/debian.sources > "$src"
+  else
+    line=$(grep -m1 -E '^\s*deb\s' /etc/apt/sources.list)
+    echo "${line/deb /deb-src }" > /etc/apt/sources.list.d/debian-src.list
+  fi
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  case "$p" in wine32) q="wine32:i386" ;; *) q="$p" ;; esac
+  if ! dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+fi
