@@ -7,6 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/build.sh
+out=${VEZOVUD_BUILD:-build}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 
 display=""
 for n in $(seq 91 199); do
@@ -18,7 +21,7 @@ done
 [ -n "$display" ] || { echo "test: no free X display number" >&2; exit 1; }
 
 export DISPLAY=":$display"
-export WINEPREFIX="$root/build/wine"
+export WINEPREFIX="$out/wine"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
@@ -49,11 +52,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
 
-log="$root/build/test.log"
+log="$out/test.log"
 : > "$log"
 status=0
-ctest --test-dir build/native --output-on-failure -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
-ctest --test-dir build/win32 --output-on-failure 2>&1 | tee -a "$log" || status=1
+ctest --test-dir "$out/native" --output-on-failure -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
+ctest --test-dir "$out/win32" --output-on-failure 2>&1 | tee -a "$log" || status=1
 
 # One closing line over both targets.
 passed=0
