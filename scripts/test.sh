@@ -47,7 +47,7 @@ xvfb_pid=$!
 mkdir -p "$WINEPREFIX"
 wineserver -f -p >/dev/null 2>&1 &
 server_pid=$!
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
   echo "test: creating the Wine prefix"
   wineboot -i >/dev/null 2>&1
 fi
