@@ -26,6 +26,8 @@ class Text {
   char At(int i) const { return (i >= 0 && i < length_) ? data_[i] : 0; }
   char Last() const { return At(length_ - 1); }
 
+  // Appending when memory runs out leaves the whole text empty, never a
+  // shortened text that could pass for a complete one.
   Text& operator+=(const Text& other);
   Text& operator+=(const char* s);
   Text& operator+=(char c);

@@ -1,0 +1,218 @@
+// Threads on POSIX: detached pthreads and the list of started threads under
+// one mutex. A handle is a nonzero serial number; each thread marks its own
+// entry finished as it ends, and the next StartThread drops such entries.
+//
+// StopThread uses pthread_cancel, which is deferred: the thread ends at its
+// next cancellation point (sleeping, waiting, blocking reads and writes),
+// not in the middle of a computation that calls none. The list operations
+// disable cancellation while they hold the mutex, so a stopped thread never
+// leaves the list locked.
+#include <errno.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include "runtime/thread.h"
+
+namespace {
+
+const int kFirstListEntries = 8;
+const int64_t kNanosecondsPerSecond = 1000000000;
+const int64_t kNanosecondsPerMillisecond = 1000000;
+
+struct ThreadEntry {
+  intptr_t handle;
+  pthread_t thread;
+  int finished;
+};
+
+struct ThreadStart {
+  ThreadProcedure procedure;
+  int32_t parameter;
+  intptr_t handle;
+};
+
+pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
+// Signalled whenever a thread marks itself finished. Set up once, to time
+// its waits on the monotonic clock.
+pthread_cond_t gFinished;
+pthread_once_t gFinishedOnce = PTHREAD_ONCE_INIT;
+ThreadEntry* gThreads = nullptr;
+int gThreadCount = 0;
+int gThreadCapacity = 0;
+intptr_t gLastHandle = 0;
+
+void SetUpFinished() {
+  pthread_condattr_t attributes;
+  pthread_condattr_init(&attributes);
+  pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+  pthread_cond_init(&gFinished, &attributes);
+  pthread_condattr_destroy(&attributes);
+}
+
+// Takes the list lock with cancellation off; returns the state to restore.
+int Lock() {
+  int oldState = 0;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+  pthread_once(&gFinishedOnce, SetUpFinished);
+  pthread_mutex_lock(&gLock);
+  return oldState;
+}
+
+void Unlock(int oldState) {
+  pthread_mutex_unlock(&gLock);
+  int ignored = 0;
+  pthread_setcancelstate(oldState, &ignored);
+}
+
+// Index of the entry for handle, or -1. Lock held.
+int FindEntry(intptr_t handle) {
+  for (int k = 0; k < gThreadCount; k++) {
+    if (gThreads[k].handle == handle) return k;
+  }
+  return -1;
+}
+
+// Lock held. The thread is detached, so it frees its own resources.
+void DropEntry(int k) {
+  gThreads[k] = gThreads[gThreadCount - 1];
+  gThreadCount--;
+}
+
+// Lock held.
+void DropFinishedThreads() {
+  int k = 0;
+  while (k < gThreadCount) {
+    if (gThreads[k].finished) {
+      DropEntry(k);
+    } else {
+      k++;
+    }
+  }
+}
+
+// Makes room for one more entry. False when memory is short. Lock held.
+bool GrowList() {
+  if (gThreadCount < gThreadCapacity) return true;
+  int capacity = gThreadCapacity == 0 ? kFirstListEntries : gThreadCapacity * 2;
+  void* grown = realloc(gThreads, sizeof(ThreadEntry) * static_cast<size_t>(capacity));
+  if (grown == nullptr) return false;
+  gThreads = static_cast<ThreadEntry*>(grown);
+  gThreadCapacity = capacity;
+  return true;
+}
+
+// Runs as the thread ends, by return or by cancellation.
+void MarkFinished(void* raw) {
+  intptr_t handle = reinterpret_cast<intptr_t>(raw);
+  int state = Lock();
+  int k = FindEntry(handle);
+  if (k >= 0) gThreads[k].finished = 1;
+  pthread_cond_broadcast(&gFinished);
+  Unlock(state);
+}
+
+void* ThreadTrampoline(void* raw) {
+  ThreadStart start = *static_cast<ThreadStart*>(raw);
+  free(raw);
+  pthread_cleanup_push(MarkFinished, reinterpret_cast<void*>(start.handle));
+  start.procedure(start.parameter);
+  pthread_cleanup_pop(1);
+  return nullptr;
+}
+
+void UnlockOnCancel(void*) { pthread_mutex_unlock(&gLock); }
+
+}  // namespace
+
+intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
+  if (procedure == nullptr) return 0;
+  ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+  if (start == nullptr) return 0;
+  start->procedure = procedure;
+  start->parameter = parameter;
+
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+
+  int state = Lock();
+  DropFinishedThreads();
+  intptr_t handle = 0;
+  if (GrowList()) {
+    // Serial numbers skip 0 when they wrap, and any still in the list.
+    do {
+      gLastHandle = gLastHandle == INTPTR_MAX ? 1 : gLastHandle + 1;
+    } while (FindEntry(gLastHandle) >= 0);
+    start->handle = gLastHandle;
+    pthread_t thread;
+    // Created under the lock, so the entry is there before the thread can
+    // look for it to mark itself finished.
+    if (pthread_create(&thread, &attributes, ThreadTrampoline, start) == 0) {
+      handle = gLastHandle;
+      gThreads[gThreadCount].handle = handle;
+      gThreads[gThreadCount].thread = thread;
+      gThreads[gThreadCount].finished = 0;
+      gThreadCount++;
+    }
+  }
+  Unlock(state);
+  pthread_attr_destroy(&attributes);
+
+  if (handle == 0) free(start);
+  return handle;
+}
+
+void StopThread(intptr_t thread) {
+  int state = Lock();
+  int k = FindEntry(thread);
+  if (k >= 0) {
+    // An entry not yet finished belongs to a thread that has not passed
+    // MarkFinished, which needs this lock: the thread still exists.
+    if (!gThreads[k].finished) pthread_cancel(gThreads[k].thread);
+    DropEntry(k);
+  }
+  Unlock(state);
+}
+
+int WaitForThread(intptr_t thread, int32_t timeoutMs) {
+  timespec deadline = {0, 0};
+  if (timeoutMs >= 0) {
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    int64_t nanoseconds = deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
+    deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / kNanosecondsPerSecond);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % kNanosecondsPerSecond);
+  }
+  int ended = 0;
+  int oldState = 0;
+  // The wait is a cancellation point; the handler gives the lock back.
+  pthread_once(&gFinishedOnce, SetUpFinished);
+  pthread_mutex_lock(&gLock);
+  pthread_cleanup_push(UnlockOnCancel, nullptr);
+  for (;;) {
+    // The entry may move or leave the list while the lock is released.
+    int k = FindEntry(thread);
+    if (k < 0 || gThreads[k].finished) {
+      ended = 1;
+      break;
+    }
+    int result = timeoutMs < 0 ? pthread_cond_wait(&gFinished, &gLock)
+                               : pthread_cond_timedwait(&gFinished, &gLock, &deadline);
+    if (result == ETIMEDOUT) {
+      k = FindEntry(thread);
+      ended = k < 0 || gThreads[k].finished;
+      break;
+    }
+  }
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &oldState);
+  pthread_cleanup_pop(1);
+  pthread_setcancelstate(oldState, &oldState);
+  return ended;
+}
+
+int StartedThreadCount() {
+  int state = Lock();
+  int count = gThreadCount;
+  Unlock(state);
+  return count;
+}

@@ -1,0 +1,163 @@
+// Threads on Win32: CreateThread with a small committed stack, and the list
+// of started threads (handle and id) under one critical section. Finished
+// threads leave the list, and their handles are closed, at the next start.
+#include <windows.h>
+#include <stdlib.h>
+
+#include "runtime/thread.h"
+
+namespace {
+
+// Committed at the start; the reservation stays the executable's default.
+const SIZE_T kThreadStackCommitBytes = 4096;
+const int kFirstListEntries = 8;
+
+// What the new thread needs: CreateThread hands over one pointer, and the
+// procedure takes a 32-bit parameter with the C calling convention.
+struct ThreadStart {
+  ThreadProcedure procedure;
+  int32_t parameter;
+};
+
+// The list owns the start record and frees it with the entry, so the thread
+// itself never touches the heap: TerminateThread cannot catch it inside one.
+struct ThreadEntry {
+  HANDLE handle;
+  DWORD id;
+  ThreadStart* start;
+};
+
+// 0: not set up, 1: being set up, 2: ready. The lock is set up on first use
+// so the thread services work before and without the runtime's start-up.
+volatile LONG gLockState = 0;
+CRITICAL_SECTION gLock;
+ThreadEntry* gThreads = nullptr;
+int gThreadCount = 0;
+int gThreadCapacity = 0;
+
+void Lock() {
+  if (gLockState != 2) {
+    if (InterlockedCompareExchange(&gLockState, 1, 0) == 0) {
+      InitializeCriticalSection(&gLock);
+      InterlockedExchange(&gLockState, 2);
+    } else {
+      while (gLockState != 2) Sleep(0);
+    }
+  }
+  EnterCriticalSection(&gLock);
+}
+
+void Unlock() { LeaveCriticalSection(&gLock); }
+
+// Index of the entry for handle, or -1. Call with the lock held.
+int FindEntry(HANDLE handle) {
+  for (int k = 0; k < gThreadCount; k++) {
+    if (gThreads[k].handle == handle) return k;
+  }
+  return -1;
+}
+
+// Closes the handle and frees the entry. Call with the lock held.
+void DropEntry(int k) {
+  CloseHandle(gThreads[k].handle);
+  free(gThreads[k].start);
+  gThreads[k] = gThreads[gThreadCount - 1];
+  gThreadCount--;
+}
+
+// Drops threads that have ended and closes their handles. Lock held.
+void DropFinishedThreads() {
+  int k = 0;
+  while (k < gThreadCount) {
+    if (WaitForSingleObject(gThreads[k].handle, 0) == WAIT_OBJECT_0) {
+      DropEntry(k);
+    } else {
+      k++;
+    }
+  }
+}
+
+// Makes room for one more entry. False when memory is short. Lock held.
+bool GrowList() {
+  if (gThreadCount < gThreadCapacity) return true;
+  int capacity = gThreadCapacity == 0 ? kFirstListEntries : gThreadCapacity * 2;
+  void* grown = realloc(gThreads, sizeof(ThreadEntry) * static_cast<size_t>(capacity));
+  if (grown == nullptr) return false;
+  gThreads = static_cast<ThreadEntry*>(grown);
+  gThreadCapacity = capacity;
+  return true;
+}
+
+DWORD WINAPI ThreadTrampoline(LPVOID raw) {
+  const ThreadStart* start = static_cast<const ThreadStart*>(raw);
+  return static_cast<DWORD>(start->procedure(start->parameter));
+}
+
+}  // namespace
+
+intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
+  if (procedure == nullptr) return 0;
+  ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+  if (start == nullptr) return 0;
+  start->procedure = procedure;
+  start->parameter = parameter;
+
+  Lock();
+  DropFinishedThreads();
+  HANDLE handle = nullptr;
+  DWORD id = 0;
+  if (GrowList()) {
+    handle = CreateThread(nullptr, kThreadStackCommitBytes, ThreadTrampoline, start, 0, &id);
+  }
+  if (handle != nullptr) {
+    gThreads[gThreadCount].handle = handle;
+    gThreads[gThreadCount].id = id;
+    gThreads[gThreadCount].start = start;
+    gThreadCount++;
+  }
+  Unlock();
+
+  if (handle == nullptr) {
+    free(start);
+    return 0;
+  }
+  return reinterpret_cast<intptr_t>(handle);
+}
+
+void StopThread(intptr_t thread) {
+  HANDLE handle = reinterpret_cast<HANDLE>(thread);
+  Lock();
+  int k = FindEntry(handle);
+  if (k >= 0) {
+    // Ended under the lock, so the thread cannot be caught halfway through
+    // a change to this list.
+    TerminateThread(handle, 0);
+    DropEntry(k);
+  }
+  Unlock();
+}
+
+int WaitForThread(intptr_t thread, int32_t timeoutMs) {
+  HANDLE handle = reinterpret_cast<HANDLE>(thread);
+  HANDLE own = nullptr;
+  Lock();
+  int k = FindEntry(handle);
+  // A copy of the handle keeps the wait valid even if another thread drops
+  // the entry, and closes the original, meanwhile.
+  bool copied = k >= 0 && DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &own,
+                                          SYNCHRONIZE, FALSE, 0);
+  Unlock();
+  if (k < 0) return 1;
+  if (!copied) return 0;
+  DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+  DWORD result = WaitForSingleObject(own, wait);
+  CloseHandle(own);
+  return result == WAIT_OBJECT_0 ? 1 : 0;
+}
+
+int StartedThreadCount() {
+  Lock();
+  int count = gThreadCount;
+  Unlock();
+  return count;
+}
