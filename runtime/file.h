@@ -3,10 +3,13 @@
 // that the opening call returns. Each file has a 4096-byte buffer used for
 // reading or for writing, never both at once.
 //
-// Opening under a number that already holds a file closes that file (flushed)
-// once the new one has opened. Every operation on a number that is not open
-// does nothing and returns 0 (FileLength: -1; EndOfFile: nonzero, so no read
-// loop can spin on a file that is not there).
+// Numbers run from 0 to kNumberLimit - 1; identifiers lie above them, so the
+// two never meet. Opening under any other value fails (0) before the file is
+// touched. Opening under a number that already holds a file closes that file
+// (flushed) once the new one has opened; a failed opening leaves it open.
+// Every operation on a number that is not open does nothing and returns 0
+// (FileLength: -1; EndOfFile: nonzero, so no read loop can spin on a file
+// that is not there).
 //
 // Paths are limited to kPathCapacity characters including the terminating
 // zero; a longer path fails like a missing one (0, -1 or the empty text),
@@ -23,6 +26,7 @@ extern const char kPathSeparator;
 
 const int kPathCapacity = 260;     // characters of a path, terminating zero included
 const int kAnyNumber = -1;         // "pick a record and return its identifier"
+const int kNumberLimit = 100000;   // numbers the caller may choose: 0 .. kNumberLimit - 1
 const int kFileBufferBytes = 4096;
 
 // Opens an existing file for reading, shared for reading. Nonzero on success
@@ -30,13 +34,17 @@ const int kFileBufferBytes = 4096;
 intptr_t OpenFileForReading(intptr_t n, const Text& path);
 
 // Creates a file for writing, or empties an existing one. Nonzero on success.
+// The file is open for writing only: reads from it deliver nothing.
 intptr_t CreateFileForWriting(intptr_t n, const Text& path);
 
 // The file's length, counting the bytes still waiting in the write buffer;
 // -1 for a number not in use.
 int64_t FileLength(intptr_t n);
 
-// Buffered read of up to length bytes; returns the number delivered.
+// Buffered read of up to length bytes; returns the number delivered, which
+// falls short of length only at the end of the file. Bytes still waiting to be
+// written are written first. A null destination or a length of 0 or less
+// delivers nothing.
 int32_t ReadBytes(intptr_t n, void* destination, int32_t length);
 
 // 0 when another byte can be read, else nonzero. The byte it looks at is
@@ -44,7 +52,9 @@ int32_t ReadBytes(intptr_t n, void* destination, int32_t length);
 int EndOfFile(intptr_t n);
 
 // Buffered write; returns the bytes accepted. A null source or a length of
-// 0 or less writes nothing and returns 0.
+// 0 or less writes nothing and returns 0. So does a file opened for reading,
+// and a write that finds the file refusing the bytes buffered before it
+// (those bytes are dropped, and the 0 tells the caller the file is damaged).
 int32_t WriteBytes(intptr_t n, const void* source, int32_t length);
 
 // Writes the 4 bytes of value, least significant first; returns 4.

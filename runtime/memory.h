@@ -11,4 +11,10 @@ void* AllocateBlock(int64_t size);
 // Frees a block; null does nothing.
 void FreeBlock(void* block);
 
+// The heap's start and end, called by InitRuntime and EndRuntime. Creating is
+// harmless when the heap exists (AllocateBlock also creates it on demand).
+// Destroying frees every block still allocated.
+void CreateBlockHeap();
+void DestroyBlockHeap();
+
 #endif

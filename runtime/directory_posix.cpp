@@ -1,0 +1,221 @@
+// POSIX back end of directory listings. Opening reads the whole folder at
+// once, keeps the names that match the pattern as Windows would match them,
+// and puts them in a fixed order: "." and "..", then the others by the bytes
+// of their upper-cased forms, ties by the plain bytes (the order NTFS gives
+// ASCII names), so that a walk, and an archive, come out the same anywhere.
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "runtime/directory.h"
+#include "runtime/file_native.h"
+#include "runtime/numbered_table.h"
+
+namespace {
+
+struct ListingEntry {
+  char* name;
+  int32_t kind;
+};
+
+// handle: the matching entries in delivery order; a listing has at least one.
+struct ListingRecord {
+  ListingEntry* handle;
+  int32_t count;
+  int32_t position;  // the current entry's index once started
+  int32_t started;
+};
+
+NumberedTable<ListingRecord> gListings;
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Wildcard match without regard to ASCII case: "*" any run, "?" one character.
+bool MatchesWildcards(const char* name, const char* pattern) {
+  const char* starPattern = nullptr;  // just after the last "*" seen
+  const char* starName = nullptr;     // where that "*" has matched up to
+  while (*name) {
+    if (*pattern == '*') {
+      starPattern = ++pattern;
+      starName = name;
+    } else if (*pattern == '?' || (*pattern && UpperAscii(*pattern) == UpperAscii(*name))) {
+      pattern++;
+      name++;
+    } else if (starPattern) {
+      pattern = starPattern;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') pattern++;
+  return *pattern == 0;
+}
+
+// Windows lets a final ".*" match names without a dot too, so "*.*" is
+// every name and "readme.*" finds "readme".
+bool MatchesPattern(const char* name, const char* pattern) {
+  if (MatchesWildcards(name, pattern)) return true;
+  size_t length = strlen(pattern);
+  if (length < 2 || pattern[length - 2] != '.' || pattern[length - 1] != '*') return false;
+  char shorter[kPathCapacity];
+  memcpy(shorter, pattern, length - 2);
+  shorter[length - 2] = 0;
+  return MatchesWildcards(name, shorter);
+}
+
+int DotRank(const char* name) {
+  if (strcmp(name, ".") == 0) return 0;
+  if (strcmp(name, "..") == 0) return 1;
+  return 2;
+}
+
+int CompareEntries(const void* left, const void* right) {
+  const char* a = static_cast<const ListingEntry*>(left)->name;
+  const char* b = static_cast<const ListingEntry*>(right)->name;
+  int rankA = DotRank(a), rankB = DotRank(b);
+  if (rankA != rankB) return rankA - rankB;
+  for (size_t i = 0;; i++) {
+    unsigned char upperA = static_cast<unsigned char>(UpperAscii(a[i]));
+    unsigned char upperB = static_cast<unsigned char>(UpperAscii(b[i]));
+    if (upperA != upperB) return upperA - upperB;
+    if (!a[i]) break;
+  }
+  return strcmp(a, b);
+}
+
+void FreeEntries(ListingEntry* entries, int32_t count) {
+  for (int32_t i = 0; i < count; i++) free(entries[i].name);
+  free(entries);
+}
+
+// Reads the entries of folder that match pattern, sorted. False when the
+// folder cannot be read or memory is short.
+bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries,
+                int32_t* count) {
+  *entries = nullptr;
+  *count = 0;
+  DIR* directory = opendir(folder);
+  if (!directory) return false;
+  int32_t capacity = 0;
+  bool sound = true;
+  while (struct dirent* item = readdir(directory)) {
+    if (!MatchesPattern(item->d_name, pattern)) continue;
+    if (*count == capacity) {
+      int32_t grown = capacity ? capacity * 2 : 64;
+      ListingEntry* larger =
+          static_cast<ListingEntry*>(realloc(*entries, grown * sizeof(ListingEntry)));
+      if (!larger) {
+        sound = false;
+        break;
+      }
+      *entries = larger;
+      capacity = grown;
+    }
+    char* name = strdup(item->d_name);
+    if (!name) {
+      sound = false;
+      break;
+    }
+    // stat follows links: a link to a folder is a folder; a dangling one is
+    // a file.
+    struct stat status;
+    bool folderEntry = fstatat(dirfd(directory), name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+    (*entries)[*count].name = name;
+    (*entries)[*count].kind = folderEntry ? kEntryDirectory : kEntryFile;
+    (*count)++;
+  }
+  closedir(directory);
+  if (!sound) {
+    FreeEntries(*entries, *count);
+    *entries = nullptr;
+    *count = 0;
+    return false;
+  }
+  if (*count > 1) qsort(*entries, *count, sizeof(ListingEntry), CompareEntries);
+  return true;
+}
+
+// The current entry of listing, or null.
+ListingEntry* CurrentEntry(intptr_t listing) {
+  ListingRecord* record = FindRecord(gListings, listing);
+  if (!record || !record->started || record->position >= record->count) return nullptr;
+  return &record->handle[record->position];
+}
+
+}  // namespace
+
+intptr_t OpenDirectoryListing(intptr_t n, const Text& folder, const Text& pattern) {
+  if (!IsUsableNumber(n)) return 0;
+  CloseDirectoryListing(n);
+
+  char search[kPathCapacity];
+  if (!BuildSearchPath(folder, pattern, search)) return 0;
+  // Split as Windows would: the folder is everything before the last
+  // separator, the pattern everything after it.
+  char* slash = strrchr(search, '/');
+  const char* where = ".";
+  const char* wanted = search;
+  if (slash == search) {
+    where = "/";
+    wanted = search + 1;
+  } else if (slash) {
+    *slash = 0;
+    where = search;
+    wanted = slash + 1;
+  }
+
+  ListingEntry* entries;
+  int32_t count;
+  if (!ReadFolder(where, wanted, &entries, &count)) return 0;
+  // Like FindFirstFileA, a search that matches nothing fails.
+  if (count == 0) {
+    free(entries);
+    return 0;
+  }
+  intptr_t id = ReserveRecord(gListings, n);
+  if (id < 0) {
+    FreeEntries(entries, count);
+    return 0;
+  }
+  ListingRecord* record = RecordSlot(gListings, id);
+  record->handle = entries;
+  record->count = count;
+  record->position = 0;
+  record->started = 0;
+  return n == kAnyNumber ? id : reinterpret_cast<intptr_t>(entries);
+}
+
+int NextEntry(intptr_t listing) {
+  ListingRecord* record = FindRecord(gListings, listing);
+  if (!record) return 0;
+  if (!record->started) {
+    record->started = 1;
+    return 1;
+  }
+  if (record->position < record->count) record->position++;
+  return record->position < record->count ? 1 : 0;
+}
+
+int EntryKind(intptr_t listing) {
+  ListingEntry* entry = CurrentEntry(listing);
+  return entry ? entry->kind : kEntryNone;
+}
+
+Text EntryName(intptr_t listing) {
+  ListingEntry* entry = CurrentEntry(listing);
+  return entry ? Text(entry->name) : Text();
+}
+
+void CloseDirectoryListing(intptr_t listing) {
+  ListingRecord* record = FindRecord(gListings, listing);
+  if (!record) return;
+  FreeEntries(record->handle, record->count);
+  FreeRecord(gListings, listing);
+}
+
+void CloseAllListings() {
+  CloseEveryRecord(gListings, CloseDirectoryListing);
+}

@@ -1,0 +1,191 @@
+// Numbered files with their 4096-byte buffer: the table of open files and the
+// buffered reading and writing, the same on every platform. The platform's
+// plain file calls come through file_native.h.
+#include "runtime/file.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "runtime/file_native.h"
+#include "runtime/numbered_table.h"
+
+namespace {
+
+// One open file. The buffer serves either reading or writing:
+//   reading == 1: buffer[filled - remaining .. filled) is read ahead, not yet
+//                 delivered (the state after opening);
+//   reading == 0: buffer[0 .. bufferSize - remaining) waits to be written.
+struct FileRecord {
+  NativeFile handle;
+  char* buffer;
+  int32_t bufferSize;
+  int32_t remaining;
+  int32_t filled;
+  int32_t reading;
+  int32_t writable;
+};
+
+NumberedTable<FileRecord> gFiles;
+
+// Writes the waiting bytes and empties the buffer. False when the file took
+// fewer than all of them; they are dropped either way.
+bool FlushBuffer(FileRecord* file) {
+  int32_t waiting = file->bufferSize - file->remaining;
+  file->remaining = file->bufferSize;
+  if (waiting <= 0) return true;
+  return NativeWrite(file->handle, file->buffer, waiting) == waiting;
+}
+
+// Enters n's table record for a file that has just opened. The file that
+// n held before is closed only now, so a failed opening leaves it alone.
+intptr_t EnterFile(intptr_t n, NativeFile handle, bool writable) {
+  if (!handle) return 0;
+  intptr_t id = ReserveRecord(gFiles, n);
+  char* buffer = id >= 0 ? static_cast<char*>(malloc(kFileBufferBytes)) : nullptr;
+  if (!buffer) {
+    NativeClose(handle);
+    return 0;
+  }
+  CloseFileNumber(id);
+  FileRecord* file = RecordSlot(gFiles, id);
+  file->handle = handle;
+  file->buffer = buffer;
+  file->bufferSize = kFileBufferBytes;
+  file->remaining = 0;
+  file->filled = 0;
+  file->reading = 1;
+  file->writable = writable ? 1 : 0;
+  return n == kAnyNumber ? id : handle;
+}
+
+}  // namespace
+
+bool CopyPathToBuffer(const Text& path, char* buffer) {
+  int length = path.Length();
+  if (length + 1 > kPathCapacity) return false;
+  const char* source = path.c_str();
+  for (int i = 0; i < length; i++) {
+    char c = source[i];
+    if (c == 0) return false;
+    buffer[i] = (c == '\\') ? kPathSeparator : c;
+  }
+  buffer[length] = 0;
+  return true;
+}
+
+bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer) {
+  char last = folder.Last();
+  bool separator = !folder.IsEmpty() && last != '\\' && last != kPathSeparator;
+  Text search = folder;
+  if (separator) search += '\\';
+  search += pattern.IsEmpty() ? Text("*.*") : pattern;
+  // A text that ran out of memory comes back shorter than its parts.
+  if (search.Length() != folder.Length() + (separator ? 1 : 0) +
+                             (pattern.IsEmpty() ? 3 : pattern.Length()))
+    return false;
+  return CopyPathToBuffer(search, buffer);
+}
+
+intptr_t OpenFileForReading(intptr_t n, const Text& path) {
+  if (!IsUsableNumber(n)) return 0;
+  return EnterFile(n, NativeOpenForReading(path), false);
+}
+
+intptr_t CreateFileForWriting(intptr_t n, const Text& path) {
+  // Checked first so that a refused number never empties the file.
+  if (!IsUsableNumber(n)) return 0;
+  return EnterFile(n, NativeCreateForWriting(path), true);
+}
+
+int64_t FileLength(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file) return -1;
+  int64_t size = NativeFileSize(file->handle);
+  if (size < 0) return -1;
+  if (!file->reading) size += file->bufferSize - file->remaining;
+  return size;
+}
+
+int32_t ReadBytes(intptr_t n, void* destination, int32_t length) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file || !destination || length <= 0) return 0;
+  char* out = static_cast<char*>(destination);
+
+  if (!file->reading) {
+    FlushBuffer(file);
+    file->reading = 1;
+    file->remaining = 0;
+  }
+  if (file->remaining >= length) {
+    memcpy(out, file->buffer + file->filled - file->remaining, length);
+    file->remaining -= length;
+    return length;
+  }
+
+  int32_t delivered = file->remaining;
+  memcpy(out, file->buffer + file->filled - delivered, delivered);
+  file->remaining = 0;
+  int32_t rest = length - delivered;
+  if (rest >= file->bufferSize) {
+    // Large reads go straight to the caller; the buffer would only add a copy.
+    return delivered + NativeRead(file->handle, out + delivered, rest);
+  }
+  int32_t got = NativeRead(file->handle, file->buffer, file->bufferSize);
+  file->filled = got;
+  file->remaining = got;
+  int32_t copied = rest < got ? rest : got;
+  memcpy(out + delivered, file->buffer, copied);
+  file->remaining -= copied;
+  return delivered + copied;
+}
+
+int EndOfFile(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file) return 1;
+  char byte;
+  if (ReadBytes(n, &byte, 1) != 1) return 1;
+  // The byte is still in the buffer: step back over it.
+  file->remaining += 1;
+  return 0;
+}
+
+int32_t WriteBytes(intptr_t n, const void* source, int32_t length) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file || !source || length <= 0 || !file->writable) return 0;
+
+  if (file->reading) {
+    file->reading = 0;
+    file->remaining = file->bufferSize;
+  }
+  if (length < file->remaining) {
+    memcpy(file->buffer + file->bufferSize - file->remaining, source, length);
+    file->remaining -= length;
+    return length;
+  }
+  if (!FlushBuffer(file)) return 0;
+  if (length >= file->bufferSize) return NativeWrite(file->handle, source, length);
+  memcpy(file->buffer, source, length);
+  file->remaining -= length;
+  return length;
+}
+
+int32_t WriteInt32(intptr_t n, int32_t value) {
+  uint32_t bits = static_cast<uint32_t>(value);
+  unsigned char bytes[4] = {
+      static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+      static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+  return WriteBytes(n, bytes, 4);
+}
+
+void CloseFileNumber(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file) return;
+  if (!file->reading) FlushBuffer(file);
+  free(file->buffer);
+  NativeClose(file->handle);
+  FreeRecord(gFiles, n);
+}
+
+void CloseAllFiles() {
+  CloseEveryRecord(gFiles, CloseFileNumber);
+}

@@ -1,0 +1,44 @@
+// What the portable file service (file.cpp) needs from the platform: plain
+// unbuffered files behind an opaque handle. file_win32.cpp and file_posix.cpp
+// implement it, together with RemoveFile, PathSize and TempDirectory.
+#ifndef VEZOVUD_RUNTIME_FILE_NATIVE_H
+#define VEZOVUD_RUNTIME_FILE_NATIVE_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+// A platform file; 0 is no file.
+typedef intptr_t NativeFile;
+
+// Opens an existing file (not a folder) for reading, shared for reading.
+NativeFile NativeOpenForReading(const Text& path);
+
+// Creates a file for writing or empties an existing one.
+NativeFile NativeCreateForWriting(const Text& path);
+
+// Reads up to length bytes; fewer only at the end of the file or on an error.
+// Returns the count, 0 on an error.
+int32_t NativeRead(NativeFile file, void* destination, int32_t length);
+
+// Writes length bytes; returns how many were written.
+int32_t NativeWrite(NativeFile file, const void* source, int32_t length);
+
+// The file's length on disk, -1 when it cannot be had.
+int64_t NativeFileSize(NativeFile file);
+
+void NativeClose(NativeFile file);
+
+// Copies path into buffer, which holds kPathCapacity characters, with each
+// "\" turned into kPathSeparator. False, and buffer unusable, when the path
+// and its terminating zero do not fit or the path holds a zero byte: such a
+// path must fail, never be cut short into the name of another file.
+bool CopyPathToBuffer(const Text& path, char* buffer);
+
+// Builds a listing's search path into buffer (kPathCapacity characters):
+// folder, a separator unless folder is empty or already ends in one, then
+// pattern, "*.*" when pattern is empty; "\" becomes kPathSeparator. False
+// when the whole does not fit.
+bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer);
+
+#endif

@@ -1,0 +1,115 @@
+// POSIX back end of the file service: plain files through open/read/write,
+// PathSize through stat and the temporary folder from $TMPDIR. Paths may use
+// "\" as the separator; it means "/" here.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runtime/file.h"
+#include "runtime/file_native.h"
+
+extern const char kPathSeparator = '/';
+
+namespace {
+
+// Handles are descriptor + 1, so that descriptor 0 is not taken for no file.
+int Descriptor(NativeFile file) { return static_cast<int>(file - 1); }
+NativeFile FromDescriptor(int descriptor) { return descriptor < 0 ? 0 : descriptor + 1; }
+
+bool IsFolder(const char* path) {
+  struct stat status;
+  return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+NativeFile NativeOpenForReading(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return 0;
+  // open() accepts a folder for reading; Windows does not, and neither do we.
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    close(descriptor);
+    return 0;
+  }
+  return FromDescriptor(descriptor);
+}
+
+NativeFile NativeCreateForWriting(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
+  char* out = static_cast<char*>(destination);
+  int32_t total = 0;
+  while (total < length) {
+    ssize_t got = read(Descriptor(file), out + total, length - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    total += static_cast<int32_t>(got);
+  }
+  return total;
+}
+
+int32_t NativeWrite(NativeFile file, const void* source, int32_t length) {
+  const char* in = static_cast<const char*>(source);
+  int32_t total = 0;
+  while (total < length) {
+    ssize_t put = write(Descriptor(file), in + total, length - total);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    total += static_cast<int32_t>(put);
+  }
+  return total;
+}
+
+int64_t NativeFileSize(NativeFile file) {
+  struct stat status;
+  if (fstat(Descriptor(file), &status) != 0) return -1;
+  return status.st_size;
+}
+
+void NativeClose(NativeFile file) { close(Descriptor(file)); }
+
+int RemoveFile(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return unlink(name) == 0 ? 1 : 0;
+}
+
+int64_t PathSize(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return -1;
+  // One trailing separator goes, except from the root "/" itself.
+  size_t length = strlen(name);
+  if (length > 1 && name[length - 1] == '/') name[length - 1] = 0;
+  struct stat status;
+  if (stat(name, &status) != 0) {
+    // A link whose target is gone still exists as a name; Windows reports
+    // such a link with size 0.
+    return lstat(name, &status) == 0 ? 0 : -1;
+  }
+  if (S_ISDIR(status.st_mode)) return -2;
+  return status.st_size;
+}
+
+Text TempDirectory() {
+  // $TMPDIR counts only when it names a folder and, with its final "/",
+  // fits a path; otherwise /tmp, as other programs do.
+  const char* variable = getenv("TMPDIR");
+  Text folder("/tmp");
+  if (variable && variable[0] && IsFolder(variable)) {
+    size_t length = strlen(variable);
+    size_t needed = length + (variable[length - 1] == '/' ? 0 : 1) + 1;
+    if (needed <= static_cast<size_t>(kPathCapacity)) folder = Text(variable);
+  }
+  if (folder.Last() != '/') folder += '/';
+  return folder;
+}

@@ -1,0 +1,114 @@
+// Win32 back end of the file service: CreateFileA, ReadFile, WriteFile,
+// GetFileSize, CloseHandle and DeleteFileA; PathSize through GetDriveTypeA and
+// FindFirstFileA; the temporary folder from GetTempPathA and GetLongPathNameA.
+#include <windows.h>
+
+#include "runtime/file.h"
+#include "runtime/file_native.h"
+
+extern const char kPathSeparator = '\\';
+
+namespace {
+
+HANDLE ToHandle(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
+
+NativeFile FromHandle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<NativeFile>(handle);
+}
+
+typedef DWORD(WINAPI* LongPathNameProcedure)(LPCSTR shortPath, LPSTR longPath, DWORD capacity);
+
+}  // namespace
+
+NativeFile NativeOpenForReading(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return FromHandle(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+NativeFile NativeCreateForWriting(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // CREATE_ALWAYS refuses some existing files (hidden or system ones)
+    // that can still be emptied in place.
+    handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0,
+                         nullptr);
+  }
+  return FromHandle(handle);
+}
+
+int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
+  DWORD got = 0;
+  if (!ReadFile(ToHandle(file), destination, static_cast<DWORD>(length), &got, nullptr)) return 0;
+  return static_cast<int32_t>(got);
+}
+
+int32_t NativeWrite(NativeFile file, const void* source, int32_t length) {
+  DWORD put = 0;
+  if (!WriteFile(ToHandle(file), source, static_cast<DWORD>(length), &put, nullptr)) return 0;
+  return static_cast<int32_t>(put);
+}
+
+int64_t NativeFileSize(NativeFile file) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(ToHandle(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<int64_t>(high) << 32) | low;
+}
+
+void NativeClose(NativeFile file) { CloseHandle(ToHandle(file)); }
+
+int RemoveFile(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return DeleteFileA(name) ? 1 : 0;
+}
+
+int64_t PathSize(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return -1;
+  int length = path.Length();
+
+  // A drive root ("C:" or "C:\") cannot be searched for; ask for its drive.
+  if ((length == 2 || length == 3) && name[1] == ':') {
+    char root[4] = {name[0], ':', length == 3 ? name[2] : '\\', 0};
+    return GetDriveTypeA(root) > DRIVE_NO_ROOT_DIR ? -2 : -1;
+  }
+
+  if (name[length - 1] == '\\') name[length - 1] = 0;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(name, &found);
+  if (search == INVALID_HANDLE_VALUE) return -1;
+  FindClose(search);
+  if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+  return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+Text TempDirectory() {
+  char name[kPathCapacity];
+  // Both calls return the size they would need when the buffer is too small:
+  // such a path is refused, never cut short.
+  DWORD length = GetTempPathA(kPathCapacity, name);
+  if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) return Text();
+
+  // Older systems lack GetLongPathNameA, so it is looked up, not linked.
+  HMODULE kernel = GetModuleHandleA("Kernel32.DLL");
+  FARPROC found = kernel ? GetProcAddress(kernel, "GetLongPathNameA") : nullptr;
+  if (found) {
+    LongPathNameProcedure longPathName =
+        reinterpret_cast<LongPathNameProcedure>(reinterpret_cast<void*>(found));
+    length = longPathName(name, name, kPathCapacity);
+    if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) return Text();
+  }
+
+  Text folder(name, static_cast<int>(length));
+  if (folder.Last() != '\\') {
+    if (folder.Length() + 2 > kPathCapacity) return Text();
+    folder += '\\';
+  }
+  return folder;
+}

@@ -1,0 +1,92 @@
+// Helpers shared by the runtime tests: a fresh temporary folder below
+// TempDirectory() that is removed with everything in it when the test ends,
+// deterministic test bytes, and whole-file reads and writes through the C++
+// library (so the code under test is not used to check itself).
+#ifndef VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
+#define VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "runtime/file.h"
+
+namespace test_support {
+
+inline std::string Separator() { return std::string(1, kPathSeparator); }
+
+// A new, empty folder below the runtime's temporary folder; Path() ends in
+// the separator. The destructor removes the folder and all below it.
+class TempFolder {
+ public:
+  TempFolder() {
+    static std::atomic<int> counter{0};
+    std::string base = TempDirectory().c_str();
+    long long stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
+    for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
+      std::string candidate = base + "vzt" + std::to_string(stamp % 100000) + "-" +
+                              std::to_string(counter++);
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error) && !error) {
+        path_ = candidate + Separator();
+      }
+    }
+  }
+  ~TempFolder() {
+    if (path_.empty()) return;
+    std::error_code error;
+    std::filesystem::remove_all(path_.substr(0, path_.size() - 1), error);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  bool Ok() const { return !path_.empty(); }
+  const std::string& Path() const { return path_; }
+  std::string Join(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// size bytes that do not repeat with any short period, so a byte delivered
+// from the wrong offset shows.
+inline std::vector<unsigned char> PatternBytes(size_t size, uint32_t seed = 1) {
+  std::vector<unsigned char> bytes(size);
+  uint32_t x = seed * 2654435761u + 12345u;
+  for (size_t i = 0; i < size; i++) {
+    x = x * 1103515245u + 12345u;
+    bytes[i] = static_cast<unsigned char>(x >> 23);
+  }
+  return bytes;
+}
+
+inline std::vector<unsigned char> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
+}
+
+inline bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+inline bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+inline bool MakeFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::create_directories(path, error) && !error;
+}
+
+}  // namespace test_support
+
+#endif
