@@ -1,0 +1,857 @@
+// Win32 back end of the window layer: windows, gadgets and images in three
+// numbered tables, one event record with a queue of window events, and the
+// three requesters. The window thread owns the tables; worker threads reach
+// the gadgets only through messages that the window thread serves.
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "runtime/window.h"
+#include "runtime/window_bitmap.h"
+
+namespace {
+
+const int kWindowSlots = kMaxWindowNumber + 1;
+const int kGadgetSlots = kMaxGadgetNumber + 1;
+const int kImageSlots = kMaxImageNumber + 1;
+const int kEventQueueSlots = 64;
+const int kModalWindowSlots = 64;
+const int kClassNameBytes = 32;
+const int kFolderPathBytes = 260;     // MAX_PATH, the terminating zero included
+const int kSaveFileNameBytes = 10000;
+const int kPictureClientEdgePixels = 4;
+const WORD kCommandTab = 1212;
+const WORD kCommandShiftTab = 1213;
+const DWORD kSaveFileFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                             OFN_HIDEREADONLY;  // 0x8080C
+const DWORD kDestroyTimeoutMs = 2000;
+
+const DWORD kButtonStyle = 0x50030000;     // child, visible, tab stop, group
+const DWORD kTextFieldStyle = 0x50030080;  // the same plus ES_AUTOHSCROLL
+const DWORD kLabelStyle = 0x50020000;      // child, visible, group
+const DWORD kPictureStyle = 0x50000100;    // child, visible, SS_NOTIFY
+const DWORD kProgressBarStyle = 0x50000000;  // child, visible
+
+// Private messages. A gadget posts kMessageGadgetEvent to its window
+// (wParam = gadget number, lParam = event type); kMessageWake only wakes the
+// window thread's GetMessageA; kMessageDestroySelf asks a window to destroy
+// itself on its own thread.
+const UINT kMessageGadgetEvent = WM_APP + 0x100;
+const UINT kMessageWake = WM_APP + 0x101;
+const UINT kMessageDestroySelf = WM_APP + 0x102;
+
+const char kOldProcProperty[] = "VezovudOldProc";
+
+// The save-file chooser hands over the older, 76-byte OPENFILENAME.
+// Its size is where the newer fields would begin (OPENFILENAME_SIZE_VERSION_400A).
+const DWORD kOldOpenFileNameBytes = 76;
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOpenFileNameBytes,
+              "OPENFILENAME up to lpTemplateName is 76 bytes");
+
+struct WindowRecord {
+  HWND handle;
+  HACCEL accelerators;
+  char className[kClassNameBytes];
+};
+
+struct GadgetRecord {
+  HWND handle;
+  int32_t kind;
+  HBITMAP picture;  // picture gadgets only; not owned
+};
+
+struct ImageRecord {
+  HBITMAP handle;
+  int32_t width;
+  int32_t height;
+  int32_t bitsPerPixel;
+};
+
+struct QueuedEvent {
+  int32_t code;
+  int32_t window;
+};
+
+// The last event, the gadget event that waits to be returned, and the queue
+// of window events. Only the window thread touches it (window procedures run
+// on the thread that owns the window).
+struct EventRecord {
+  int32_t code;
+  int32_t gadget;
+  int32_t window;
+  int32_t type;
+  bool gadgetPending;
+  int32_t pendingGadget;
+  int32_t pendingWindow;
+  int32_t pendingType;
+  bool dispatching;  // WaitForEvent is dispatching a message it fetched
+  QueuedEvent queue[kEventQueueSlots];
+  int queueHead;
+  int queueCount;
+};
+
+struct GadgetList {
+  HWND parent;
+  HFONT font;
+};
+
+// Windows a requester disabled, to be enabled again afterwards.
+struct Modality {
+  HWND owner;
+  HWND foreground;
+  HWND disabled[kModalWindowSlots];
+  int count;
+};
+
+WindowRecord windows[kWindowSlots];
+GadgetRecord gadgets[kGadgetSlots];
+ImageRecord images[kImageSlots];
+EventRecord events;
+GadgetList gadgetList;
+int32_t lastSaveFilterIndex;
+
+bool ValidWindowNumber(int32_t n) { return n >= 0 && n < kWindowSlots; }
+bool ValidGadgetNumber(int32_t n) { return n >= 0 && n < kGadgetSlots; }
+bool ValidImageNumber(int32_t n) { return n >= 0 && n < kImageSlots; }
+
+HWND GadgetHandle(int32_t number) {
+  return ValidGadgetNumber(number) ? gadgets[number].handle : NULL;
+}
+
+// ---------------------------------------------------------------- events
+
+// Records a gadget event. When it arrives outside WaitForEvent's own
+// dispatch (a message sent from a worker thread is served inside
+// GetMessageA, which would go on blocking), a wake-up message is posted so
+// that the wait returns it at once.
+void SetGadgetEvent(HWND window, int32_t gadget, int32_t type, int32_t windowNumber) {
+  events.gadgetPending = true;
+  events.pendingGadget = gadget;
+  events.pendingType = type;
+  events.pendingWindow = windowNumber;
+  if (!events.dispatching) PostMessageA(window, kMessageWake, 0, 0);
+}
+
+// Appends a window event unless it equals the last one still queued.
+// A full queue drops the new event rather than grow.
+void QueueWindowEvent(int32_t code, int32_t windowNumber) {
+  if (events.queueCount > 0) {
+    const QueuedEvent& last =
+        events.queue[(events.queueHead + events.queueCount - 1) % kEventQueueSlots];
+    if (last.code == code && last.window == windowNumber) return;
+  }
+  if (events.queueCount == kEventQueueSlots) return;
+  QueuedEvent& slot = events.queue[(events.queueHead + events.queueCount) % kEventQueueSlots];
+  slot.code = code;
+  slot.window = windowNumber;
+  events.queueCount++;
+}
+
+int32_t TakeGadgetEvent() {
+  events.gadgetPending = false;
+  events.code = kEventGadget;
+  events.gadget = events.pendingGadget;
+  events.window = events.pendingWindow;
+  events.type = events.pendingType;
+  return kEventGadget;
+}
+
+int32_t TakeWindowEvent() {
+  QueuedEvent taken = events.queue[events.queueHead];
+  events.queueHead = (events.queueHead + 1) % kEventQueueSlots;
+  events.queueCount--;
+  events.code = taken.code;
+  events.window = taken.window;
+  return taken.code;
+}
+
+// ------------------------------------------------------- keyboard focus
+
+bool TakesTabFocus(HWND control) {
+  return IsWindowEnabled(control) && IsWindowVisible(control) &&
+         (GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) != 0;
+}
+
+// Moves the focus to the next (or previous) child of window in creation
+// order that takes the focus, wrapping around. Children are kept in
+// creation order by the system's sibling list.
+void MoveFocus(HWND window, bool forward) {
+  HWND current = GetFocus();
+  while (current != NULL && GetParent(current) != window) {
+    if (!(GetWindowLongA(current, GWL_STYLE) & WS_CHILD)) {
+      current = NULL;
+      break;
+    }
+    current = GetParent(current);
+  }
+  HWND first = NULL, last = NULL, before = NULL, after = NULL;
+  bool seen = false;
+  for (HWND child = GetWindow(window, GW_CHILD); child != NULL;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (child == current) {
+      seen = true;
+      continue;
+    }
+    if (!TakesTabFocus(child)) continue;
+    if (first == NULL) first = child;
+    last = child;
+    if (!seen) {
+      before = child;
+    } else if (after == NULL) {
+      after = child;
+    }
+  }
+  HWND target = forward ? (after != NULL ? after : first)
+                        : (before != NULL ? before : last);
+  if (target != NULL) SetFocus(target);
+}
+
+// --------------------------------------------------- window procedures
+
+int32_t WindowNumberOf(HWND window) {
+  if (window == NULL) return -1;
+  for (int i = 0; i < kWindowSlots; i++) {
+    if (windows[i].handle == window) return i;
+  }
+  return -1;
+}
+
+LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    // The number travels in the creation data, so that events of the
+    // creation itself already carry it.
+    CREATESTRUCTA* create = (CREATESTRUCTA*)lParam;
+    SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)create->lpCreateParams);
+  }
+  int32_t number = (int32_t)GetWindowLongPtrA(window, GWLP_USERDATA);
+  switch (message) {
+    case WM_COMMAND:
+      if (lParam != 0) {
+        SetGadgetEvent(window, LOWORD(wParam), HIWORD(wParam), number);
+        return 0;
+      }
+      if (HIWORD(wParam) == 1 && (LOWORD(wParam) == kCommandTab ||
+                                  LOWORD(wParam) == kCommandShiftTab)) {
+        MoveFocus(window, LOWORD(wParam) == kCommandTab);
+        return 0;
+      }
+      break;
+    case kMessageGadgetEvent:
+      SetGadgetEvent(window, (int32_t)wParam, (int32_t)lParam, number);
+      return 0;
+    case kMessageDestroySelf:
+      DestroyWindow(window);
+      return 0;
+    case WM_CLOSE:
+      // A close request is only reported; the window stays.
+      QueueWindowEvent(kEventCloseWindow, number);
+      return 0;
+    case WM_MOVE:
+      QueueWindowEvent(kEventMoveWindow, number);
+      break;
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) QueueWindowEvent(kEventSizeWindow, number);
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) QueueWindowEvent(kEventActivateWindow, number);
+      break;
+    case WM_ERASEBKGND:
+      QueueWindowEvent(kEventRepaint, number);
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void PaintPicture(HWND control, HBITMAP picture) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(control, &paint);
+  if (dc != NULL && picture != NULL) {
+    DrawStateA(dc, NULL, NULL, (LPARAM)picture, 0, 0, 0, 0, 0, DST_BITMAP);
+  }
+  EndPaint(control, &paint);
+}
+
+// Subclass of every gadget: releases the record when the control goes, and
+// adds the focus events of text fields and the painting and mouse events of
+// pictures.
+LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC oldProc = (WNDPROC)GetPropA(control, kOldProcProperty);
+  int32_t number = GetDlgCtrlID(control);
+  GadgetRecord* record =
+      (ValidGadgetNumber(number) && gadgets[number].handle == control) ? &gadgets[number] : NULL;
+  int32_t kind = record != NULL ? record->kind : 0;
+  HWND parent = GetParent(control);
+  switch (message) {
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (kind == kGadgetTextField) {
+        PostMessageA(parent, kMessageGadgetEvent, number,
+                     message == WM_SETFOCUS ? kEventTypeFocus : kEventTypeFocusLost);
+      }
+      break;
+    case WM_PAINT:
+      if (kind == kGadgetPicture) {
+        PaintPicture(control, record->picture);
+        return 0;
+      }
+      break;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      if (kind == kGadgetPicture) {
+        int32_t type = message == WM_LBUTTONDBLCLK ? kEventTypeDoubleClick
+                       : message == WM_RBUTTONDOWN ? kEventTypeRightClick
+                                                   : kEventTypeRightDoubleClick;
+        PostMessageA(parent, kMessageGadgetEvent, number, type);
+        return 0;
+      }
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)oldProc);
+      RemovePropA(control, kOldProcProperty);
+      if (record != NULL) {
+        record->handle = NULL;
+        record->kind = 0;
+        record->picture = NULL;
+      }
+      break;
+  }
+  if (oldProc == NULL) return DefWindowProcA(control, message, wParam, lParam);
+  return CallWindowProcA(oldProc, control, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------- windows
+
+// Destroys a window on its own thread (DestroyWindow refuses other threads'
+// windows); a hung window thread is given up after a while.
+void DestroyLayerWindow(HWND window) {
+  if (window == NULL || !IsWindow(window)) return;
+  if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) {
+    DestroyWindow(window);
+  } else {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, kMessageDestroySelf, 0, 0, SMTO_ABORTIFHUNG,
+                        kDestroyTimeoutMs, &ignored);
+  }
+}
+
+void CloseWindowSlot(int32_t number) {
+  WindowRecord& record = windows[number];
+  if (record.handle != NULL) {
+    if (gadgetList.parent == record.handle) gadgetList.parent = NULL;
+    DestroyLayerWindow(record.handle);
+    record.handle = NULL;
+  }
+  if (record.accelerators != NULL) {
+    DestroyAcceleratorTable(record.accelerators);
+    record.accelerators = NULL;
+  }
+  if (record.className[0] != 0) {
+    UnregisterClassA(record.className, GetModuleHandleA(NULL));
+    record.className[0] = 0;
+  }
+}
+
+// ----------------------------------------------------------- gadgets
+
+void DestroyGadgetSlot(int32_t number) {
+  HWND handle = gadgets[number].handle;
+  if (handle != NULL) DestroyLayerWindow(handle);
+  gadgets[number].handle = NULL;
+  gadgets[number].kind = 0;
+  gadgets[number].picture = NULL;
+}
+
+HWND CreateGadget(int32_t number, int32_t kind, const char* className, DWORD style,
+                  DWORD exStyle, const char* text, int32_t x, int32_t y,
+                  int32_t width, int32_t height) {
+  if (!ValidGadgetNumber(number)) return NULL;
+  if (gadgetList.parent == NULL || !IsWindow(gadgetList.parent)) return NULL;
+  DestroyGadgetSlot(number);
+  HWND control = CreateWindowExA(exStyle, className, text, style, x, y, width, height,
+                                 gadgetList.parent, (HMENU)(intptr_t)number,
+                                 GetModuleHandleA(NULL), NULL);
+  if (control == NULL) return NULL;
+  gadgets[number].handle = control;
+  gadgets[number].kind = kind;
+  gadgets[number].picture = NULL;
+  LONG_PTR oldProc = SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)GadgetProc);
+  SetPropA(control, kOldProcProperty, (HANDLE)oldProc);
+  SendMessageA(control, WM_SETFONT, (WPARAM)gadgetList.font, TRUE);
+  return control;
+}
+
+// Shows picture in a picture gadget, which takes the bitmap's size.
+void SetPicture(int32_t number, HBITMAP picture) {
+  HWND control = gadgets[number].handle;
+  BITMAP info;
+  if (picture == NULL || GetObjectA(picture, sizeof(info), &info) != (int)sizeof(info)) {
+    picture = NULL;
+  }
+  gadgets[number].picture = picture;
+  if (picture != NULL) {
+    int edge = (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)
+                   ? kPictureClientEdgePixels : 0;
+    SetWindowPos(control, NULL, 0, 0, info.bmWidth + edge, info.bmHeight + edge,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(control, NULL, TRUE);
+}
+
+// --------------------------------------------------------- requesters
+
+BOOL CALLBACK DisableForModal(HWND window, LPARAM data) {
+  Modality* modality = (Modality*)data;
+  if (window != modality->foreground && IsWindowVisible(window) && IsWindowEnabled(window) &&
+      modality->count < kModalWindowSlots) {
+    EnableWindow(window, FALSE);
+    modality->disabled[modality->count++] = window;
+  }
+  return TRUE;
+}
+
+// The owner is the foreground window when it is this process's; the
+// calling thread's other visible, enabled top-level windows are disabled.
+void BeginModal(Modality* modality) {
+  modality->count = 0;
+  modality->owner = NULL;
+  modality->foreground = GetForegroundWindow();
+  DWORD process = 0;
+  if (modality->foreground != NULL) {
+    GetWindowThreadProcessId(modality->foreground, &process);
+    if (process == GetCurrentProcessId()) modality->owner = modality->foreground;
+  }
+  EnumThreadWindows(GetCurrentThreadId(), DisableForModal, (LPARAM)modality);
+}
+
+void EndModal(Modality* modality) {
+  for (int i = 0; i < modality->count; i++) EnableWindow(modality->disabled[i], TRUE);
+  modality->count = 0;
+}
+
+int CALLBACK FolderChooserCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
+  const char* initial = (const char*)data;
+  if (message == BFFM_INITIALIZED && initial != NULL && initial[0] != 0) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, (LPARAM)initial);
+  }
+  return 0;
+}
+
+bool IsBadFileNameChar(char c) {
+  return (unsigned char)c < 32 || c == '"' || c == '*' || c == '/' || c == ':' ||
+         c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
+}
+
+}  // namespace
+
+// ================================================================ API
+
+void InitWindows() {
+  InitCommonControls();
+  INITCOMMONCONTROLSEX controls;
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS;
+  InitCommonControlsEx(&controls);
+  memset(windows, 0, sizeof(windows));
+  memset(gadgets, 0, sizeof(gadgets));
+  memset(images, 0, sizeof(images));
+  memset(&events, 0, sizeof(events));
+  events.type = kEventTypeNone;
+  gadgetList.parent = NULL;
+  gadgetList.font = (HFONT)GetStockObject(DEFAULT_GUI_FONT);
+  lastSaveFilterIndex = 0;
+}
+
+void EndWindows() {
+  for (int i = 0; i < kWindowSlots; i++) CloseWindowSlot(i);
+  for (int i = 0; i < kGadgetSlots; i++) {
+    gadgets[i].handle = NULL;
+    gadgets[i].kind = 0;
+    gadgets[i].picture = NULL;
+  }
+  for (int i = 0; i < kImageSlots; i++) {
+    if (images[i].handle != NULL) DeleteObject(images[i].handle);
+    memset(&images[i], 0, sizeof(images[i]));
+  }
+  gadgetList.parent = NULL;
+}
+
+intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerWidth,
+                            int32_t innerHeight, const Text& title, int32_t flags) {
+  if (!ValidWindowNumber(number)) return 0;
+  CloseWindowSlot(number);
+  WindowRecord& record = windows[number];
+  HINSTANCE instance = GetModuleHandleA(NULL);
+
+  wsprintfA(record.className, "VezovudWindow%d", (int)number);
+  UnregisterClassA(record.className, instance);  // left over by a destroyed window
+  WNDCLASSA windowClass;
+  memset(&windowClass, 0, sizeof(windowClass));
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = LayerWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+  windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+  windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = record.className;
+  if (RegisterClassA(&windowClass) == 0) {
+    record.className[0] = 0;
+    return 0;
+  }
+
+  const uint32_t centring = kWindowCentreOnScreen | kWindowCentreOnActive;
+  uint32_t style = (uint32_t)flags;
+  if ((style & ~(uint32_t)(kWindowInvisible | centring)) == 0) style |= kWindowTitleBar;
+  bool invisible = (style & kWindowInvisible) != 0;
+  style &= ~(uint32_t)kWindowInvisible;
+  uint32_t centre = style & centring;
+  style &= ~centring;
+
+  RECT outer = {0, 0, innerWidth, innerHeight};
+  AdjustWindowRect(&outer, style, FALSE);
+  int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+
+  int left = x, top = y;
+  if (centre & kWindowCentreOnScreen) {
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    if (width > screenWidth) width = screenWidth;
+    if (height > screenHeight) height = screenHeight;
+    left = (screenWidth - width) / 2;
+    top = (screenHeight - height) / 2;
+  } else if (centre & kWindowCentreOnActive) {
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    HWND active = GetActiveWindow();
+    if (active != NULL) GetWindowRect(active, &area);
+    left = area.left + (area.right - area.left - width) / 2;
+    top = area.top + (area.bottom - area.top - height) / 2;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+  } else if (x == kWindowDefaultPosition || y == kWindowDefaultPosition) {
+    left = CW_USEDEFAULT;
+    top = CW_USEDEFAULT;
+  }
+
+  HWND window = CreateWindowExA(0, record.className, title.c_str(), style, left, top,
+                                width, height, NULL, NULL, instance,
+                                (LPVOID)(intptr_t)number);
+  if (window == NULL) {
+    UnregisterClassA(record.className, instance);
+    record.className[0] = 0;
+    return 0;
+  }
+  record.handle = window;
+  if (!invisible) {
+    ShowWindow(window, (style & kWindowMaximized) ? SW_MAXIMIZE : SW_SHOWNORMAL);
+  }
+  ACCEL keys[2];
+  keys[0].fVirt = FVIRTKEY;
+  keys[0].key = VK_TAB;
+  keys[0].cmd = kCommandTab;
+  keys[1].fVirt = FVIRTKEY | FSHIFT;
+  keys[1].key = VK_TAB;
+  keys[1].cmd = kCommandShiftTab;
+  record.accelerators = CreateAcceleratorTableA(keys, 2);
+  return (intptr_t)window;
+}
+
+intptr_t WindowHandleOf(int32_t number) {
+  return ValidWindowNumber(number) ? (intptr_t)windows[number].handle : 0;
+}
+
+int32_t ShowOrHideWindow(int32_t number, int32_t hide) {
+  HWND window = (HWND)WindowHandleOf(number);
+  if (window == NULL) return 0;
+  if (hide) {
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (owner != NULL) SetActiveWindow(owner);
+    ShowWindow(window, SW_HIDE);
+  } else {
+    ShowWindow(window, IsZoomed(window) ? SW_MAXIMIZE : SW_SHOWNORMAL);
+  }
+  return 1;
+}
+
+intptr_t BeginGadgets(intptr_t window) {
+  if (window == 0 || WindowNumberOf((HWND)window) < 0) return 0;
+  gadgetList.parent = (HWND)window;
+  return window;
+}
+
+intptr_t AddButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                   const Text& caption) {
+  return (intptr_t)CreateGadget(number, kGadgetButton, "Button", kButtonStyle, 0,
+                                caption.c_str(), x, y, width, height);
+}
+
+intptr_t AddTextField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const Text& text) {
+  return (intptr_t)CreateGadget(number, kGadgetTextField, "Edit", kTextFieldStyle,
+                                WS_EX_CLIENTEDGE, text.c_str(), x, y, width, height);
+}
+
+intptr_t AddLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                  const Text& text) {
+  return (intptr_t)CreateGadget(number, kGadgetLabel, "Static", kLabelStyle, 0,
+                                text.c_str(), x, y, width, height);
+}
+
+intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                    intptr_t image) {
+  HWND control = CreateGadget(number, kGadgetPicture, "STATIC", kPictureStyle, 0, "",
+                              x, y, width, height);
+  if (control == NULL) return 0;
+  SetPicture(number, (HBITMAP)image);
+  return (intptr_t)control;
+}
+
+intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
+                        int32_t height, int32_t minimum, int32_t maximum) {
+  HWND control = CreateGadget(number, kGadgetProgressBar, PROGRESS_CLASSA,
+                              kProgressBarStyle, 0, "", x, y, width, height);
+  if (control == NULL) return 0;
+  SendMessageA(control, PBM_SETRANGE32, (WPARAM)minimum, (LPARAM)maximum);
+  SendMessageA(control, PBM_SETPOS, (WPARAM)minimum, 0);
+  return (intptr_t)control;
+}
+
+int32_t PutGadgetText(int32_t number, const Text& text) {
+  HWND control = GadgetHandle(number);
+  if (control == NULL) return 0;
+  SetWindowTextA(control, text.c_str());
+  return 1;
+}
+
+Text ReadGadgetText(int32_t number) {
+  HWND control = GadgetHandle(number);
+  if (control == NULL) return Text();
+  int length = GetWindowTextLengthA(control);
+  if (length <= 0) return Text();
+  char* buffer = (char*)malloc((size_t)length + 1);
+  if (buffer == NULL) return Text();
+  int got = GetWindowTextA(control, buffer, length + 1);
+  Text result(buffer, got > 0 ? got : 0);
+  free(buffer);
+  return result;
+}
+
+int32_t PutGadgetValue(int32_t number, int32_t value) {
+  HWND control = GadgetHandle(number);
+  if (control == NULL) return 0;
+  if (gadgets[number].kind == kGadgetProgressBar) {
+    SendMessageA(control, PBM_SETPOS, (WPARAM)value, 0);
+  } else if (gadgets[number].kind == kGadgetButton) {
+    SendMessageA(control, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  return 1;
+}
+
+int32_t SetGadgetDisabled(int32_t number, int32_t disabled) {
+  HWND control = GadgetHandle(number);
+  if (control == NULL) return 0;
+  EnableWindow(control, disabled == 0);
+  return 1;
+}
+
+int32_t WaitForEvent() {
+  events.type = kEventTypeNone;
+  if (events.gadgetPending) return TakeGadgetEvent();
+  if (events.queueCount > 0) return TakeWindowEvent();
+
+  MSG message;
+  BOOL got = GetMessageA(&message, NULL, 0, 0);
+  if (got == -1) return 0;
+  events.dispatching = true;
+  HWND active = GetActiveWindow();
+  int32_t activeNumber = WindowNumberOf(active);
+  HACCEL accelerators = activeNumber >= 0 ? windows[activeNumber].accelerators : NULL;
+  if (accelerators == NULL || !TranslateAcceleratorA(active, accelerators, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  events.dispatching = false;
+
+  if (events.gadgetPending) return TakeGadgetEvent();
+  if (events.queueCount > 0) return TakeWindowEvent();
+  return (int32_t)message.message;
+}
+
+int32_t LastEventGadget() { return events.gadget; }
+int32_t LastEventWindow() { return events.window; }
+int32_t LastEventType() { return events.type; }
+
+intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
+  BitmapLayout layout;
+  if (!ValidImageNumber(number) || !ReadBitmapLayout(bmp, bytes, &layout)) return 0;
+  const uint8_t* file = (const uint8_t*)bmp;
+
+  HDC display = CreateDCA("DISPLAY", NULL, NULL, NULL);
+  if (display == NULL) return 0;
+  BITMAPINFO target;
+  memset(&target, 0, sizeof(target));
+  target.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  target.bmiHeader.biWidth = layout.width;
+  target.bmiHeader.biHeight = layout.height;
+  target.bmiHeader.biPlanes = 1;
+  target.bmiHeader.biBitCount = 32;
+  target.bmiHeader.biCompression = BI_RGB;
+  void* pixels = NULL;
+  HBITMAP bitmap = CreateDIBSection(display, &target, DIB_RGB_COLORS, &pixels, NULL, 0);
+  if (bitmap != NULL &&
+      SetDIBits(display, bitmap, 0, layout.rows, file + layout.pixelOffset,
+                (const BITMAPINFO*)(file + kBmpFileHeaderBytes), DIB_RGB_COLORS) == 0) {
+    DeleteObject(bitmap);
+    bitmap = NULL;
+  }
+  DeleteDC(display);
+  if (bitmap == NULL) return 0;
+
+  ImageRecord& record = images[number];
+  if (record.handle != NULL) {
+    // Pictures that showed the old image show the new one: they must not
+    // keep a handle that is about to be deleted.
+    for (int i = 0; i < kGadgetSlots; i++) {
+      if (gadgets[i].handle != NULL && gadgets[i].picture == record.handle) SetPicture(i, bitmap);
+    }
+    DeleteObject(record.handle);
+  }
+  record.handle = bitmap;
+  record.width = layout.width;
+  record.height = layout.rows;
+  record.bitsPerPixel = layout.bitsPerPixel;
+  return (intptr_t)bitmap;
+}
+
+intptr_t ImageHandleOf(int32_t number) {
+  return ValidImageNumber(number) ? (intptr_t)images[number].handle : 0;
+}
+
+int32_t ShowMessage(const Text& title, const Text& text, int32_t flags) {
+  Modality modality;
+  BeginModal(&modality);
+  int result = MessageBoxA(modality.owner, text.c_str(), title.c_str(), (UINT)flags);
+  EndModal(&modality);
+  return result;
+}
+
+Text AskForFolder(const Text& title, const Text& initialPath) {
+  typedef LPITEMIDLIST(WINAPI * BrowseProcedure)(LPBROWSEINFOA);
+  typedef BOOL(WINAPI * PathProcedure)(LPCITEMIDLIST, LPSTR);
+  HMODULE shell = LoadLibraryA("SHELL32.DLL");
+  if (shell == NULL) return Text();
+  BrowseProcedure browse = (BrowseProcedure)(void*)GetProcAddress(shell, "SHBrowseForFolder");
+  if (browse == NULL) browse = (BrowseProcedure)(void*)GetProcAddress(shell, "SHBrowseForFolderA");
+  PathProcedure pathOf = (PathProcedure)(void*)GetProcAddress(shell, "SHGetPathFromIDList");
+  if (pathOf == NULL) pathOf = (PathProcedure)(void*)GetProcAddress(shell, "SHGetPathFromIDListA");
+  if (browse == NULL || pathOf == NULL) {
+    FreeLibrary(shell);
+    return Text();
+  }
+
+  // An initial path that does not fit the buffer is not cut short (that
+  // would select some other folder): the chooser then opens without one.
+  char initial[kFolderPathBytes];
+  initial[0] = 0;
+  int length = initialPath.Length();
+  if (length < kFolderPathBytes) {
+    memcpy(initial, initialPath.c_str(), (size_t)length + 1);
+    if (length > 3 && initial[length - 1] == '\\') initial[length - 1] = 0;
+  }
+  char displayName[kFolderPathBytes];
+  displayName[0] = 0;
+
+  // The new dialog style needs COM on this thread; a thread that has it
+  // already keeps its own set-up.
+  HRESULT com = CoInitialize(NULL);
+  Modality modality;
+  BeginModal(&modality);
+  BROWSEINFOA browseInfo;
+  memset(&browseInfo, 0, sizeof(browseInfo));
+  browseInfo.hwndOwner = modality.owner;
+  browseInfo.pidlRoot = NULL;
+  browseInfo.pszDisplayName = displayName;
+  browseInfo.lpszTitle = title.c_str();
+  browseInfo.ulFlags = BIF_NEWDIALOGSTYLE;
+  browseInfo.lpfn = FolderChooserCallback;
+  browseInfo.lParam = (LPARAM)initial;
+  LPITEMIDLIST items = browse(&browseInfo);
+  EndModal(&modality);
+
+  Text result;
+  if (items != NULL) {
+    char path[kFolderPathBytes];
+    path[0] = 0;
+    if (pathOf(items, path) && path[0] != 0) {
+      path[kFolderPathBytes - 1] = 0;
+      result = path;
+      if (result.Last() != '\\') result += '\\';
+    }
+    CoTaskMemFree(items);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  FreeLibrary(shell);
+  return result;
+}
+
+Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patterns,
+                    int32_t patternIndex) {
+  // "Description|filter|..." becomes NUL-separated pairs ending in two NULs.
+  int patternBytes = patterns.Length();
+  char* filter = NULL;
+  if (patternBytes > 0) {
+    filter = (char*)malloc((size_t)patternBytes + 2);
+    if (filter == NULL) return Text();
+    memcpy(filter, patterns.c_str(), (size_t)patternBytes);
+    filter[patternBytes] = 0;
+    filter[patternBytes + 1] = 0;
+    for (int i = 0; i < patternBytes; i++) {
+      if (filter[i] == '|') filter[i] = 0;
+    }
+  }
+  char* fileName = (char*)calloc(kSaveFileNameBytes, 1);
+  if (fileName == NULL) {
+    free(filter);
+    return Text();
+  }
+
+  int split = defaultFile.LastIndexOf('\\');
+  Text folder = split >= 0 ? defaultFile.Middle(0, split) : Text();
+  Text name = defaultFile.Middle(split + 1, defaultFile.Length());
+  bool nameUsable = name.Length() < kSaveFileNameBytes;
+  for (int i = 0; i < name.Length() && nameUsable; i++) {
+    if (IsBadFileNameChar(name.At(i))) nameUsable = false;
+  }
+  if (nameUsable) memcpy(fileName, name.c_str(), (size_t)name.Length() + 1);
+
+  Modality modality;
+  BeginModal(&modality);
+  OPENFILENAMEA dialog;
+  memset(&dialog, 0, sizeof(dialog));
+  dialog.lStructSize = kOldOpenFileNameBytes;
+  dialog.hwndOwner = modality.owner;
+  dialog.lpstrFilter = filter;
+  dialog.nFilterIndex = (DWORD)patternIndex + 1;
+  dialog.lpstrFile = fileName;
+  dialog.nMaxFile = kSaveFileNameBytes;
+  dialog.lpstrInitialDir = folder.IsEmpty() ? NULL : folder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags = kSaveFileFlags;
+  BOOL chosen = GetSaveFileNameA(&dialog);
+  EndModal(&modality);
+
+  Text result;
+  if (chosen) {
+    fileName[kSaveFileNameBytes - 1] = 0;
+    result = fileName;
+    lastSaveFilterIndex = (int32_t)dialog.nFilterIndex - 1;
+  }
+  free(fileName);
+  free(filter);
+  return result;
+}
