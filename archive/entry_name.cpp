@@ -1,0 +1,67 @@
+// Cleaning and checking of stored entry names, kept apart from the reader so
+// that the rules can be tested on their own.
+#include "archive/entry_name.h"
+
+Text CleanEntryName(const Text& stored) {
+  int start = 0;
+  int end = stored.Length();
+  while (start < end && stored.At(start) == ' ') ++start;
+  while (end > start && stored.At(end - 1) == ' ') --end;
+  Text name;
+  for (int i = start; i < end; ++i) {
+    char c = stored.At(i);
+    name += c == '/' ? '\\' : c;
+  }
+  return name;
+}
+
+Text DropDrivePrefix(const Text& name) {
+  for (int i = 0; i + 1 < name.Length(); ++i) {
+    if (name.At(i) == ':' && name.At(i + 1) == '\\') {
+      return name.Middle(i + 2, name.Length() - i - 2);
+    }
+  }
+  return name;
+}
+
+// A component of nothing but dots and spaces, with at least two dots, names
+// the parent folder once Windows has trimmed its trailing dots and spaces.
+static int IsParentComponent(const Text& name, int start, int end) {
+  int dots = 0;
+  for (int i = start; i < end; ++i) {
+    char c = name.At(i);
+    if (c == '.') {
+      ++dots;
+    } else if (c != ' ') {
+      return 0;
+    }
+  }
+  return dots >= 2;
+}
+
+int IsSafeEntryName(const Text& name) {
+  // An absolute name, or a UNC one, would ignore the destination.
+  if (name.At(0) == '\\') return 0;
+  int start = 0;
+  for (int i = 0; i <= name.Length(); ++i) {
+    char c = name.At(i);  // 0 past the end closes the last component
+    // A zero byte would cut the name short into the name of another file.
+    if (c == 0 && i < name.Length()) return 0;
+    // A ":" left after the drive prefix rule is a drive or a stream name.
+    if (c == ':') return 0;
+    if (c == '\\' || i == name.Length()) {
+      if (IsParentComponent(name, start, i)) return 0;
+      start = i + 1;
+    }
+  }
+  return 1;
+}
+
+Text FolderPartOf(const Text& name) {
+  return name.Middle(0, name.LastIndexOf('\\') + 1);
+}
+
+Text FilePartOf(const Text& name) {
+  int last = name.LastIndexOf('\\');
+  return name.Middle(last + 1, name.Length() - last - 1);
+}

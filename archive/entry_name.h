@@ -1,0 +1,33 @@
+// Stored entry names turned into paths below a destination folder. The
+// name is cleaned as the extractor always did (spaces trimmed, "/" made "\",
+// a drive prefix dropped) and then checked, so that no entry can land
+// outside the destination.
+#ifndef VEZOVUD_ARCHIVE_ENTRY_NAME_H
+#define VEZOVUD_ARCHIVE_ENTRY_NAME_H
+
+#include "runtime/text.h"
+
+// The stored name with leading and trailing spaces (0x20 only) removed and
+// every "/" turned into "\".
+Text CleanEntryName(const Text& stored);
+
+// Drops a drive prefix: everything up to and including the first ":\" of the
+// name ("E:\data\a.txt" gives "data\a.txt"). Other names come back as given.
+Text DropDrivePrefix(const Text& name);
+
+// 1 when a cleaned, prefix-free name stays below the destination: it does
+// not start with "\" (absolute, or a UNC path), holds no zero byte, no ":" (a drive or
+// stream anywhere but the dropped prefix), and no component is made of dots
+// and spaces with two or more dots ("..", and "... " or ". ." that the
+// Windows path rules shorten to ".."). 0 otherwise. The empty name (the
+// entry of the packed folder itself) is safe.
+int IsSafeEntryName(const Text& name);
+
+// The folder part of a name: up to and including its last "\", the empty
+// text when it has none.
+Text FolderPartOf(const Text& name);
+
+// The text behind the last "\" of a name; the whole name when it has none.
+Text FilePartOf(const Text& name);
+
+#endif

@@ -1,0 +1,49 @@
+// The vezovud tool: dispatches to its commands, which run the same archive
+// core as the Windows programs.
+#include <stdio.h>
+#include <string.h>
+
+#include "cli/commands.h"
+#include "runtime/system.h"
+
+static const char kUsage[] =
+    "usage: vezovud COMMAND ARGUMENTS\n"
+    "\n"
+    "  list FILE         list the entries of FILE: name, size, compressed size,\n"
+    "                    date and time, CRC-32\n"
+    "  test FILE         check every entry's data and CRC-32, writing nothing\n"
+    "  unpack FILE DEST  extract every entry below the folder DEST\n"
+    "  pack FOLDER OUT   pack FOLDER into the self-extracting file OUT\n"
+    "\n"
+    "FILE is an output file of the Maker or a plain ZIP archive.\n"
+    "Exit codes: 0 success, 1 failure, 2 usage error.\n";
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
+                    strcmp(argv[1], "help") == 0)) {
+    fputs(kUsage, stdout);
+    return kExitSuccess;
+  }
+  if (argc < 2) {
+    fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  InitRuntime();
+  const char* command = argv[1];
+  int result;
+  if (strcmp(command, "list") == 0) {
+    result = RunListCommand(argc - 1, argv + 1);
+  } else if (strcmp(command, "test") == 0) {
+    result = RunTestCommand(argc - 1, argv + 1);
+  } else if (strcmp(command, "unpack") == 0) {
+    result = RunUnpackCommand(argc - 1, argv + 1);
+  } else if (strcmp(command, "pack") == 0) {
+    result = RunPackCommand(argc - 1, argv + 1);
+  } else {
+    fprintf(stderr, "vezovud: unknown command '%s'\n\n%s", command, kUsage);
+    result = kExitUsage;
+  }
+  fflush(stdout);
+  EndRuntime();
+  return result;
+}

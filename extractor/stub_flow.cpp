@@ -1,0 +1,177 @@
+// The Extractor stub's flow. The window thread runs start-up and the event
+// loop; one extraction thread at a time runs ExtractionJob. The state below
+// is handed over by order: the own path is complete before the window is
+// shown, and only the window thread starts a run (run_active guards that).
+#include "extractor/stub_flow.h"
+
+#include "archive/archive_reader.h"
+#include "runtime/process.h"
+#include "runtime/system.h"
+#include "runtime/thread.h"
+#include "runtime/window.h"
+
+const char kStubAboutText[] =
+    "Vezovud v1.1\n\r\n\rDescription: Vezovud is a small tool to make\n\r"
+    "Self-Extracting ZIP archives.\n\r"
+    "Copyright (c) the Vezovud authors.\n\r"
+    "Compression by zlib and minizip.";
+
+namespace {
+
+const int32_t kWindowX = 405;
+const int32_t kWindowY = 334;
+const int32_t kClientWidthPixels = 253;
+const int32_t kClientHeightPixels = 125;
+const int32_t kWindowFlags = kWindowInvisible | kWindowTitleBar;  // 0x10C00000
+const int32_t kProgressMaximum = 100;
+const int32_t kKeepFolders = 1;
+
+Text own_path;
+Text own_path_override;
+// Set by the window thread when it starts a run; cleared by that run only
+// when it ends without ending the program (empty destination).
+volatile int32_t run_active = 0;
+volatile int32_t program_ended = 0;
+int32_t progress_counter = 0;
+StubEndHook end_hook = nullptr;
+
+void OnConsoleClosed() { EndRuntime(); }
+
+void OnBrowse() {
+  Text folder = AskForFolder("Choose the destination path please", "");
+  if (folder.IsEmpty()) return;  // cancelled
+  if (RightPart(folder, 1) != "\\") folder += "\\";
+  // Only the field changes: a running run keeps the destination it read.
+  PutGadgetText(kDestinationField, folder);
+}
+
+void OnExtract() {
+  // A second Extract while a run is active would share the reader and the
+  // progress counter with it: it is ignored.
+  if (run_active) return;
+  run_active = 1;
+  if (StartThread(ExtractionJob, 0) == 0) run_active = 0;
+}
+
+}  // namespace
+
+void StartStub(const void* banner, int32_t bannerBytes) {
+  InitRuntime();
+  InitWindows();
+  if (banner != nullptr) ImageFromMemory(kBannerImageNumber, banner, bannerBytes);
+  OpenConsoleWindow(OnConsoleClosed);
+  if (OpenWindowByNumber(kStubWindowNumber, kWindowX, kWindowY, kClientWidthPixels,
+                         kClientHeightPixels, "Vezovud Archive", kWindowFlags) != 0 &&
+      BeginGadgets(WindowHandleOf(kStubWindowNumber)) != 0) {
+    AddTextField(kDestinationField, 5, 55, 180, 20, "");
+    AddPicture(kBannerPicture, 0, 0, 253, 34, ImageHandleOf(kBannerImageNumber));
+    AddLabel(kPromptLine, 5, 40, 245, 15, "Choose your destination directory:");
+    AddButton(kBrowseButton, 190, 55, 60, 20, "Browse");
+    AddProgressBar(kProgressBar, 5, 80, 245, 15, 0, kProgressMaximum);
+    AddButton(kExitButton, 105, 100, 70, 20, "Exit");
+    AddButton(kExtractButton, 180, 100, 70, 20, "Extract");
+    AddButton(kAboutButton, 5, 100, 60, 20, "About");
+  }
+  own_path = own_path_override.IsEmpty() ? OwnExecutablePath() : own_path_override;
+  ShowOrHideWindow(kStubWindowNumber, 0);
+}
+
+void HandleStubEvent(int32_t event) {
+  if (event != kEventGadget) return;  // close requests included: nothing
+  switch (LastEventGadget()) {
+    case kBrowseButton:
+      OnBrowse();
+      break;
+    case kExtractButton:
+      OnExtract();
+      break;
+    case kExitButton:
+      EndStub(0);
+      break;
+    case kAboutButton:
+      ShowMessage("About Vezovud", kStubAboutText, kMessageInformation);
+      break;
+    default:
+      break;
+  }
+}
+
+void RunStubEventLoop() {
+  while (!program_ended) HandleStubEvent(WaitForEvent());
+}
+
+int32_t StepProgress(int32_t total) {
+  // 64-bit product: no overflow however many entries; a total of 0 (an
+  // archive without entries) leaves the bar at 0 instead of dividing by it.
+  int32_t value = total > 0 ? (int32_t)((int64_t)progress_counter * 100 / total) : 0;
+  PutGadgetValue(kProgressBar, value);
+  progress_counter += 1;
+  return 0;
+}
+
+int32_t ExtractionJob(int32_t parameter) {
+  (void)parameter;
+  Text destination = ReadGadgetText(kDestinationField);
+  if (destination.IsEmpty()) {
+    ShowMessage("Vezovud", "Please choose a destination path!", kMessageExclamation);
+    run_active = 0;
+    return 0;
+  }
+  int ran = 0;
+  uint32_t total = 0;
+  int32_t failed = 0;
+  if (OpenArchiveForReading(own_path) != 0) {
+    ran = 1;
+    PutGadgetText(kPromptLine, "Extracting files...");
+    ArchiveGlobalInfo info = {0, 0};
+    GetArchiveInfo(&info);
+    total = info.entryCount;
+    GoToFirstEntry();
+    if (total == 0) {
+      // No entries: the call still makes the destination folder; its
+      // failure to find an entry is no failed entry.
+      ExtractCurrentEntry(destination, kKeepFolders);
+    } else {
+      do {
+        if (ExtractCurrentEntry(destination, kKeepFolders) != 0) ++failed;
+        StepProgress((int32_t)total);
+      } while (GoToNextEntry() == 0);
+    }
+    CloseArchive();
+  }
+  PutGadgetText(kPromptLine, "Ready");
+  if (ran) {
+    Text caption = DecimalText((int32_t)total);
+    if (failed == 0) {
+      ShowMessage(caption, "The files were extracted successfully!", kMessageInformation);
+    } else {
+      Text text = DecimalText(failed) + " of " + caption + " entries could not be extracted.";
+      ShowMessage(caption, text, kMessageExclamation);
+    }
+  }
+  EndStub(0);
+  return 0;
+}
+
+void EndStub(int32_t exitCode) {
+  program_ended = 1;
+  if (end_hook != nullptr) {
+    end_hook(exitCode);
+    return;
+  }
+  EndWindows();
+  EndRuntime();
+  EndProcess(exitCode);
+}
+
+void SetStubEndHook(StubEndHook hook) { end_hook = hook; }
+
+void OverrideStubOwnPath(const Text& path) { own_path_override = path; }
+
+void ResetStubFlow() {
+  run_active = 0;
+  program_ended = 0;
+  progress_counter = 0;
+}
+
+int32_t StubHasEnded() { return program_ended; }

@@ -1,0 +1,67 @@
+// The Extractor stub's program flow: start-up, the event loop and the
+// extraction job, over the window layer. It is portable; extractor/main.cpp
+// only hands it the embedded banner. The program's end goes through EndStub,
+// which tests redirect to a hook of their own.
+#ifndef VEZOVUD_EXTRACTOR_STUB_FLOW_H
+#define VEZOVUD_EXTRACTOR_STUB_FLOW_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+// The Extractor window and its gadgets.
+const int32_t kStubWindowNumber = 0;
+const int32_t kBannerImageNumber = 0;
+const int32_t kDestinationField = 1;
+const int32_t kBannerPicture = 2;
+const int32_t kPromptLine = 3;
+const int32_t kBrowseButton = 4;
+const int32_t kProgressBar = 5;
+const int32_t kExitButton = 6;
+const int32_t kExtractButton = 7;
+const int32_t kAboutButton = 8;
+
+extern const char kStubAboutText[];
+
+// Start-up steps 1 to 6: runtime and window layer, banner image 0 from the
+// BMP at banner (bannerBytes long; none when null), the console window, the
+// hidden Extractor window with its gadgets (skipped when the window cannot
+// be made), the own path, and showing the window.
+void StartStub(const void* banner, int32_t bannerBytes);
+
+// Acts on one event of WaitForEvent: the four buttons; everything else,
+// close requests included, changes nothing.
+void HandleStubEvent(int32_t event);
+
+// Waits for events and handles them until the program has ended (for ever,
+// in the real program, where ending the program ends the process).
+void RunStubEventLoop();
+
+// The extraction thread's procedure (parameter unused). It reads the
+// destination once, extracts every entry of the own file's payload, shows
+// the end-of-run box and ends the program. Returns 0.
+int32_t ExtractionJob(int32_t parameter);
+
+// Sets the progress bar to counter x 100 / total (0 for a total of 0) and
+// then counts one more step. Returns 0.
+int32_t StepProgress(int32_t total);
+
+// Ends the program with exitCode: the window layer's and the runtime's
+// clean-up, then the end of the process. With a hook set, the hook is
+// called instead and EndStub returns.
+void EndStub(int32_t exitCode);
+
+typedef void (*StubEndHook)(int32_t exitCode);
+
+// For tests: the hook EndStub calls instead of ending the process (null
+// restores the real end), the path used instead of the executable's own at
+// the next start-up (empty: the real one), and a reset of the flow's state
+// (progress counter, running run, ended flag).
+void SetStubEndHook(StubEndHook hook);
+void OverrideStubOwnPath(const Text& path);
+void ResetStubFlow();
+
+// 1 once EndStub has run.
+int32_t StubHasEnded();
+
+#endif

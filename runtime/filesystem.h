@@ -1,0 +1,25 @@
+// Folder creation and file times: the file-system services that the archive
+// reader needs beyond numbered files (file.h) and replacement (file_replace.h).
+// Paths may use "\" or the platform's separator; paths longer than
+// kPathCapacity fail, never cut short.
+#ifndef VEZOVUD_RUNTIME_FILESYSTEM_H
+#define VEZOVUD_RUNTIME_FILESYSTEM_H
+
+#include "runtime/file_info.h"
+#include "runtime/text.h"
+
+// Creates every folder named along path up to its last separator, the way a
+// folder chain is made before a file is written into it: "a\b\c" creates
+// "a" and "a\b"; "a\b\" creates the same two. Folders that exist already are
+// kept. 1 when the last of those folders exists afterwards (also when path
+// has no separator at all); 0 on failure or for a path that is too long.
+int MakePath(const Text& path);
+
+// Sets the last-write time of the existing file at path to fields, read on
+// the local wall clock (with the rules for daylight saving in force then).
+// The creation and last-access times stay. 1 on success; 0 when the file
+// cannot be opened for writing, the fields are no valid date and time, or the
+// system refuses the time. Years up to 9999 work; nothing breaks after 2037.
+int SetFileWriteTime(const Text& path, const LocalTimeFields& fields);
+
+#endif

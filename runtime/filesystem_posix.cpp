@@ -1,0 +1,69 @@
+// POSIX back end of folder creation and file times: mkdir(2) along the path,
+// mktime(3) for the local clock and utimensat(2) for the last-write time only.
+#include "runtime/filesystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include "runtime/file.h"
+#include "runtime/file_native.h"
+
+static int IsFolder(const char* name) {
+  struct stat facts;
+  return stat(name, &facts) == 0 && S_ISDIR(facts.st_mode);
+}
+
+int MakePath(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  int last = -1;
+  for (int i = 0; name[i] != 0; ++i) {
+    if (name[i] == '/') last = i;
+  }
+  if (last < 0) return 1;  // no folder named
+  // Each prefix that ends at a separator is one folder of the chain; the ones
+  // that exist already make mkdir fail harmlessly.
+  for (int i = 1; i <= last; ++i) {
+    if (name[i] != '/' || name[i - 1] == '/') continue;
+    name[i] = 0;
+    mkdir(name, 0777);
+    name[i] = '/';
+  }
+  if (last == 0) return 1;  // the root
+  name[last] = 0;
+  return IsFolder(name) ? 1 : 0;
+}
+
+static int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  if (fields.year < 1601 || fields.year > 9999 || fields.month < 1 || fields.month > 12 ||
+      fields.day < 1 || fields.day > DaysInMonth(fields.year, fields.month) ||
+      fields.hour < 0 || fields.hour > 23 || fields.minute < 0 || fields.minute > 59 ||
+      fields.second < 0 || fields.second > 59) {
+    return 0;
+  }
+  struct tm local = {};
+  local.tm_year = fields.year - 1900;
+  local.tm_mon = fields.month - 1;
+  local.tm_mday = fields.day;
+  local.tm_hour = fields.hour;
+  local.tm_min = fields.minute;
+  local.tm_sec = fields.second;
+  local.tm_isdst = -1;  // let the zone's rules decide for that date
+  time_t when = mktime(&local);
+  if (when == (time_t)-1) return 0;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // last access stays
+  times[1].tv_sec = when;
+  times[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, name, times, 0) == 0 ? 1 : 0;
+}

@@ -1,0 +1,35 @@
+// Win32 back end of the process service: GetModuleFileNameA for the own
+// path, AllocConsole with a control handler, ExitProcess for the end.
+#include "runtime/process.h"
+
+#include <windows.h>
+
+// Written once by OpenConsoleWindow before the handler is installed; the
+// system calls the handler on a thread of its own.
+static ConsoleCloseProcedure console_close_procedure = nullptr;
+
+Text OwnExecutablePath() {
+  char path[kOwnPathCapacity];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  // A length that fills the buffer means the path was cut.
+  if (length == 0 || length >= sizeof path) return Text();
+  return Text(path, (int)length);
+}
+
+static BOOL WINAPI ConsoleControlHandler(DWORD event) {
+  if (event == CTRL_CLOSE_EVENT && console_close_procedure != nullptr) {
+    console_close_procedure();
+  }
+  return FALSE;  // the system's default handling ends the process
+}
+
+int OpenConsoleWindow(ConsoleCloseProcedure onClose) {
+  console_close_procedure = onClose;
+  if (!AllocConsole()) return 0;
+  SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
+  return 1;
+}
+
+void EndProcess(int32_t exitCode) {
+  ExitProcess((UINT)exitCode);
+}
