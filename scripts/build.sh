@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds both targets:
-#   build/native  the portable core, the command-line tool and the tests (Linux)
 #   build/win32   the Windows programs and their tests (i686-w64-mingw32)
+#   build/native  the portable core, the command-line tool and the tests (Linux)
 set -euo pipefail
 # VEZOVUD_BUILD names another build folder (default: build).
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,8 +12,9 @@ out=${VEZOVUD_BUILD:-build}
 bash scripts/fetch-minizip.sh "$out/deps"
 
 jobs=$(nproc)
-cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-cmake --build "$out/native" -j "$jobs"
+# Windows first: the native tool embeds the stub that this build makes.
 cmake -S . -B "$out/win32" -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build "$out/win32" -j "$jobs"
+cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build "$out/native" -j "$jobs"

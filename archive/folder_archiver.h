@@ -1,0 +1,82 @@
+// The Folder archiver: turns one folder into one ZIP archive through minizip,
+// deflating every file at level 9 in 102,400-byte chunks and reporting
+// progress through one process-wide callback. It owns the process-wide entry
+// list, the callback slot and the list of problems found by the last run.
+#ifndef VEZOVUD_ARCHIVE_FOLDER_ARCHIVER_H
+#define VEZOVUD_ARCHIVE_FOLDER_ARCHIVER_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+const int32_t kReadChunkBytes = 102400;      // file data handed to minizip per call
+const int32_t kMakerChunkPauseMs = 10;       // the Maker's pause after every chunk
+const int32_t kCompressionLevel = 9;
+// Files of this size or more do not fit the archive's 32-bit size fields
+// (0xFFFFFFFF itself marks a ZIP64 value), so they are never added.
+const int64_t kMaxEntryBytes = 0xFFFFFFFFLL;
+
+// nameMode values: how stored names are formed.
+const int32_t kNameFileOnly = 0;   // the file name alone
+const int32_t kNameFullPath = 1;   // the path as found
+const int32_t kNameRelative = 2;   // the path relative to the folder
+
+// Receives the path of the item about to be stored and the share of files
+// finished, 0.0 to 100.0. Its result is ignored.
+typedef int32_t (*ArchiverProgressCallback)(const Text& fileName, float percent);
+
+// Creates the empty entry list. Call once before anything else here.
+void InitFolderArchiver();
+
+// Stores callback (null: no reports) in the process-wide slot; returns 0.
+// Call only while no run is active.
+int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback);
+
+// Writes a new archive at archivePath (or adds to an existing one that holds
+// entries) from the folder and pattern in folderAndPattern: the folder is the
+// text up to and including its last "\" or "/" (before any "|"), the pattern
+// what follows. nameMode as above; folder entries go in for nameMode > 0.
+// recurse non-zero descends into subfolders, except links back into a folder
+// the walk is already inside of, and the archive file itself is never listed.
+// chunkPauseMs: pause after every chunk (the Maker passes kMakerChunkPauseMs,
+// the command line 0).
+// Returns the number of regular files added whole; 0 when the archive cannot
+// be opened (then no callback runs). Every file left out or stored empty is
+// recorded in the problem list below.
+int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
+                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs);
+
+// 1 when text matches pattern ("*", "?", alternatives split by "|"),
+// letters compared without regard to case; else 0.
+int MatchNamePattern(const Text& text, const Text& pattern);
+
+// Empties the entry list and the problem list.
+void FreeFolderArchiver();
+
+// Why an item of the last run did not go in whole.
+enum ArchiverProblem {
+  kProblemUnreadable = 1,    // the file could not be opened or read; stored empty
+  kProblemTooLarge = 2,      // 4 GiB or more; not stored
+  kProblemBadName = 3,       // a name Windows cannot hold; not stored
+  kProblemEntryFailed = 4,   // minizip refused the entry
+  kProblemArchiveFailed = 5  // the archive could not be completed; path is the archive
+};
+
+// The problems the last AddFolderToArchive recorded, in the order met.
+// ArchiverProblemPath gives the item's full path (the empty text outside the
+// list), ArchiverProblemKind its ArchiverProblem value (0 outside the list).
+int32_t ArchiverProblemCount();
+Text ArchiverProblemPath(int32_t index);
+int32_t ArchiverProblemKind(int32_t index);
+
+// 1 when every byte of name can stand in a Windows file name component:
+// no control character and none of \ : * ? " < > |. Separators between
+// components are the caller's business.
+int IsPortableNamePart(const Text& name);
+
+// The 32-bit MS-DOS date (high half) and time (low half) of the fields, as
+// the archive stores them. Years from 1980 count from 1980; for earlier
+// years the rule of the 32-bit writer applies (1970 gives date 0xC421).
+uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+#endif

@@ -1,0 +1,40 @@
+// The chain of folders that a depth-first walk is inside of. The Folder
+// archiver's walk and the Maker's file count both consult it before they
+// descend, so a folder link that leads back to one of its own ancestors is
+// never followed again, and both walks skip exactly the same links.
+#ifndef VEZOVUD_ARCHIVE_FOLDER_WALK_H
+#define VEZOVUD_ARCHIVE_FOLDER_WALK_H
+
+#include <stdint.h>
+
+#include "runtime/file_info.h"
+#include "runtime/text.h"
+
+struct FolderChain {
+  PathIdentity* identities;  // one per folder entered, outermost first
+  int32_t* known;            // 1 where the identity could be read
+  int32_t count;
+  int32_t capacity;
+};
+
+// An empty chain; it owns no memory until the first EnterFolder.
+void InitFolderChain(FolderChain* chain);
+
+// Asks to descend into folder. 1: the folder is not one of the chain's
+// folders (or its identity cannot be read, when it is entered blindly) and
+// has been pushed; the caller must LeaveFolder when done. 0: the folder is
+// already on the chain, that is, a link loop; nothing was pushed. Memory
+// shortage also gives 0, so a walk never descends without a record.
+int EnterFolder(FolderChain* chain, const Text& folder);
+
+// Pops the innermost folder.
+void LeaveFolder(FolderChain* chain);
+
+// Releases the chain's memory.
+void FreeFolderChain(FolderChain* chain);
+
+// 1 when c ends a folder path: "\" and "/" on every platform (the POSIX
+// runtime takes "\" for "/"), and the platform's separator.
+int IsPathSeparator(char c);
+
+#endif

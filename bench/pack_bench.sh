@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# On-demand benchmark: vezovud pack against Info-ZIP "zip -9 -r" plus the
+# stub, vezovud unpack against "unzip -q", peak memory (RSS) of both
+# directions, also with one 1 GiB file, and the stub's size. Prints ratios
+# measured side by side in one run. Not part of the tests.
+#   bash bench/pack_bench.sh [CORPUS_MB] [--no-big]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${VEZOVUD_BUILD:-$root/build}
+vezovud="$out/native/cli/vezovud"
+stub="$out/win32/extractor/VezovudStub.exe"
+corpus_mb=${1:-100}
+big=1
+[ "${2:-}" = "--no-big" ] && big=0
+[ -x "$vezovud" ] && [ -f "$stub" ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A corpus of mixed files: half text, a quarter random bytes, a quarter
+# repetitive binary, in a few nested folders.
+python3 - "$work/corpus" "$corpus_mb" <<'PY'
+import os, random, sys
+root, mb = sys.argv[1], int(sys.argv[2])
+rng = random.Random(1)
+words = [''.join(rng.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(2000)]
+total, n = 0, 0
+while total < mb * 1024 * 1024:
+    d = os.path.join(root, 'd%d' % (n % 7), 'e%d' % (n % 3))
+    os.makedirs(d, exist_ok=True)
+    size = rng.randint(10_000, 3_000_000)
+    kind = n % 4
+    p = os.path.join(d, 'f%d.%s' % (n, ['txt', 'txt', 'bin', 'dat'][kind]))
+    with open(p, 'wb') as f:
+        if kind < 2:
+            text = ' '.join(rng.choice(words) for _ in range(size // 5))
+            f.write(text.encode()[:size])
+        elif kind == 2:
+            f.write(os.urandom(size))
+        else:
+            f.write(bytes((i * 7 + (i >> 10)) & 0xFF for i in range(size)))
+    total += size
+    n += 1
+print('corpus: %d files, %d bytes' % (n, total))
+PY
+
+measure() {  # measure LABEL COMMAND...: prints seconds and peak KB
+  local label=$1; shift
+  # unzip exits 1 over the stub in front of the archive; that is no failure.
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || true
+  read -r secs kb < <(tail -n 1 "$work/time")
+  echo "$label $secs $kb"
+}
+
+ratio() { python3 -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('%.2f' % (a/b if b else float('nan')))" "$1" "$2"; }
+
+run_pair() {  # run_pair NAME FOLDER
+  local name=$1 folder=$2
+  read -r _ vt vm < <(measure vezovud-pack "$vezovud" pack "$folder" "$work/$name-v.exe" --stub "$stub" --quiet)
+  read -r _ zt zm < <(measure zip-9 bash -c "cd '$folder' && zip -9 -r -q '$work/$name.zip' . && cat '$stub' '$work/$name.zip' > '$work/$name-z.exe'")
+  local vs zs
+  vs=$(stat -c %s "$work/$name-v.exe"); zs=$(stat -c %s "$work/$name-z.exe")
+  mkdir -p "$work/$name-uv" "$work/$name-uz"
+  read -r _ ut um < <(measure vezovud-unpack "$vezovud" unpack "$work/$name-v.exe" "$work/$name-uv")
+  read -r _ wt wm < <(measure unzip-q unzip -q "$work/$name-v.exe" -d "$work/$name-uz")
+  echo "[$name]"
+  echo "  pack time    vezovud ${vt}s  zip -9 ${zt}s   ratio $(ratio "$vt" "$zt")"
+  echo "  output size  vezovud ${vs}  zip+stub ${zs}   ratio $(ratio "$vs" "$zs")"
+  echo "  pack RSS     vezovud ${vm} KB  zip ${zm} KB"
+  echo "  unpack time  vezovud ${ut}s  unzip ${wt}s   ratio $(ratio "$ut" "$wt")"
+  echo "  unpack RSS   vezovud ${um} KB  unzip ${wm} KB"
+  rm -rf "$work/$name-uv" "$work/$name-uz" "$work/$name"*.exe "$work/$name.zip"
+}
+
+echo "stub size: $(stat -c %s "$stub") bytes"
+run_pair corpus "$work/corpus"
+if [ "$big" = 1 ]; then
+  mkdir -p "$work/big"
+  head -c 1073741824 /dev/urandom > "$work/big/one-gib.bin"
+  run_pair one-gib "$work/big"
+fi

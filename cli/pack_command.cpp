@@ -1,0 +1,163 @@
+// The `vezovud pack` command: packs a folder into a self-extracting output
+// file through the same build steps as the Maker's job, without the pause
+// between chunks. Progress goes to stderr on a terminal; the last line of
+// stdout is the summary.
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "archive/folder_archiver.h"
+#include "cli/commands.h"
+#include "maker/build_steps.h"
+#include "maker/prepare.h"
+#include "resources/embedded.h"
+#include "runtime/file.h"
+#include "runtime/memory.h"
+#include "runtime/system.h"
+
+VEZOVUD_DECLARE_EMBEDDED(kDefaultStubImage);
+
+namespace {
+
+const int32_t kStubLimitBytes = 64 * 1024 * 1024;  // a stub larger than this is no stub
+
+void PrintPackUsage() {
+  fprintf(stderr, "usage: vezovud pack FOLDER OUTPUT [--stub FILE] [--quiet]\n");
+}
+
+int32_t TerminalProgress(const Text& fileName, float percent) {
+  if (fileName.IsEmpty()) {
+    fprintf(stderr, "\r[100%%]%-60s\r", "");
+    fprintf(stderr, "\n");
+  } else {
+    fprintf(stderr, "\r[%3d%%] %-60.60s", (int)percent, FileNamePart(fileName).c_str());
+  }
+  fflush(stderr);
+  return 0;
+}
+
+const char* ProblemText(int32_t kind) {
+  switch (kind) {
+    case kProblemUnreadable: return "could not be read";
+    case kProblemTooLarge: return "is 4 GiB or larger";
+    case kProblemBadName: return "has a name Windows cannot hold";
+    case kProblemEntryFailed: return "could not be stored";
+    case kProblemArchiveFailed: return "could not be written";
+    default: return "was left out";
+  }
+}
+
+// Reads a whole stub file into a new block; null on failure.
+unsigned char* ReadStub(const Text& path, int32_t* bytes) {
+  intptr_t file = OpenFileForReading(kAnyNumber, path);
+  if (file == 0) return nullptr;
+  int64_t length = FileLength(file);
+  unsigned char* image = nullptr;
+  if (length > 0 && length <= kStubLimitBytes) {
+    image = (unsigned char*)AllocateBlock(length);
+    if (image != nullptr && ReadBytes(file, image, (int32_t)length) != (int32_t)length) {
+      FreeBlock(image);
+      image = nullptr;
+    }
+  }
+  CloseFileNumber(file);
+  *bytes = image ? (int32_t)length : 0;
+  return image;
+}
+
+}  // namespace
+
+int RunPackCommand(int argc, char** argv) {
+  const char* folderArg = nullptr;
+  const char* outputArg = nullptr;
+  const char* stubArg = nullptr;
+  int quiet = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--quiet") == 0) {
+      quiet = 1;
+    } else if (strcmp(argv[i], "--stub") == 0) {
+      if (i + 1 >= argc) {
+        PrintPackUsage();
+        return kExitUsage;
+      }
+      stubArg = argv[++i];
+    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+      fprintf(stderr, "vezovud pack: unknown option %s\n", argv[i]);
+      PrintPackUsage();
+      return kExitUsage;
+    } else if (folderArg == nullptr) {
+      folderArg = argv[i];
+    } else if (outputArg == nullptr) {
+      outputArg = argv[i];
+    } else {
+      PrintPackUsage();
+      return kExitUsage;
+    }
+  }
+  if (folderArg == nullptr || outputArg == nullptr || folderArg[0] == 0 || outputArg[0] == 0) {
+    PrintPackUsage();
+    return kExitUsage;
+  }
+  InitRuntime();
+  InitFolderArchiver();
+
+  Text folder(folderArg);
+  if (PathSize(folder) != -2) {
+    fprintf(stderr, "vezovud pack: not written: %s is not a folder\n", folderArg);
+    return kExitFailure;
+  }
+  if (folder.Last() != kPathSeparator) folder += kPathSeparator;
+
+  const unsigned char* stub = kDefaultStubImage;
+  int32_t stubBytes = (int32_t)kDefaultStubImage_size;
+  unsigned char* stubCopy = nullptr;
+  if (stubArg != nullptr) {
+    stubCopy = ReadStub(stubArg, &stubBytes);
+    if (stubCopy == nullptr) {
+      fprintf(stderr, "vezovud pack: not written: cannot read the stub %s\n", stubArg);
+      return kExitFailure;
+    }
+    stub = stubCopy;
+  } else if (stubBytes == 0) {
+    fprintf(stderr,
+            "vezovud pack: not written: this vezovud has no stub built in; "
+            "build the Windows programs or pass --stub FILE\n");
+    return kExitFailure;
+  }
+
+  BuildRequest request;
+  request.sourceFolder = folder;
+  request.outputFile = outputArg;
+  request.tempArchive = MakeTempArchiveName("Vezovud");
+  request.stubImage = stub;
+  request.stubBytes = stubBytes;
+  request.chunkPauseMs = 0;
+  SetArchiverProgressCallback(!quiet && isatty(2) ? TerminalProgress : nullptr);
+  BuildResult result = RunBuildSteps(request);
+  SetArchiverProgressCallback(nullptr);
+  FreeBlock(stubCopy);
+
+  if (result.failure != kBuildWritten) {
+    fprintf(stderr, "vezovud pack: %s\n", BuildFailureText(result).c_str());
+    if (result.failure == kBuildFilesLeftOut || result.failure == kBuildArchiveUnreadable) {
+      for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+        fprintf(stderr, "  %s %s\n", ArchiverProblemPath(i).c_str(),
+                ProblemText(ArchiverProblemKind(i)));
+      }
+      if (ArchiverProblemCount() == 0) {
+        fprintf(stderr, "  %d files counted, %d added: the folder changed while it was packed\n",
+                (int)result.fileCount, (int)result.addedCount);
+      }
+    } else if (result.failure == kBuildOutputFailed) {
+      fprintf(stderr, "  %s\n", outputArg);
+    } else if (result.failure == kBuildArchiveTooLarge) {
+      fprintf(stderr, "  archive of %lld bytes\n", (long long)result.archiveBytes);
+    }
+    FreeFolderArchiver();
+    return kExitFailure;
+  }
+  printf("%s: %d files added, %lld bytes\n", outputArg, (int)result.addedCount,
+         (long long)result.outputBytes);
+  FreeFolderArchiver();
+  return kExitSuccess;
+}

@@ -1,0 +1,76 @@
+// The Build job on its own thread: gadget states around the build steps, and
+// the boxes that tell the user how the job ended.
+#include "maker/build_job.h"
+
+#include <math.h>
+
+#include "archive/folder_archiver.h"
+#include "maker/build_steps.h"
+#include "runtime/window.h"
+
+Text SourceFolder;
+Text OutputFile;
+Text TempArchive;
+int32_t FileCount = 0;
+int32_t AddedCount = 0;
+intptr_t JobThread = 0;
+volatile int32_t JobRunning = 0;
+
+namespace {
+
+const unsigned char* gStubImage = nullptr;
+int32_t gStubBytes = 0;
+
+void SetButtonsDisabled(int32_t disabled) {
+  SetGadgetDisabled(kGadgetExit, disabled);
+  SetGadgetDisabled(kGadgetSqueeze, disabled);
+  SetGadgetDisabled(kGadgetBrowse, disabled);
+}
+
+}  // namespace
+
+void SetStubImage(const unsigned char* image, int32_t bytes) {
+  gStubImage = image;
+  gStubBytes = bytes;
+}
+
+int32_t BuildJob(int32_t parameter) {
+  (void)parameter;
+  SetButtonsDisabled(1);
+  BuildRequest request;
+  request.sourceFolder = SourceFolder;
+  request.outputFile = OutputFile;
+  request.tempArchive = TempArchive;
+  request.stubImage = gStubImage;
+  request.stubBytes = gStubBytes;
+  request.chunkPauseMs = kMakerChunkPauseMs;
+  BuildResult result = RunBuildSteps(request);
+  FileCount = result.fileCount;
+  AddedCount = result.addedCount;
+  if (result.failure == kBuildWritten) {
+    ShowMessage("Ready",
+                Text("The archive was created sucessfully. ") + DecimalText(AddedCount) +
+                    " files were added.",
+                kMessageInformation);
+  } else {
+    ShowMessage("Not written", BuildFailureText(result), kMessageExclamation);
+  }
+  JobRunning = 0;
+  TempArchive = Text();
+  SourceFolder = Text();
+  OutputFile = Text();
+  FileCount = 0;
+  PutGadgetValue(kGadgetProgress, 0);
+  SetGadgetDisabled(kGadgetExit, 0);
+  SetGadgetDisabled(kGadgetSqueeze, 0);
+  SetGadgetDisabled(kGadgetBrowse, 0);
+  PutGadgetText(kGadgetStatus, "Ready...");
+  return 0;
+}
+
+int32_t ProgressCallback(const Text& fileName, float percent) {
+  // lrintf rounds in the default mode, to nearest with ties to even.
+  PutGadgetValue(kGadgetProgress, (int32_t)lrintf(percent));
+  PutGadgetText(kGadgetStatus, FileNamePart(fileName));
+  return 0;
+}

@@ -1,0 +1,53 @@
+// The steps of a Build job that make the output file: count, archive,
+// compare, write. They touch no window, so the Maker's job and the command
+// line's `vezovud pack` run the very same code.
+#ifndef VEZOVUD_MAKER_BUILD_STEPS_H
+#define VEZOVUD_MAKER_BUILD_STEPS_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+const int32_t kCopyChunkBytes = 102400;  // archive bytes copied per read and write
+// The new output is written under the target's name plus this, then renamed.
+extern const char kPartialOutputSuffix[];
+
+enum BuildFailure {
+  kBuildWritten = 0,           // the output file is in place
+  kBuildNoTempName = 1,        // all temporary archive names are taken
+  kBuildFilesLeftOut = 2,      // counts differ or files were left out (see the archiver's problems)
+  kBuildArchiveUnreadable = 3, // the temporary archive could not be written or read back
+  kBuildArchiveTooLarge = 4,   // the archive is 2 GiB or more
+  kBuildOutputFailed = 5,      // the output could not be created, written or put in place
+  kBuildNoStub = 6             // no stub image to write
+};
+
+struct BuildRequest {
+  Text sourceFolder;      // ends in the separator
+  Text outputFile;
+  Text tempArchive;       // empty when no free name was found
+  const unsigned char* stubImage;
+  int32_t stubBytes;
+  int32_t chunkPauseMs;   // the archiver's pause after every chunk
+};
+
+struct BuildResult {
+  int32_t failure;        // a BuildFailure; kBuildWritten on success
+  int32_t fileCount;      // files counted below the folder
+  int32_t addedCount;     // files the archiver added
+  int64_t archiveBytes;   // A, when the archive could be read
+  int64_t outputBytes;    // S + A + 4 when written
+};
+
+// Runs count, archive, compare and write. The output is first written beside
+// the target and replaces it only when complete, so on any failure an
+// existing target is untouched. The temporary archive is deleted in every
+// case. The archiver's problem list (folder_archiver.h) names the files
+// behind kBuildFilesLeftOut.
+BuildResult RunBuildSteps(const BuildRequest& request);
+
+// A short English sentence on why no output was written; the empty text for
+// kBuildWritten.
+Text BuildFailureText(const BuildResult& result);
+
+#endif

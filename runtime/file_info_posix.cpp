@@ -1,0 +1,45 @@
+// POSIX back end of the file facts: stat/fstat and localtime_r.
+#include "runtime/file_info.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "runtime/file.h"
+
+int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
+  if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return 0;
+  struct stat info;
+  int ok = fstat(fd, &info) == 0;
+  close(fd);
+  // Only a file has a time to take; opening a folder for reading fails on
+  // Windows, and folders take the same road here.
+  if (!ok || S_ISDIR(info.st_mode)) return 0;
+  time_t when = info.st_mtime;
+  struct tm local;
+  if (localtime_r(&when, &local) == nullptr) return 0;
+  fields->year = local.tm_year + 1900;
+  fields->month = local.tm_mon + 1;
+  fields->day = local.tm_mday;
+  fields->hour = local.tm_hour;
+  fields->minute = local.tm_min;
+  // A leap second reads as 60; the calendar has no room for it.
+  fields->second = local.tm_sec > 59 ? 59 : local.tm_sec;
+  return 1;
+}
+
+int GetPathIdentity(const Text& path, PathIdentity* identity) {
+  if (identity == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return 0;
+  identity->volume = (uint64_t)info.st_dev;
+  identity->object = (uint64_t)info.st_ino;
+  return 1;
+}
+
+int SameIdentity(const PathIdentity& a, const PathIdentity& b) {
+  return a.volume == b.volume && a.object == b.object;
+}
