@@ -264,7 +264,8 @@ static int InflateEntry(intptr_t output, uint32_t size) {
     total += (uint32_t)got;
   }
   FreeBlock(chunk);
-  if (result == kReaderOk && total == 0) result = kReaderFailed;  // no data at all
+  // A non-empty entry that yields nothing has no data at all.
+  if (result == kReaderOk && total == 0 && size > 0) result = kReaderFailed;
   if (result == kReaderOk && total != size) result = kReaderDataShort;
   // minizip compares the CRC only once the whole declared size was read.
   int closed = unzCloseCurrentFile(read_handle);
@@ -408,10 +409,13 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   result = OpenEntryData();
   if (result != UNZ_OK) return result;
 
-  if (size == 0) {
+  // A folder entry: size 0 and a name that ends in "\" (or the empty name
+  // of the packed folder itself). A size-0 entry with any other name is an
+  // empty file, written below like every other file.
+  if (size == 0 && (name.IsEmpty() || name.Last() == '\\')) {
     unzCloseCurrentFile(read_handle);
     if (keepFolders != 1) return kReaderOk;
-    // A folder entry: its name up to the last "\" names folders to make.
+    // Its name up to the last "\" names folders to make.
     name = DropDrivePrefix(name);
     if (!IsSafeEntryName(name)) return kReaderUnsafeName;
     Text path = folder + PlatformPath(FolderPartOf(name));

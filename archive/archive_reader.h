@@ -84,8 +84,10 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 // Writes the current entry below destination (a final "\" is added when
 // missing); the destination and its missing parents are made first, for
 // every entry. keepFolders 1 recreates the stored folders, 0 writes every
-// file straight into the destination. Entries of size 0 are folders: they
-// create folders and never a file.
+// file straight into the destination. An entry of size 0 whose cleaned name
+// ends in "\" (or is empty) is a folder: with keepFolders 1 it creates that
+// folder, and never a file. Any other entry of size 0 is an empty file,
+// written by the same rules as every file.
 //
 // A file is inflated in chunks into a new file beside its target, which it
 // replaces only when the data came out whole with the right CRC; otherwise

@@ -15,8 +15,14 @@ size=$(stat -c %s "$stub")
 echo "VezovudStub.exe: $size bytes (budget $budget_bytes bytes)"
 # Section sizes as stored in the file (objdump prints them in hex).
 i686-w64-mingw32-objdump -h "$stub" | grep -E '^ +[0-9]+ ' | while read -r _ name hex _; do
-  printf '  %-10s %8d bytes\n' "$name" "$((16#$hex))"
+  case "$name" in
+    .bss) printf '  %-10s %8d bytes in memory only\n' "$name" "$((16#$hex))" ;;
+    *) printf '  %-10s %8d bytes\n' "$name" "$((16#$hex))" ;;
+  esac
 done
+# Everything but the system's own DLLs must be linked in: a stub that needs
+# zlib1.dll runs under Wine (which has one) and fails on Windows.
+echo "  imports: $(i686-w64-mingw32-objdump -p "$stub" | sed -n 's/.*DLL Name: //p' | tr '\n' ' ')"
 if [ "$size" -gt "$budget_bytes" ]; then
   echo "stub_size: over budget by $((size - budget_bytes)) bytes"
   exit 1

@@ -2,6 +2,13 @@
 # libminizip-dev. For Windows, zlib is libz-mingw-w64-dev and minizip is
 # compiled here from Debian's minizip source package, which
 # scripts/fetch-minizip.sh unpacks into the build tree.
+if(VEZOVUD_WIN32)
+  # zlib is linked into each program, which must start on a Windows that has
+  # no zlib1.dll: FindZLIB would pick the import library libz.dll.a, and
+  # -static does not change a library given by its full path.
+  find_library(VEZOVUD_ZLIB_ARCHIVE NAMES libz.a REQUIRED)
+  set(ZLIB_LIBRARY_RELEASE "${VEZOVUD_ZLIB_ARCHIVE}" CACHE FILEPATH "zlib, linked statically" FORCE)
+endif()
 find_package(ZLIB REQUIRED)
 
 if(VEZOVUD_WIN32)

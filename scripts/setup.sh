@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32 xvfb xdotool x11-utils
   unzip zip p7zip-full python3 file icoutils imagemagick
+  osslsigncode openssl
 )
 
 need_update=0

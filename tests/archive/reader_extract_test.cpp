@@ -105,9 +105,11 @@ TEST_F(ReaderExtractTest, ArchiveAsTheArchiverWritesItComesOutWhole) {
   Open(entries);
   std::vector<int> results = ExtractAll(destination_);
   EXPECT_EQ(std::vector<int>(entries.size(), 0), results);
-  std::vector<std::string> expected = {"a.txt",     "sub/",       "sub/b.bin",
-                                       "sub/deep/", "sub/deep/c.txt", "sub/empty/"};
-  EXPECT_EQ(expected, Tree(destination_)) << "size-0 entries make folders, never files";
+  std::vector<std::string> expected = {"a.txt",      "sub/",           "sub/b.bin",
+                                       "sub/deep/",  "sub/deep/c.txt", "sub/empty/",
+                                       "sub/zero.txt"};
+  EXPECT_EQ(expected, Tree(destination_)) << "size-0 folder entries make folders only";
+  EXPECT_EQ("", testzip::ReadFile(destination_ + "/sub/zero.txt"));
   EXPECT_EQ(entries[1].data, testzip::ReadFile(destination_ + "/a.txt"));
   EXPECT_EQ(entries[3].data, testzip::ReadFile(destination_ + "/sub/b.bin"));
 
@@ -178,7 +180,45 @@ TEST_F(ReaderExtractTest, DestinationWithOrWithoutSeparatorAndMissingParents) {
 TEST_F(ReaderExtractTest, WithoutFoldersEveryFileGoesStraightIntoTheDestination) {
   Open({Folder("sub\\"), Make("sub/dir/file.txt", "f"), Make("sub\\zero.txt", "")});
   EXPECT_EQ(std::vector<int>(3, 0), ExtractAll(destination_, 0));
-  EXPECT_EQ(std::vector<std::string>({"file.txt"}), Tree(destination_));
+  EXPECT_EQ(std::vector<std::string>({"file.txt", "zero.txt"}), Tree(destination_));
+}
+
+// The archiver stores an empty file as a size-0 entry without a final "\";
+// it must come back as an empty file, by the rules of every other file.
+TEST_F(ReaderExtractTest, EmptyFilesComeBackAsEmptyFiles) {
+  Entry zero = Make("deep/er/zero.txt", "");  // no folder entries above it
+  zero.time = testzip::DosTime(9, 15, 30);
+  zero.date = testzip::DosDate(2011, 3, 4);
+  Entry stored = Make(" sub\\stored-empty ", "");
+  stored.method = 0;
+  stored.flag = 0;
+  Entry drive = Make("E:/data/nothing", "");
+  fs::create_directories(destination_);
+  testzip::WriteFile(destination_ + "/old.txt", "old contents");
+  Open({Make("old.txt", ""), zero, stored, drive, Folder("sub\\folder\\"),
+        Folder("sub/slashed/")});
+  EXPECT_EQ(std::vector<int>(6, 0), ExtractAll(destination_));
+  std::vector<std::string> expected = {"data/",          "data/nothing", "deep/",
+                                       "deep/er/",       "deep/er/zero.txt", "old.txt",
+                                       "sub/",           "sub/folder/",  "sub/slashed/",
+                                       "sub/stored-empty"};
+  EXPECT_EQ(expected, Tree(destination_));
+  for (const char* file : {"old.txt", "deep/er/zero.txt", "sub/stored-empty", "data/nothing"}) {
+    EXPECT_TRUE(fs::is_regular_file(destination_ + "/" + file)) << file;
+    EXPECT_EQ(0u, fs::file_size(destination_ + "/" + file)) << file << " must be empty";
+  }
+  LocalTimeFields got = {};
+  ASSERT_EQ(1, GetFileModificationTime((destination_ + kPathSeparator + "deep" + kPathSeparator +
+                                        "er" + kPathSeparator + "zero.txt").c_str(),
+                                       &got));
+  EXPECT_EQ(2011, got.year);
+  EXPECT_EQ(3, got.month);
+  EXPECT_EQ(4, got.day);
+  EXPECT_EQ(9, got.hour);
+  EXPECT_EQ(15, got.minute);
+  EXPECT_EQ(0, got.second);
+  EXPECT_EQ(std::vector<int>(6, 0), ExtractAll(destination_)) << "a second run replaces them";
+  EXPECT_EQ(expected, Tree(destination_)) << "no part files left behind";
 }
 
 TEST_F(ReaderExtractTest, ExistingFilesAreReplacedAndChunkEdgesHold) {
@@ -256,6 +296,51 @@ TEST_F(ReaderExtractTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
     EXPECT_EQ(std::vector<std::string>({"after.txt", "before.txt", "victim.txt"}),
               Tree(destination_))
         << "nothing else written, no part file left, no shortened name";
+  }
+}
+
+// An empty file obeys the same safety rules as any file, and a size-0 entry
+// whose CRC says it had data fails without touching an existing file.
+TEST_F(ReaderExtractTest, CraftedEmptyFilesFailAlone) {
+  Entry lying = Make("victim.txt", "there was data here");
+  lying.fixSize = true;
+  lying.size = 0;  // declares nothing; the stored CRC is that of the data
+  Entry lyingStored = lying;
+  lyingStored.method = 0;
+  lyingStored.flag = 0;
+  Entry badCrc = Make("victim.txt", "");
+  badCrc.fixCrc = true;
+  badCrc.crc = 0xDEADBEEF;
+  const BadCase cases[] = {
+      {"parent component", Make("..\\victim.txt", ""), kReaderUnsafeName},
+      {"absolute", Make("/victim.txt", ""), kReaderUnsafeName},
+      {"colon later", Make("sub\\a:victim.txt", ""), kReaderUnsafeName},
+      {"name over 260 bytes", Make(std::string(300, 'n'), ""), kReaderNameTooLong},
+      {"size 0, CRC of data (deflated)", lying, kReaderCrcMismatch},
+      {"size 0, CRC of data (stored)", lyingStored, kReaderCrcMismatch},
+      {"size 0, CRC not 0", badCrc, kReaderCrcMismatch},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(destination_);
+    fs::create_directories(destination_);
+    testzip::WriteFile(destination_ + "/victim.txt", "keep me");
+    testzip::WriteFile(folder_ / "victim.txt", "keep me too");
+    Open({Make("before.txt", "b"), c.entry, Make("after.txt", "a")});
+    std::vector<int> results = ExtractAll(destination_);
+    ASSERT_EQ(3u, results.size());
+    EXPECT_EQ(0, results[0]);
+    EXPECT_EQ(c.expected, results[1]) << ReaderResultText(results[1]).c_str();
+    EXPECT_EQ(0, results[2]);
+    if (c.expected == kReaderCrcMismatch) {
+      GoToFirstEntry();
+      GoToNextEntry();
+      EXPECT_EQ(kReaderCrcMismatch, TestCurrentEntry()) << "test agrees with extraction";
+    }
+    EXPECT_EQ("keep me", testzip::ReadFile(destination_ + "/victim.txt"));
+    EXPECT_EQ("keep me too", testzip::ReadFile(folder_ / "victim.txt"));
+    EXPECT_EQ(std::vector<std::string>({"after.txt", "before.txt", "victim.txt"}),
+              Tree(destination_));
   }
 }
 

@@ -66,6 +66,12 @@ TEST_F(ReaderOpenTest, PayloadIsFoundBehindAnyPrefixAndBeforeAnyTrailer) {
       {"other trailer bytes", testzip::StubPrefix(59392) + archive + "abcd"},
       {"no trailer", testzip::StubPrefix(59392) + archive},
       {"trailer spelling the signature", testzip::StubPrefix(59392) + archive + signature},
+      // Authenticode signing appends its certificate block, 8-byte aligned,
+      // behind the trailer: the record is then no longer 26 bytes from the end.
+      {"signature block behind the trailer",
+       testzip::OutputFile(archive) + std::string(3, '\0') + testzip::StubPrefix(1513).substr(2)},
+      {"65,000 bytes behind the trailer",
+       testzip::OutputFile(archive) + testzip::StubPrefix(65002).substr(2)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(3, OpenBytes(c.bytes)) << c.label;
@@ -112,6 +118,8 @@ TEST_F(ReaderOpenTest, FilesWithoutAReadableArchiveGiveZero) {
       {"cut inside the central directory", output.substr(0, output.size() - 40)},
       {"disk number 1", diskOne},
       {"unequal entry counts", unequalCounts},
+      {"end record beyond the last 65,535 bytes",
+       testzip::OutputFile(archive) + testzip::StubPrefix(70002).substr(2)},
       {"central directory past the end record", centralTooLong},
   };
   for (const Case& c : cases) {

@@ -121,6 +121,70 @@ try:
           "empty archive: exit 0, destination made, nothing else")
     check(run("list", empty).returncode == 0, "empty archive lists")
 
+    # Empty files: size-0 entries whose names do not end in "\\" are files,
+    # those that do are folders (as the archiver writes them).
+    empties = os.path.join(work, "empties.exe")
+    with open(empties, "wb") as f:
+        f.write(output_file(crafted([
+            ("", b"", None, None),
+            ("sub\\", b"", None, None),
+            ("sub\\empty.txt", b"", None, None),
+            ("sub\\folder\\", b"", None, None),
+            ("other/deep/zero", b"", None, None),
+            ("a.txt", b"a", None, None),
+        ])))
+    dest = os.path.join(work, "out-empties")
+    r = run("unpack", empties, dest)
+    check(r.returncode == 0 and r.stderr == "", "empty files: unpack exits 0")
+    for name in ("sub/empty.txt", "other/deep/zero"):
+        path = os.path.join(dest, name)
+        check(os.path.isfile(path) and os.path.getsize(path) == 0,
+              "empty file comes out as an empty file: " + name)
+    check(time.localtime(os.path.getmtime(os.path.join(dest, "sub/empty.txt")))[:5] ==
+          (2006, 5, 17, 14, 35), "empty file gets its stored time")
+    check(os.path.isdir(os.path.join(dest, "sub/folder")), "folder entry makes a folder")
+    zipped = os.path.join(work, "zipped-empty.zip")
+    with zipfile.ZipFile(zipped, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("nothing.txt", b"")
+        z.writestr("dir/", b"")
+    check(foreign_readers_accept(empties) and foreign_readers_accept(zipped),
+          "foreign readers accept the archives with empty files")
+    dest = os.path.join(work, "out-zipped-empty")
+    r = run("unpack", zipped, dest)
+    check(r.returncode == 0 and os.path.isfile(os.path.join(dest, "nothing.txt")) and
+          os.path.isdir(os.path.join(dest, "dir")),
+          "zipfile archive: empty file and folder come out")
+    lying = os.path.join(work, "lying.exe")
+    with open(lying, "wb") as f:
+        f.write(output_file(crafted([("victim.txt", b"had data", None, 0)])))
+    dest = os.path.join(work, "out-lying")
+    os.makedirs(dest)
+    with open(os.path.join(dest, "victim.txt"), "wb") as f:
+        f.write(b"keep me")
+    r = run("unpack", lying, dest)
+    check(r.returncode == 1 and "failed: victim.txt: CRC mismatch" in r.stderr and
+          open(os.path.join(dest, "victim.txt"), "rb").read() == b"keep me",
+          "size-0 entry with the CRC of data fails and replaces nothing")
+
+    # Round trip through pack: an empty file in the source comes back.
+    help_text = run("--help").stdout
+    if "pack" in help_text.replace("unpack", ""):
+        tree = os.path.join(work, "tree")
+        os.makedirs(os.path.join(tree, "hollow"))
+        os.makedirs(os.path.join(tree, "sub"))
+        open(os.path.join(tree, "sub", "empty.dat"), "wb").close()
+        with open(os.path.join(tree, "full.txt"), "wb") as f:
+            f.write(b"full")
+        packed = os.path.join(work, "tree.zip")
+        r = run("pack", tree, packed)
+        check(r.returncode == 0, "pack a tree with an empty file: " + r.stderr.strip())
+        dest = os.path.join(work, "out-tree")
+        r = run("unpack", packed, dest)
+        check(r.returncode == 0 and os.path.isfile(os.path.join(dest, "sub", "empty.dat")) and
+              os.path.getsize(os.path.join(dest, "sub", "empty.dat")) == 0 and
+              os.path.isdir(os.path.join(dest, "hollow")),
+              "pack then unpack keeps the empty file and the empty folder")
+
     # Failures: bad CRC, hostile name, over-long name; the good ones still come out.
     bad = os.path.join(work, "bad.exe")
     with open(bad, "wb") as f:
