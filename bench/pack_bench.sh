@@ -69,6 +69,11 @@ run_pair() {  # run_pair NAME FOLDER
   echo "  pack RSS     vezovud ${vm} KB  zip ${zm} KB"
   echo "  unpack time  vezovud ${ut}s  unzip ${wt}s   ratio $(ratio "$ut" "$wt")"
   echo "  unpack RSS   vezovud ${um} KB  unzip ${wm} KB"
+  # The figures count only when both unpacked trees match the source.
+  local same=yes
+  diff -r -q "$folder" "$work/$name-uv" >/dev/null 2>&1 || same="NO (vezovud)"
+  diff -r -q "$folder" "$work/$name-uz" >/dev/null 2>&1 || same="$same NO (unzip)"
+  echo "  unpacked trees match the source: $same"
   rm -rf "$work/$name-uv" "$work/$name-uz" "$work/$name"*.exe "$work/$name.zip"
 }
 
