@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include "runtime/file.h"
+#include "runtime/file_native.h"
 
 int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
-  if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
-  int fd = open(path.c_str(), O_RDONLY);
+  char name[kPathCapacity];  // "\" means the native separator here
+  if (fields == nullptr || path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  int fd = open(name, O_RDONLY);
   if (fd < 0) return 0;
   struct stat info;
   int ok = fstat(fd, &info) == 0;
@@ -32,9 +34,10 @@ int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
 }
 
 int GetPathIdentity(const Text& path, PathIdentity* identity) {
-  if (identity == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
+  char name[kPathCapacity];
+  if (identity == nullptr || path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return 0;
+  if (stat(name, &info) != 0) return 0;
   identity->volume = (uint64_t)info.st_dev;
   identity->object = (uint64_t)info.st_ino;
   return 1;
