@@ -1,8 +1,6 @@
-// The stub's flow through the headless window layer: start-up, Browse,
-// the empty-destination warning, a whole run with its bar values and
-// end-of-run box, failed entries, an empty payload, no payload, overlapping
-// Extract clicks, close requests and Exit. The program's end is observed
-// through the end hook instead of ending the test process.
+// The stub's flow through the headless window layer: Browse, close requests,
+// About, Exit, the bar; runs with the empty-destination warning, clicks during
+// the run and the end-of-run box. The end hook observes the program's end.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,11 +8,11 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "extractor/stub_flow.h"
 #include "runtime/system.h"
-#include "runtime/window.h"
 #include "runtime/window_headless.h"
 #include "support/zip_writer.h"
 
@@ -23,21 +21,29 @@ using testzip::Entry;
 
 namespace {
 
-const int32_t kPollMilliseconds = 10;
-
-std::atomic<int> end_calls{0};
-std::atomic<int> end_code{-1};
-
+std::atomic<int> end_calls{0}, end_code{-1};
 void RecordEnd(int32_t code) {
   end_code = code;
   ++end_calls;
 }
 
-Entry Make(const std::string& name, const std::string& data) {
-  Entry e;
-  e.name = name;
-  e.data = data;
-  return e;
+std::string Box(int32_t i) {  // caption|text|style of message box i
+  HeadlessRequest m = HeadlessMessageAt(i);
+  return std::string(m.title.c_str()) + "|" + m.first.c_str() + "|" + std::to_string(m.number);
+}
+
+// At the end-of-run box: reads the bar and prompt, then a Browse and a second
+// Extract arrive while the run is still on.
+int32_t bar_at_box = -1;
+std::string prompt_at_box;
+int32_t AtEndBox(const Text&, const Text&, int32_t) {
+  bar_at_box = HeadlessGadgetState(kProgressBar).value;
+  prompt_at_box = HeadlessGadgetState(kPromptLine).text.c_str();
+  HeadlessAnswerFolder("Z:\\elsewhere");
+  HeadlessClick(kBrowseButton);
+  HeadlessClick(kExtractButton);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  return kMessageButtonOk;
 }
 
 class StubFlowTest : public ::testing::Test {
@@ -49,250 +55,103 @@ class StubFlowTest : public ::testing::Test {
     SetStubEndHook(RecordEnd);
     end_calls = 0;
     end_code = -1;
-    payload_ = folder_ / "setup.exe";
-    testzip::WriteFile(payload_, testzip::OutputFile(testzip::BuildArchive({})));
-    destination_ = folder_ / "out";
   }
-  void TearDown() override {
-    SetStubEndHook(nullptr);
-    OverrideStubOwnPath("");
-  }
-
-  void Start(const std::vector<Entry>& entries) {
+  void Start(const std::vector<Entry>& entries) {  // the stub, run from an output file
     testzip::WriteFile(payload_, testzip::OutputFile(testzip::BuildArchive(entries)));
     OverrideStubOwnPath(payload_.c_str());
     StartStub(nullptr, 0);
-    HeadlessSetWaitTimeout(kPollMilliseconds);  // after start-up, which resets the layer
+    HeadlessSetWaitTimeout(10);  // after start-up, which resets the layer
   }
-
-  // Handles events until the queue stays empty for one wait.
-  void Pump() {
-    for (;;) {
-      int32_t event = WaitForEvent();
-      if (event == 0) return;
-      HandleStubEvent(event);
-    }
+  void Pump() {  // handles events until the queue stays empty for one wait
+    for (int32_t event; (event = WaitForEvent()) != 0;) HandleStubEvent(event);
   }
-
-  // Runs the event loop until the program ends, at most a few seconds.
-  bool RunUntilEnd() {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!StubHasEnded() || end_calls == 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+  // Types the destination, presses Extract and runs the event loop until the
+  // program has ended (at most about 20 s).
+  bool Extract() {
+    HeadlessType(kDestinationField, destination_.c_str());
+    HeadlessClick(kExtractButton);
+    for (int i = 0; i < 2000 && !(StubHasEnded() && end_calls); ++i) {
       HandleStubEvent(WaitForEvent());
     }
-    return true;
+    return end_calls > 0;
+  }
+  std::string Out(std::string name) {  // an extracted file's bytes; "" when missing
+    for (char& c : name) c = c == '\\' ? kPathSeparator : c;
+    return testzip::ReadFile(destination_ + kPathSeparator + name);
   }
 
   testzip::TempFolder folder_;
-  std::string payload_;
-  std::string destination_;
+  std::string payload_ = folder_ / "setup.exe";
+  std::string destination_ = folder_ / "out";
 };
 
-TEST_F(StubFlowTest, StartUpBuildsTheWindowHiddenAndThenShowsIt) {
+TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
   Start({});
-  HeadlessWindow window = HeadlessWindowState(kStubWindowNumber);
-  ASSERT_EQ(1, window.exists);
-  EXPECT_EQ(1, window.visible);
-  EXPECT_STREQ("Vezovud Archive", window.title.c_str());
-  EXPECT_EQ(405, window.x);
-  EXPECT_EQ(334, window.y);
-  EXPECT_EQ(253, window.innerWidth);
-  EXPECT_EQ(125, window.innerHeight);
-  EXPECT_EQ(0x10C00000, window.flags);
-  struct Expected {
-    int32_t number, kind, x, y, width, height;
-    const char* text;
-  };
-  const Expected gadgets[] = {
-      {1, kGadgetTextField, 5, 55, 180, 20, ""},
-      {3, kGadgetLabel, 5, 40, 245, 15, "Choose your destination directory:"},
-      {4, kGadgetButton, 190, 55, 60, 20, "Browse"},
-      {5, kGadgetProgressBar, 5, 80, 245, 15, ""},
-      {6, kGadgetButton, 105, 100, 70, 20, "Exit"},
-      {7, kGadgetButton, 180, 100, 70, 20, "Extract"},
-      {8, kGadgetButton, 5, 100, 60, 20, "About"},
-  };
-  for (const Expected& g : gadgets) {
-    HeadlessGadget state = HeadlessGadgetState(g.number);
-    ASSERT_EQ(1, state.exists) << g.number;
-    EXPECT_EQ(g.kind, state.kind) << g.number;
-    EXPECT_EQ(g.x, state.x) << g.number;
-    EXPECT_EQ(g.y, state.y) << g.number;
-    EXPECT_EQ(g.width, state.width) << g.number;
-    EXPECT_EQ(g.height, state.height) << g.number;
-    if (g.kind != kGadgetProgressBar) {
-      EXPECT_STREQ(g.text, state.text.c_str()) << g.number;
-    }
+  EXPECT_STREQ("Vezovud Archive", HeadlessWindowState(kStubWindowNumber).title.c_str());
+  const char* rows[][2] = {{"C:\\data", "C:\\data\\"}, {"D:\\other\\", "D:\\other\\"},
+                           {nullptr, "D:\\other\\"}};  // no answer: cancelled
+  for (auto& row : rows) {
+    if (row[0]) HeadlessAnswerFolder(row[0]);
+    HeadlessClick(kBrowseButton);
+    Pump();
+    EXPECT_STREQ(row[1], HeadlessGadgetState(kDestinationField).text.c_str()) << row[1];
   }
-  EXPECT_EQ(1, HeadlessGadgetState(kBannerPicture).exists);
-  EXPECT_EQ(100, HeadlessGadgetState(kProgressBar).maximum);
-  EXPECT_EQ(0, HeadlessGadgetState(kProgressBar).value);
-}
-
-TEST_F(StubFlowTest, EmptyDestinationWarnsAndChangesNothing) {
-  Start({Make("a.txt", "a")});
-  HeadlessClick(kExtractButton);
+  EXPECT_STREQ("Choose the destination path please", HeadlessRequestAt(0).title.c_str());
+  HeadlessPostWindowEvent(kStubWindowNumber, kEventCloseWindow);
+  HeadlessClick(kAboutButton);
   Pump();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(1, HeadlessWindowState(kStubWindowNumber).visible) << "a close request changes nothing";
+  EXPECT_EQ(0, end_calls.load());
   ASSERT_EQ(1, HeadlessMessageCount());
-  HeadlessRequest box = HeadlessMessageAt(0);
-  EXPECT_STREQ("Vezovud", box.title.c_str());
-  EXPECT_STREQ("Please choose a destination path!", box.first.c_str());
-  EXPECT_EQ(48, box.number);
-  EXPECT_STREQ("Choose your destination directory:",
-               HeadlessGadgetState(kPromptLine).text.c_str());
-  EXPECT_EQ(0, end_calls.load()) << "the program goes on";
-  // Extract can be used again afterwards.
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  EXPECT_EQ("a", testzip::ReadFile(destination_ + kPathSeparator + "a.txt"));
-}
-
-TEST_F(StubFlowTest, BrowseEndsTheFieldWithOneBackslash) {
-  Start({});
-  HeadlessAnswerFolder("C:\\data");
-  HeadlessClick(kBrowseButton);
-  Pump();
-  EXPECT_STREQ("C:\\data\\", HeadlessGadgetState(kDestinationField).text.c_str());
-  HeadlessAnswerFolder("D:\\other\\");
-  HeadlessClick(kBrowseButton);
-  Pump();
-  EXPECT_STREQ("D:\\other\\", HeadlessGadgetState(kDestinationField).text.c_str());
-  HeadlessClick(kBrowseButton);  // no answer left: cancelled
-  Pump();
-  EXPECT_STREQ("D:\\other\\", HeadlessGadgetState(kDestinationField).text.c_str());
-  HeadlessRequest request = HeadlessRequestAt(0);
-  EXPECT_STREQ("Choose the destination path please", request.title.c_str());
-  EXPECT_STREQ("", request.first.c_str());
-}
-
-TEST_F(StubFlowTest, BarStepsAreCounterTimesHundredOverTotal) {
-  Start({});
-  std::vector<int32_t> values;
+  EXPECT_EQ(0, Box(0).find("About Vezovud|Vezovud v1.1\n\r\n\rDescription: Vezovud is a small tool "
+                           "to make\n\rSelf-Extracting ZIP archives.\n\r"));
+  EXPECT_EQ(64, HeadlessMessageAt(0).number);
+  std::vector<int32_t> values;  // the bar: counter x 100 / total
   for (int i = 0; i < 4; ++i) {
     StepProgress(4);
     values.push_back(HeadlessGadgetState(kProgressBar).value);
   }
   EXPECT_EQ(std::vector<int32_t>({0, 25, 50, 75}), values);
-  ResetStubFlow();
-  StepProgress(0);
-  EXPECT_EQ(0, HeadlessGadgetState(kProgressBar).value) << "no division by zero";
-}
-
-int32_t bar_at_box = -1;
-std::string prompt_at_box;
-int32_t ReadBarAtBox(const Text&, const Text&, int32_t) {
-  bar_at_box = HeadlessGadgetState(kProgressBar).value;
-  prompt_at_box = HeadlessGadgetState(kPromptLine).text.c_str();
-  return kMessageButtonOk;
-}
-
-TEST_F(StubFlowTest, RunOfFourEntriesEndsWithTheBoxAndExitCodeZero) {
-  Start({Make("a.txt", "a"), Make("sub\\b.txt", "b"), Make("sub\\c.txt", "c"),
-         Make("d.txt", "d")});
-  HeadlessSetMessageHandler(ReadBarAtBox);
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  ASSERT_EQ(1, HeadlessMessageCount());
-  HeadlessRequest box = HeadlessMessageAt(0);
-  EXPECT_STREQ("4", box.title.c_str());
-  EXPECT_STREQ("The files were extracted successfully!", box.first.c_str());
-  EXPECT_EQ(64, box.number);
-  EXPECT_EQ(75, bar_at_box);
-  EXPECT_EQ("Ready", prompt_at_box);
-  EXPECT_EQ(1, end_calls.load());
-  EXPECT_EQ(0, end_code.load());
-  EXPECT_EQ("b", testzip::ReadFile(destination_ + kPathSeparator + "sub" + kPathSeparator + "b.txt"));
-}
-
-TEST_F(StubFlowTest, FailedEntriesAreCountedInAnExclamationBox) {
-  Entry bad = Make("bad.txt", "tampered");
-  bad.fixCrc = true;
-  bad.crc = 1;
-  Start({Make("a.txt", "a"), bad, Make("..\\evil.txt", "evil")});
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  ASSERT_EQ(1, HeadlessMessageCount());
-  HeadlessRequest box = HeadlessMessageAt(0);
-  EXPECT_STREQ("3", box.title.c_str()) << "the caption stays the total";
-  EXPECT_STREQ("2 of 3 entries could not be extracted.", box.first.c_str());
-  EXPECT_EQ(48, box.number);
-  EXPECT_FALSE(fs::exists(folder_ / "evil.txt"));
-  EXPECT_EQ(0, end_code.load());
-}
-
-TEST_F(StubFlowTest, EmptyPayloadMakesTheDestinationAndEndsNormally) {
-  Start({});
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  ASSERT_EQ(1, HeadlessMessageCount());
-  EXPECT_STREQ("0", HeadlessMessageAt(0).title.c_str());
-  EXPECT_EQ(64, HeadlessMessageAt(0).number);
-  EXPECT_EQ(0, HeadlessGadgetState(kProgressBar).value);
-  EXPECT_TRUE(fs::is_directory(destination_));
-  EXPECT_EQ(0, end_code.load());
-}
-
-TEST_F(StubFlowTest, NoPayloadEndsWithoutABox) {
-  testzip::WriteFile(payload_, testzip::StubPrefix(testzip::kStubImageBytes));
-  OverrideStubOwnPath(payload_.c_str());
-  StartStub(nullptr, 0);
-  HeadlessSetWaitTimeout(kPollMilliseconds);
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  EXPECT_EQ(0, HeadlessMessageCount());
-  EXPECT_STREQ("Ready", HeadlessGadgetState(kPromptLine).text.c_str());
-  EXPECT_FALSE(fs::exists(destination_));
-}
-
-// While the end-of-run box is up, a second Extract and a Browse arrive.
-int32_t ClickDuringBox(const Text&, const Text&, int32_t) {
-  HeadlessAnswerFolder("Z:\\elsewhere");
-  HeadlessClick(kBrowseButton);
-  HeadlessClick(kExtractButton);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  return kMessageButtonOk;
-}
-
-TEST_F(StubFlowTest, SecondExtractDuringARunIsIgnored) {
-  Start({Make("a.txt", "a")});
-  HeadlessSetMessageHandler(ClickDuringBox);
-  HeadlessType(kDestinationField, destination_.c_str());
-  HeadlessClick(kExtractButton);
-  ASSERT_TRUE(RunUntilEnd());
-  Pump();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(1, HeadlessMessageCount()) << "one run, one box";
-  EXPECT_EQ(1, end_calls.load());
-  EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kDestinationField).text.c_str());
-  EXPECT_EQ("a", testzip::ReadFile(destination_ + kPathSeparator + "a.txt"))
-      << "the run kept the destination it read at its start";
-}
-
-TEST_F(StubFlowTest, CloseRequestsChangeNothingAboutAndExitWork) {
-  Start({});
-  HeadlessPostWindowEvent(kStubWindowNumber, kEventCloseWindow);
-  Pump();
-  EXPECT_EQ(1, HeadlessWindowState(kStubWindowNumber).visible);
-  EXPECT_EQ(0, end_calls.load());
-  HeadlessClick(kAboutButton);
-  Pump();
-  ASSERT_EQ(1, HeadlessMessageCount());
-  EXPECT_STREQ("About Vezovud", HeadlessMessageAt(0).title.c_str());
-  EXPECT_EQ(0, std::string(HeadlessMessageAt(0).first.c_str())
-                   .find("Vezovud v1.1\n\r\n\rDescription: Vezovud is a small tool to make\n\r"
-                         "Self-Extracting ZIP archives.\n\r"));
-  EXPECT_EQ(64, HeadlessMessageAt(0).number);
   HeadlessClick(kExitButton);
   Pump();
-  EXPECT_EQ(1, end_calls.load());
-  EXPECT_EQ(0, end_code.load());
+  EXPECT_EQ(std::make_pair(1, 0), std::make_pair(end_calls.load(), end_code.load()));
+}
+
+TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
+  // box: caption|text|style of the end-of-run box; bar: the bar's value then.
+  struct Row { const char* label; std::vector<Entry> entries; const char* box; int32_t bar; };
+  const Row rows[] = {
+      {"four entries", {{"a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub\\c.txt", "c"}, {"d.txt", "d"}},
+       "4|The files were extracted successfully!|64", 75},
+      {"bad CRC and traversal", {{"a.txt", "a"}, testzip::WithCrc({"bad.txt", "tampered"}, 1),
+       {"..\\evil.txt", "evil"}}, "3|2 of 3 entries could not be extracted.|48", 66},
+      {"empty: no division by zero", {}, "0|The files were extracted successfully!|64", 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    SetUp();
+    fs::remove_all(destination_);
+    Start(row.entries);
+    HeadlessClick(kExtractButton);  // the field is still empty
+    Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(1, HeadlessMessageCount());
+    EXPECT_EQ("Vezovud|Please choose a destination path!|48", Box(0));
+    EXPECT_EQ(0, end_calls.load()) << "the program goes on";
+    HeadlessSetMessageHandler(AtEndBox);
+    ASSERT_TRUE(Extract());
+    Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(2, HeadlessMessageCount()) << "the Extract during the run started no second one";
+    EXPECT_EQ(row.box, Box(1));
+    EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, 0),
+              std::make_tuple(bar_at_box, prompt_at_box, end_calls.load(), end_code.load()));
+    EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kDestinationField).text.c_str());
+    EXPECT_TRUE(fs::is_directory(destination_)) << "the run kept the destination read at its start";
+    EXPECT_FALSE(fs::exists(folder_ / "evil.txt"));
+    for (const Entry& e : row.entries) {  // "" where the data failed its check
+      if (e.name[0] != '.') { EXPECT_EQ(e.fixCrc ? "" : e.data, Out(e.name)) << e.name; }
+    }
+  }
 }
 
 }  // namespace

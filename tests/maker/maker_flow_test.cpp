@@ -1,64 +1,67 @@
-// The Maker through the headless window layer: the window's gadgets, Browse
-// and Squeeze! with their dialogs, the gadget states during and after a job,
-// About during a job, and the boxes that end a job.
+// The Maker: temporary names and failed build steps, then its window through
+// the headless layer: dialogs, gadget states during and after jobs, the boxes.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "archive/folder_archiver.h"
-#include "archive/output_layout.h"
 #include "maker/build_job.h"
+#include "maker/build_steps.h"
 #include "maker/maker_window.h"
+#include "maker/prepare.h"
 #include "runtime/system.h"
 #include "runtime/test_support.h"
 #include "runtime/thread.h"
-#include "runtime/window.h"
 #include "runtime/window_headless.h"
 #include "support/foreign_readers.h"
 #include "support/zip_parser.h"
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
-using test_support::TempFolder;
-using test_support::WriteWholeFile;
+using namespace test_support;
 
 namespace {
 
 const unsigned char kFakeStub[] = {'M', 'Z', 1, 2, 3, 4, 5, 6, 7, 8};
+const std::vector<unsigned char> kOld = {'o', 'l', 'd'};
+const char kIdle[] = "Exit=1 Squeeze!=1 Browse=1 About=1 bar=0 status='Ready...' job=0";
 
-struct SeenDuringReport {
-  std::atomic<int> reports{0};
-  int exitEnabled = -1, squeezeEnabled = -1, browseEnabled = -1, aboutEnabled = -1;
-  int progress = -1;
-  std::string status;
-  int jobRunning = -1;
-  std::atomic<int> aboutShown{0};
-};
-SeenDuringReport* gSeen = nullptr;
-
-int32_t RecordStateAtReport(const Text& title, const Text& text, int32_t flags) {
-  (void)text;
-  (void)flags;
-  if (std::string(title.c_str()) == "About Vezovud") {
-    gSeen->aboutShown++;
-    return kMessageButtonOk;
+// The buttons' texts and enabled flags, the bar, the status line, JobRunning.
+std::string GadgetStates() {
+  std::string s;
+  for (int32_t g : {kGadgetExit, kGadgetSqueeze, kGadgetBrowse, kGadgetAbout}) {
+    HeadlessGadget state = HeadlessGadgetState(g);
+    s += state.text.c_str() + ("=" + std::to_string(state.enabled)) + " ";
   }
-  gSeen->exitEnabled = HeadlessGadgetState(kGadgetExit).enabled;
-  gSeen->squeezeEnabled = HeadlessGadgetState(kGadgetSqueeze).enabled;
-  gSeen->browseEnabled = HeadlessGadgetState(kGadgetBrowse).enabled;
-  gSeen->aboutEnabled = HeadlessGadgetState(kGadgetAbout).enabled;
-  gSeen->progress = HeadlessGadgetState(kGadgetProgress).value;
-  gSeen->status = HeadlessGadgetState(kGadgetStatus).text.c_str();
-  gSeen->jobRunning = JobRunning;
-  // The user presses About while the job's box is up; the window answers.
+  return s + "bar=" + std::to_string(HeadlessGadgetState(kGadgetProgress).value) + " status='" +
+         HeadlessGadgetState(kGadgetStatus).text.c_str() + "' job=" + std::to_string(JobRunning);
+}
+
+HeadlessRequest Message(const std::string& title) {  // the first box with that caption
+  for (int i = 0; i < HeadlessMessageCount(); ++i)
+    if (title == HeadlessMessageAt(i).title.c_str()) return HeadlessMessageAt(i);
+  return HeadlessRequest();
+}
+
+std::string gAtBox, gTemp;    // GadgetStates() and TempArchive when the job's box came up
+std::atomic<int> gAbouts{0};  // About boxes shown
+
+// Records the states at the job's box, then presses About while that box is
+// up: the window must still answer.
+int32_t AtBox(const Text& title, const Text&, int32_t) {
+  if (std::string(title.c_str()) == "About Vezovud") return ++gAbouts, kMessageButtonOk;
+  gAtBox = GadgetStates();
+  gTemp = TempArchive.c_str();
   HeadlessClick(kGadgetAbout);
-  for (int i = 0; i < 500 && gSeen->aboutShown == 0; ++i) PauseMilliseconds(10);
-  gSeen->reports++;
+  for (int i = 0; i < 500 && gAbouts == 0; ++i) PauseMilliseconds(10);
   return kMessageButtonOk;
 }
 
-class MakerFlowTest : public ::testing::Test {
+class MakerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     InitRuntime();
@@ -66,201 +69,143 @@ class MakerFlowTest : public ::testing::Test {
     InitWindows();
     InitFolderArchiver();
     SetStubImage(kFakeStub, sizeof(kFakeStub));
-    ASSERT_TRUE(work_.Ok());
-    source_ = work_.Join("data");
-    ASSERT_TRUE(test_support::MakeFolder(source_ + "/sub"));
-    ASSERT_TRUE(WriteWholeFile(source_ + "/a.txt", test_support::PatternBytes(1000)));
-    ASSERT_TRUE(WriteWholeFile(source_ + "/sub/b.txt", test_support::PatternBytes(200000, 2)));
-    ASSERT_EQ(1, OpenMakerWindow(nullptr, 0) || 1);
+    std::string deeper = source_ + "sub" + Separator() + "deeper" + Separator();
+    ASSERT_TRUE(MakeFolder(deeper) && MakeFolder(source_ + "only" + Separator() + "folders"));
+    ASSERT_TRUE(WriteWholeFile(source_ + "a.txt", PatternBytes(1000)) &&
+                WriteWholeFile(source_ + ".hidden", PatternBytes(10)) &&
+                WriteWholeFile(deeper + "b.txt", PatternBytes(300000, 2)));  // three chunks
+    OpenMakerWindow(nullptr, 0);
     HeadlessSetWaitTimeout(50);
-    gSeen = &seen_;
-    HeadlessSetMessageHandler(RecordStateAtReport);
+    HeadlessSetMessageHandler(AtBox);
+    gAbouts = 0;
   }
   void TearDown() override {
     HeadlessSetMessageHandler(nullptr);
-    gSeen = nullptr;
     FreeFolderArchiver();
     EndWindows();
   }
 
-  // Serves events as the main loop would until the job has ended.
-  void ServeUntilJobEnds() {
-    for (int i = 0; i < 2000; ++i) {
-      HandleMakerEvent(WaitForEvent());
-      if (JobRunning == 0 && WaitForThread(JobThread, 0)) break;
-    }
-    ASSERT_EQ(0, JobRunning);
+  BuildResult Build(const std::string& output, const Text& temp) {
+    return RunBuildSteps({source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub), 0});
   }
-
   void Press(int32_t gadget) {
     ASSERT_EQ(1, HeadlessClick(gadget));
     HandleMakerEvent(WaitForEvent());
   }
-
-  void ExpectIdle() {
-    EXPECT_EQ(0, JobRunning);
-    EXPECT_EQ(1, HeadlessGadgetState(kGadgetExit).enabled);
-    EXPECT_EQ(1, HeadlessGadgetState(kGadgetSqueeze).enabled);
-    EXPECT_EQ(1, HeadlessGadgetState(kGadgetBrowse).enabled);
-    EXPECT_EQ(0, HeadlessGadgetState(kGadgetProgress).value);
-    EXPECT_EQ("Ready...", std::string(HeadlessGadgetState(kGadgetStatus).text.c_str()));
+  // Types folder, answers the save dialog with output, presses Squeeze! and
+  // serves events as the main loop would until the job has ended.
+  void Squeeze(const std::string& folder, const std::string& output) {
+    HeadlessType(kGadgetFolderField, folder.c_str());
+    WaitForEvent();
+    HeadlessAnswerSaveFile(output.c_str());
+    Press(kGadgetSqueeze);
+    for (int i = 0; i < 2000 && (JobRunning || !WaitForThread(JobThread, 0)); ++i)
+      HandleMakerEvent(WaitForEvent());
+    EXPECT_EQ(kIdle, GadgetStates()) << "back to Idle";
   }
 
   TempFolder work_;
-  std::string source_;
-  SeenDuringReport seen_;
+  std::string source_ = work_.Join("src") + Separator();
 };
 
-TEST(CompleteOutputNameTest, Cases) {
-  EXPECT_EQ("result.exe", std::string(CompleteOutputName("result").c_str()));
-  EXPECT_EQ("result.exe", std::string(CompleteOutputName("result.exe").c_str()));
-  EXPECT_EQ("Setup.EXE.exe", std::string(CompleteOutputName("Setup.EXE").c_str()));
-  EXPECT_EQ("a.exe", std::string(CompleteOutputName("a").c_str()));
-  EXPECT_EQ("exe.exe", std::string(CompleteOutputName("exe").c_str()));
-  EXPECT_EQ(".exe", std::string(CompleteOutputName(".exe").c_str()));
+TEST(CompleteOutputNameTest, AppendsExeByteForByte) {
+  const char* rows[][2] = {{"result", "result.exe"}, {"result.exe", "result.exe"},
+                           {"Setup.EXE", "Setup.EXE.exe"}, {"exe", "exe.exe"}, {".exe", ".exe"}};
+  for (auto& row : rows) EXPECT_STREQ(row[1], CompleteOutputName(row[0]).c_str()) << row[0];
 }
 
-TEST_F(MakerFlowTest, WindowHasItsNineGadgets) {
-  HeadlessWindow w = HeadlessWindowState(0);
-  EXPECT_EQ(1, w.exists);
-  EXPECT_EQ("Vezovud v1.0", std::string(w.title.c_str()));
-  EXPECT_EQ(405, w.x);
-  EXPECT_EQ(334, w.y);
-  EXPECT_EQ(253, w.innerWidth);
-  EXPECT_EQ(161, w.innerHeight);
-  const char* texts[] = {"", nullptr, "Choose your folder:", "Browse", nullptr, "Ready...", "Exit",
-                         "Squeeze!", "About"};
-  for (int g = 0; g <= 8; ++g) {
-    HeadlessGadget s = HeadlessGadgetState(g);
-    EXPECT_EQ(1, s.exists) << g;
-    if (texts[g]) {
-      EXPECT_EQ(texts[g], std::string(s.text.c_str())) << g;
-    }
+#ifndef _WIN32
+TEST_F(MakerTest, TempNameIsTheOneFreeNameThenNoneAndTheJobSaysSo) {
+  std::string tmp = work_.Join("tmp") + Separator();
+  std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+  ASSERT_TRUE(MakeFolder(tmp));
+  setenv("TMPDIR", tmp.c_str(), 1);
+  for (int i = 0; i < kTempNameCount; ++i) {  // files and folders take names; 42 stays free
+    std::string name = tmp + "Vezovud" + std::to_string(i);
+    ASSERT_TRUE(i == 42 || (i % 2 ? MakeFolder(name) : WriteWholeFile(name, {1})));
   }
-  EXPECT_EQ(100, HeadlessGadgetState(kGadgetProgress).maximum);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(tmp + "Vezovud42", MakeTempArchiveName("Vezovud").c_str());
+  ASSERT_TRUE(MakeFolder(tmp + "Vezovud42"));
+  Text none = MakeTempArchiveName("Vezovud");
+  EXPECT_STREQ("", none.c_str()) << "every name taken: no endless loop";
+  EXPECT_EQ(kBuildNoTempName, Build(work_.Join("out.exe"), none).failure);
+  EXPECT_FALSE(Exists(work_.Join("out.exe")));
+  saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
+}
+#endif
+
+TEST_F(MakerTest, OutputThatCannotBeCreatedIsReportedAndTheTempDeleted) {
+  std::string temp = work_.Join("Vezovud7");
+  BuildResult result = Build(work_.Join("no") + Separator() + "out.exe", temp.c_str());
+  EXPECT_EQ(kBuildOutputFailed, result.failure);
+  EXPECT_STRNE("", BuildFailureText(result).c_str());
+  EXPECT_FALSE(Exists(temp));
 }
 
-TEST_F(MakerFlowTest, BrowseAppendsBackslashAndCancelKeepsTheField) {
-  HeadlessAnswerFolder("C:\\data");
-  Press(kGadgetBrowse);
-  EXPECT_EQ("C:\\data\\", std::string(ReadGadgetText(kGadgetFolderField).c_str()));
-  Press(kGadgetBrowse);  // no answer left: cancelled
-  EXPECT_EQ("C:\\data\\", std::string(ReadGadgetText(kGadgetFolderField).c_str()));
-  HeadlessRequest r = HeadlessRequestAt(0);
-  EXPECT_EQ(kRequesterFolder, r.kind);
-  EXPECT_EQ("Choose a path please", std::string(r.title.c_str()));
-}
-
-TEST_F(MakerFlowTest, EmptyFolderOrCancelledSaveStartsNoJob) {
+TEST_F(MakerTest, DialogsBrowseCloseAndExit) {
   Press(kGadgetSqueeze);
   EXPECT_EQ(0, HeadlessRequestCount()) << "empty folder field: no save dialog";
-  HeadlessType(kGadgetFolderField, source_.c_str());
-  WaitForEvent();
-  Press(kGadgetSqueeze);  // save dialog cancelled
-  EXPECT_EQ(1, HeadlessRequestCount());
-  HeadlessRequest r = HeadlessRequestAt(0);
-  EXPECT_EQ(kRequesterSaveFile, r.kind);
-  EXPECT_EQ("Please choose file to save", std::string(r.title.c_str()));
-  EXPECT_EQ("Executable files (*.exe)|*.exe", std::string(r.second.c_str()));
-  EXPECT_EQ(0, JobRunning);
-  EXPECT_EQ(0, HeadlessMessageCount());
-  ExpectIdle();
+  HeadlessAnswerFolder("C:\\data");
+  Press(kGadgetBrowse);
+  Press(kGadgetBrowse);   // no answer left: cancelled
+  Press(kGadgetSqueeze);  // the save dialog is cancelled too
+  EXPECT_STREQ("C:\\data\\", ReadGadgetText(kGadgetFolderField).c_str());
+  ASSERT_EQ(3, HeadlessRequestCount());
+  EXPECT_STREQ("Choose a path please", HeadlessRequestAt(1).title.c_str());
+  HeadlessRequest save = HeadlessRequestAt(2);
+  EXPECT_STREQ("Please choose file to save", save.title.c_str());
+  EXPECT_STREQ("Executable files (*.exe)|*.exe", save.second.c_str());
+  EXPECT_EQ(kIdle, GadgetStates()) << "no job started";
+  HeadlessPostWindowEvent(0, kEventCloseWindow);
+  EXPECT_EQ(0, HandleMakerEvent(WaitForEvent())) << "a close request is ignored";
+  ASSERT_EQ(1, HeadlessClick(kGadgetExit));
+  EXPECT_EQ(1, HandleMakerEvent(WaitForEvent())) << "Exit ends the program";
 }
 
-TEST_F(MakerFlowTest, JobWritesOutputReportsAndReturnsToIdle) {
-  HeadlessType(kGadgetFolderField, source_.c_str());  // typed without its separator
-  WaitForEvent();
-  std::string target = work_.Join("result");
-  HeadlessAnswerSaveFile(target.c_str());
-  Press(kGadgetSqueeze);
-  ServeUntilJobEnds();
-
-  ASSERT_EQ(1, seen_.reports.load());
-  EXPECT_EQ(0, seen_.exitEnabled) << "Exit disabled during the job";
-  EXPECT_EQ(0, seen_.squeezeEnabled);
-  EXPECT_EQ(0, seen_.browseEnabled);
-  EXPECT_EQ(1, seen_.aboutEnabled);
-  EXPECT_EQ(100, seen_.progress);
-  EXPECT_EQ("", seen_.status) << "the final report passes the empty text";
-  EXPECT_EQ(1, seen_.jobRunning);
-  EXPECT_EQ(1, seen_.aboutShown.load()) << "About answers during a job";
-
-  bool sawReady = false;
-  for (int i = 0; i < HeadlessMessageCount(); ++i) {
-    HeadlessRequest m = HeadlessMessageAt(i);
-    if (std::string(m.title.c_str()) == "About Vezovud") continue;
-    EXPECT_EQ("Ready", std::string(m.title.c_str())) << m.first.c_str();
-    sawReady = true;
-    EXPECT_EQ("The archive was created sucessfully. 2 files were added.",
-              std::string(m.first.c_str()));
-    EXPECT_EQ(64, m.number);
-  }
-  EXPECT_TRUE(sawReady);
-  ExpectIdle();
-  EXPECT_EQ("", std::string(TempArchive.c_str()));
-  EXPECT_EQ("", std::string(OutputFile.c_str()));
-
-  std::vector<unsigned char> out = test_support::ReadWholeFile(target + ".exe");
+TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
+  std::string target = source_ + "result";  // inside the source: packed as it stood
+  ASSERT_TRUE(WriteWholeFile(target + ".exe", kOld));
+#ifndef _WIN32
+  // A link that loops is followed by neither CountFiles nor the walk: the counts agree.
+  ASSERT_EQ(0, symlink("../..", (source_ + "sub/deeper/loop").c_str()));
+  std::string bad = source_ + "what?.txt";  // a name Windows cannot hold: left out
+  ASSERT_TRUE(WriteWholeFile(bad, PatternBytes(10)));
+  Squeeze(source_, target);
+  HeadlessRequest failed = Message("Not written");
+  EXPECT_STREQ("No archive was written: 1 files could not be read or stored.",
+               failed.first.c_str());
+  EXPECT_EQ(48, failed.number);
+  EXPECT_TRUE(ReadWholeFile(target + ".exe") == kOld) << "the old output is untouched";
+  EXPECT_FALSE(Exists(target + ".exe" + kPartialOutputSuffix) || Exists(gTemp));
+  ASSERT_EQ(0, remove(bad.c_str()));
+  gAbouts = 0;
+#endif
+  Squeeze(source_.substr(0, source_.size() - 1), target);  // typed without its separator
+  EXPECT_EQ("Exit=0 Squeeze!=0 Browse=0 About=1 bar=100 status='' job=1", gAtBox);
+  EXPECT_FALSE(Exists(gTemp)) << "the temporary archive is deleted";
+  HeadlessRequest about = Message("About Vezovud"), box = Message("Ready");
+  EXPECT_EQ(1, gAbouts.load()) << "About answers during a job";
+  EXPECT_EQ(64, about.number);
+  EXPECT_EQ(0, std::string(about.first.c_str()).find("Vezovud v1.1\n\r\n\rDescription: Vezovud is "
+                                                     "a small tool to make\n\rSelf-Extracting ZIP "
+                                                     "archives.\n\r"));
+  EXPECT_STREQ("The archive was created sucessfully. 4 files were added.", box.first.c_str());
+  EXPECT_EQ(64, box.number);
+  // Stub, archive, and a trailer holding the archive's length A.
+  std::vector<unsigned char> out = ReadWholeFile(target + ".exe");
   ASSERT_GT(out.size(), sizeof(kFakeStub) + 4);
   EXPECT_EQ(0, memcmp(out.data(), kFakeStub, sizeof(kFakeStub)));
-  uint32_t a = zip_parser::Read32(out, out.size() - 4);
-  EXPECT_EQ(out.size() - sizeof(kFakeStub) - 4, a) << "trailer holds the archive length";
+  EXPECT_EQ(out.size() - sizeof(kFakeStub) - 4, zip_parser::Read32(out, out.size() - 4));
   zip_parser::Archive zip = zip_parser::Parse(out, out.size() - 4);
   EXPECT_EQ("", zip.error);
   EXPECT_EQ(sizeof(kFakeStub), zip.displacement);
-  EXPECT_EQ(4u, zip.central.size());
+  EXPECT_EQ(out.size() - 26, zip.end.offset) << "the trailer follows the end record";
+  for (const auto& h : zip.central) {  // file times are read through the "\" the window appends
+    if (!h.name.empty() && h.name.back() != '\\') { EXPECT_NE(0xC421, h.date) << h.name; }
+  }
 #ifndef _WIN32
   EXPECT_EQ("", foreign_readers::CheckAll(target + ".exe"));
 #endif
-}
-
-TEST_F(MakerFlowTest, FailedJobShowsWhyKeepsTheOldOutputAndReturnsToIdle) {
-#ifndef _WIN32
-  // A name Windows cannot hold makes the archiver leave a file out.
-  ASSERT_TRUE(WriteWholeFile(source_ + "/what?.txt", test_support::PatternBytes(10)));
-#else
-  GTEST_SKIP() << "needs a name that only POSIX can make";
-#endif
-  std::string target = work_.Join("old.exe");
-  std::vector<unsigned char> old = {'o', 'l', 'd'};
-  ASSERT_TRUE(WriteWholeFile(target, old));
-  HeadlessType(kGadgetFolderField, (source_ + "/").c_str());
-  WaitForEvent();
-  HeadlessAnswerSaveFile(target.c_str());
-  Press(kGadgetSqueeze);
-  ServeUntilJobEnds();
-  bool sawBox = false;
-  for (int i = 0; i < HeadlessMessageCount(); ++i) {
-    HeadlessRequest m = HeadlessMessageAt(i);
-    if (std::string(m.title.c_str()) == "About Vezovud") continue;
-    sawBox = true;
-    EXPECT_EQ(48, m.number);
-    EXPECT_NE(std::string::npos, std::string(m.first.c_str()).find("1 files"))
-        << m.first.c_str();
-  }
-  EXPECT_TRUE(sawBox);
-  EXPECT_TRUE(test_support::ReadWholeFile(target) == old) << "the old output is untouched";
-  EXPECT_FALSE(test_support::Exists(target + ".vezovud-part"));
-  ExpectIdle();
-}
-
-TEST_F(MakerFlowTest, AboutShowsTheAboutText) {
-  HeadlessSetMessageHandler(nullptr);
-  Press(kGadgetAbout);
-  ASSERT_EQ(1, HeadlessMessageCount());
-  HeadlessRequest m = HeadlessMessageAt(0);
-  EXPECT_EQ("About Vezovud", std::string(m.title.c_str()));
-  EXPECT_EQ(64, m.number);
-  EXPECT_EQ(0, std::string(m.first.c_str()).find("Vezovud v1.1\n\r\n\rDescription: Vezovud is a "
-                                                  "small tool to make\n\rSelf-Extracting ZIP "
-                                                  "archives.\n\r"));
-}
-
-TEST_F(MakerFlowTest, CloseRequestIsIgnoredExitEnds) {
-  HeadlessPostWindowEvent(0, kEventCloseWindow);
-  EXPECT_EQ(0, HandleMakerEvent(WaitForEvent()));
-  ASSERT_EQ(1, HeadlessClick(kGadgetExit));
-  EXPECT_EQ(1, HandleMakerEvent(WaitForEvent()));
 }
 
 }  // namespace

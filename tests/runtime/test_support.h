@@ -1,7 +1,6 @@
-// Helpers shared by the runtime tests: a fresh temporary folder below
-// TempDirectory() that is removed with everything in it when the test ends,
-// deterministic test bytes, and whole-file reads and writes through the C++
-// library (so the code under test is not used to check itself).
+// Helpers shared by the runtime, archive and maker tests: a fresh temporary
+// folder, deterministic bytes, and file access through the C++ library (so
+// the code under test never checks itself).
 #ifndef VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
 #define VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
 
@@ -20,31 +19,23 @@ namespace test_support {
 
 inline std::string Separator() { return std::string(1, kPathSeparator); }
 
-// A new, empty folder below the runtime's temporary folder; Path() ends in
-// the separator. The destructor removes the folder and all below it.
+// A new, empty folder; Path() ends in the separator. Removed with all below it.
 class TempFolder {
  public:
   TempFolder() {
     static std::atomic<int> counter{0};
+    long long stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 100000;
     std::string base = TempDirectory().c_str();
-    long long stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
+    std::error_code error;
     for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
-      std::string candidate = base + "vzt" + std::to_string(stamp % 100000) + "-" +
-                              std::to_string(counter++);
-      std::error_code error;
-      if (std::filesystem::create_directory(candidate, error) && !error) {
-        path_ = candidate + Separator();
-      }
+      std::string candidate = base + "vzt" + std::to_string(stamp) + "-" + std::to_string(counter++);
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate + Separator();
     }
   }
   ~TempFolder() {
-    if (path_.empty()) return;
     std::error_code error;
-    std::filesystem::remove_all(path_.substr(0, path_.size() - 1), error);
+    if (Ok()) std::filesystem::remove_all(path_.substr(0, path_.size() - 1), error);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
   bool Ok() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }
   std::string Join(const std::string& name) const { return path_ + name; }
@@ -53,8 +44,7 @@ class TempFolder {
   std::string path_;
 };
 
-// size bytes that do not repeat with any short period, so a byte delivered
-// from the wrong offset shows.
+// size bytes with no short period, so a byte from the wrong offset shows.
 inline std::vector<unsigned char> PatternBytes(size_t size, uint32_t seed = 1) {
   std::vector<unsigned char> bytes(size);
   uint32_t x = seed * 2654435761u + 12345u;
@@ -67,8 +57,7 @@ inline std::vector<unsigned char> PatternBytes(size_t size, uint32_t seed = 1) {
 
 inline std::vector<unsigned char> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>());
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 inline bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {

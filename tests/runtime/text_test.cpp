@@ -1,195 +1,120 @@
-// Tests of Text and the text operations: value semantics, byte-for-byte
-// equality, and the edges of RightPart, FileNamePart, DecimalText and
-// IntegerValue.
+// Tests of texts and calendar dates: Text's value semantics, the edges of
+// RightPart, FileNamePart, DecimalText and IntegerValue, DateValue over every
+// day it can hold, and FormatDateText.
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <stdint.h>
-#include <string.h>
 
 #include <string>
-#include <utility>
+#include <vector>
 
+#include "runtime/date.h"
 #include "runtime/text.h"
 
 namespace {
 
 std::string S(const Text& t) { return std::string(t.c_str(), static_cast<size_t>(t.Length())); }
-
-TEST(TextTest, EmptyAndAbsentAreEqual) {
-  Text absent;
-  Text fromNull(static_cast<const char*>(nullptr));
-  Text empty("");
-  EXPECT_TRUE(absent == empty);
-  EXPECT_TRUE(fromNull == empty);
-  EXPECT_FALSE(absent != fromNull);
-  EXPECT_TRUE(absent.IsEmpty());
-  ASSERT_NE(nullptr, absent.c_str());
-  EXPECT_STREQ("", absent.c_str());
-  EXPECT_EQ(0, absent.At(0));
-  EXPECT_EQ(0, absent.Last());
-  EXPECT_EQ(0, Text(nullptr, 5).Length());
-  EXPECT_EQ(0, Text("abc", -1).Length());
+std::vector<int> Fields(int32_t v) {
+  return {YearOf(v), MonthOf(v), DayOf(v), HourOf(v), MinuteOf(v), SecondOf(v)};
 }
 
-TEST(TextTest, EqualityIsByteForByte) {
-  EXPECT_TRUE(Text("abc") == Text("abc"));
-  EXPECT_FALSE(Text("abc") == Text("ABC"));
-  EXPECT_FALSE(Text("abc") == Text("abcd"));
-  EXPECT_FALSE(Text("abcd") == Text("abc"));
-  // Bytes after an embedded NUL still count.
-  EXPECT_FALSE(Text("a\0b", 3) == Text("a\0c", 3));
-  EXPECT_TRUE(Text("a\0b", 3) == Text("a\0b", 3));
-  EXPECT_FALSE(Text("a\0b", 3) == Text("a"));
-  // Bytes above 127 (code page characters) compare as they are.
-  EXPECT_FALSE(Text("\xE4") == Text("\xC4"));
-}
-
-TEST(TextTest, CopyIsIndependent) {
-  Text a("hello");
-  Text b(a);
-  b += " world";
-  EXPECT_EQ("hello", S(a));
-  EXPECT_EQ("hello world", S(b));
-  Text c;
-  c = a;
-  EXPECT_TRUE(c == a);
-  EXPECT_NE(a.c_str(), c.c_str());
-  Text& same = c;
-  c = same;  // self-assignment keeps the text
-  EXPECT_EQ("hello", S(c));
-}
-
-TEST(TextTest, MoveEmptiesTheSource) {
-  Text a("payload");
-  Text b(std::move(a));
-  EXPECT_EQ("payload", S(b));
-  EXPECT_TRUE(a.IsEmpty());  // NOLINT: the moved-from state is part of the contract
-  EXPECT_STREQ("", a.c_str());
-  Text c("old");
-  c = std::move(b);
-  EXPECT_EQ("payload", S(c));
-  EXPECT_TRUE(b.IsEmpty());  // NOLINT
-  Text& same = c;
-  c = std::move(same);
-  EXPECT_EQ("payload", S(c));
-}
-
-TEST(TextTest, ConcatenationAndAppend) {
-  Text path("C:\\data");
-  path += '\\';
-  path += Text("sub");
-  path += "\\b.txt";
-  EXPECT_EQ("C:\\data\\sub\\b.txt", S(path));
-  EXPECT_EQ("ab", S(Text("a") + Text("b")));
-  EXPECT_EQ("a", S(Text("a") + Text()));
-  EXPECT_EQ("b", S(Text() + Text("b")));
-  EXPECT_TRUE((Text() + Text()).IsEmpty());
-  Text t("x");
-  t.Append("yz", 1);
-  t.Append(nullptr, 4);
-  t.Append("q", 0);
-  EXPECT_EQ("xy", S(t));
-  // Appending a text to itself, when the buffer moves on growth.
-  Text twice("abc");
-  twice += twice;
-  EXPECT_EQ("abcabc", S(twice));
-  twice.Append(twice.c_str() + 1, 2);
-  EXPECT_EQ("abcabcbc", S(twice));
-}
-
-TEST(TextTest, GrowsByManyAppends) {
-  Text t;
+// Equality is byte for byte (past a NUL too) and the absent text is the
+// empty one; a copy is independent; a text appended to itself survives its
+// buffer moving as it grows.
+TEST(TextTest, ValueSemantics) {
+  EXPECT_TRUE(Text() == Text("") && Text(static_cast<const char*>(nullptr)) == Text(""));
+  EXPECT_EQ(0, Text(nullptr, 5).Length() + Text("abc", -1).Length());
+  for (const Text& other : {Text("ABC"), Text("abcd"), Text("ab"), Text("abc\0", 4)})
+    EXPECT_FALSE(Text("abc") == other) << S(other);
+  Text a("abc"), b(a);
+  b += b;
+  b.Append(b.c_str() + 1, 2);
+  b.Append(nullptr, 4);
+  EXPECT_EQ("abc|abcabcbc", S(a) + "|" + S(b));
   std::string expected;
-  for (int k = 0; k < 5000; k++) {
-    char c = static_cast<char>('a' + k % 26);
-    t += c;
-    expected += c;
+  Text grown;
+  for (int k = 0; k < 5000; k++) expected += static_cast<char>('a' + k % 26);
+  for (char ch : expected) grown += ch;
+  EXPECT_EQ(expected, std::string(grown.c_str())) << "every byte, and the terminating zero";
+  Text f("abcdef");
+  EXPECT_EQ("ab|ef|", S(f.Middle(-3, 2)) + "|" + S(f.Middle(4, 100)) + "|" + S(f.Middle(2, -1))) << "clipped";
+}
+
+TEST(TextTest, RightPartAndFileNamePart) {
+  const struct { int n; const char* expected; } rights[] = {
+      {5, "abc"}, {3, "abc"}, {2, "bc"}, {0, ""}, {-1, ""}, {INT32_MIN, ""}, {INT32_MAX, "abc"}};
+  for (const auto& r : rights) EXPECT_EQ(r.expected, S(RightPart("abc", r.n))) << "n = " << r.n;
+  const struct { const char* path; const char* expected; } names[] = {
+      {"C:\\dir\\sub/file.txt", "file.txt"}, {"C:/dir/sub\\file.txt", "file.txt"}, {"C:\\dir\\", ""},
+      {"/", ""}, {"plain", "plain"}, {"", ""}, {"\"C:\\x\\a b.txt\" rest", "a b.txt"},
+      {"\"C:\\x\\a.exe\" /flag", "a.exe"}, {"\"C:\\x\\a.exe", "a.exe"}, {"\"", ""}, {"\"C:\"", "C:"}};
+  for (const auto& c : names) EXPECT_EQ(c.expected, S(FileNamePart(c.path))) << c.path;
+}
+
+// Only spaces and tabs are skipped; beyond 32 bits the count wraps.
+TEST(TextTest, DecimalTextAndIntegerValue) {
+  for (int32_t value : {0, -7, 10, INT32_MIN, INT32_MAX, -INT32_MAX, 1000000000}) {
+    EXPECT_EQ(std::to_string(value), S(DecimalText(value)));
+    EXPECT_EQ(value, IntegerValue(DecimalText(value))) << value;
   }
-  EXPECT_EQ(5000, t.Length());
-  EXPECT_EQ(expected, S(t));
-  EXPECT_EQ(strlen(t.c_str()), 5000u);
+  const struct { const char* text; int32_t value; } integers[] = {
+      {" 42abc", 42}, {"\t+5", 5}, {" \t \t12 34", 12}, {"", 0}, {"abc", 0}, {"-", 0}, {"- 5", 0},
+      {"+-5", 0}, {"\n5", 0}, {"007", 7}, {"2147483648", INT32_MIN}, {"4294967297", 1},
+      {"99999999999999999999", 1661992959}};  // 10^20 - 1 modulo 2^32
+  for (const auto& c : integers) EXPECT_EQ(c.value, IntegerValue(c.text)) << "\"" << c.text << "\"";
 }
 
-TEST(TextTest, MiddleClipsAndLastIndexOf) {
-  Text t("abcdef");
-  EXPECT_EQ("cde", S(t.Middle(2, 3)));
-  EXPECT_EQ("ef", S(t.Middle(4, 100)));
-  EXPECT_EQ("ab", S(t.Middle(-3, 2)));
-  EXPECT_TRUE(t.Middle(6, 1).IsEmpty());
-  EXPECT_TRUE(t.Middle(2, 0).IsEmpty());
-  EXPECT_TRUE(t.Middle(2, -1).IsEmpty());
-  EXPECT_EQ(5, Text("a\\b\\c").LastIndexOf('c') + 1);
-  EXPECT_EQ(3, Text("a\\b\\c").LastIndexOf('\\'));
-  EXPECT_EQ(-1, Text("abc").LastIndexOf('/'));
-  EXPECT_EQ(-1, Text().LastIndexOf('a'));
-  EXPECT_EQ('f', t.Last());
-  EXPECT_EQ(0, t.At(6));
-  EXPECT_EQ(0, t.At(-1));
+TEST(DateTest, ValuesAndInvalidFields) {
+  const struct { int y, mo, d, h, mi, s; int32_t expected; } cases[] = {
+      {2006, 6, 7, 11, 32, 17, 1149679937}, {2038, 1, 19, 3, 14, 7, INT32_MAX}, {2038, 1, 19, 3, 14, 8, -1},
+      {1969, 12, 31, 23, 59, 59, -1}, {2006, 2, 29, 0, 0, 0, -1}, {1900, 2, 29, 0, 0, 0, -1},
+      {2000, 2, 30, 0, 0, 0, -1}, {2000, 4, 31, 0, 0, 0, -1}, {2000, 1, 32, 0, 0, 0, -1},
+      {2000, 1, 0, 0, 0, 0, -1}, {2000, 0, 1, 0, 0, 0, -1}, {2000, 13, 1, 0, 0, 0, -1},
+      {2000, 1, 1, 24, 0, 0, -1}, {2000, 1, 1, -1, 0, 0, -1}, {2000, 1, 1, 0, 60, 0, -1},
+      {2000, 1, 1, 0, 0, 60, -1}, {0, 1, 1, 0, 0, 0, -1},
+      {INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, -1},
+      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, DateValue(c.y, c.mo, c.d, c.h, c.mi, c.s))
+        << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
+  }
+  for (int32_t v : {-1, INT32_MIN}) EXPECT_EQ(std::vector<int>(6, 0), Fields(v)) << v;
 }
 
-TEST(TextTest, RightPart) {
-  EXPECT_EQ("abc", S(RightPart("abc", 5)));
-  EXPECT_EQ("abc", S(RightPart("abc", 3)));
-  EXPECT_EQ("bc", S(RightPart("abc", 2)));
-  EXPECT_EQ("", S(RightPart("abc", 0)));
-  EXPECT_EQ("", S(RightPart("abc", -1)));
-  EXPECT_EQ("", S(RightPart("abc", INT32_MIN)));
-  EXPECT_EQ("abc", S(RightPart("abc", INT32_MAX)));
-  EXPECT_EQ("", S(RightPart(Text(), 4)));
-  EXPECT_EQ(".exe", S(RightPart("out.exe", 4)));
+// Walks every day from 1970-01-01 to 2038-01-19 with a calendar of its own,
+// so each date's value is its day count times 86,400 (plus the time).
+TEST(DateTest, EveryDayComposesAndSplitsBack) {
+  const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int64_t dayNumber = 0;
+  for (int year = 1970; year <= 2038; year++) {
+    for (int month = 1; month <= 12; month++) {
+      bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+      for (int day = 1; day <= monthDays[month - 1] + (month == 2 && leap); day++, dayNumber++) {
+        bool beyond = year == 2038 && (month > 1 || day > 19);
+        int32_t value = DateValue(year, month, day, 3, 14, 7);  // fits on the last day too
+        ASSERT_EQ(beyond ? -1 : dayNumber * 86400, DateValue(year, month, day, 0, 0, 0))
+            << year << "-" << month << "-" << day;
+        if (beyond) continue;
+        ASSERT_EQ(dayNumber * 86400 + 3 * 3600 + 14 * 60 + 7, value);
+        ASSERT_EQ(std::vector<int>({year, month, day, 3, 14, 7}), Fields(value));
+      }
+    }
+  }
 }
 
-TEST(TextTest, FileNamePart) {
-  EXPECT_EQ("file.txt", S(FileNamePart("C:\\dir\\sub/file.txt")));
-  EXPECT_EQ("file.txt", S(FileNamePart("C:/dir/sub\\file.txt")));
-  EXPECT_EQ("", S(FileNamePart("C:\\dir\\")));
-  EXPECT_EQ("", S(FileNamePart("/")));
-  EXPECT_EQ("plain", S(FileNamePart("plain")));
-  EXPECT_EQ("", S(FileNamePart(Text())));
-  EXPECT_EQ("a b.txt", S(FileNamePart("\"C:\\x\\a b.txt\" rest")));
-  // Slashes after the closing quote belong to the rest, not to the path.
-  EXPECT_EQ("a.exe", S(FileNamePart("\"C:\\x\\a.exe\" /flag")));
-  EXPECT_EQ("a.exe", S(FileNamePart("\"C:\\x\\a.exe")));
-  EXPECT_EQ("", S(FileNamePart("\"")));
-  EXPECT_EQ("", S(FileNamePart("\"\"")));
-  EXPECT_EQ("C:", S(FileNamePart("\"C:\"")));
-}
-
-TEST(TextTest, DecimalText) {
-  EXPECT_EQ("0", S(DecimalText(0)));
-  EXPECT_EQ("7", S(DecimalText(7)));
-  EXPECT_EQ("-7", S(DecimalText(-7)));
-  EXPECT_EQ("10", S(DecimalText(10)));
-  EXPECT_EQ("-2147483648", S(DecimalText(INT32_MIN)));
-  EXPECT_EQ("2147483647", S(DecimalText(INT32_MAX)));
-  EXPECT_EQ("-2147483647", S(DecimalText(-INT32_MAX)));
-  EXPECT_EQ("1000000000", S(DecimalText(1000000000)));
-}
-
-TEST(TextTest, IntegerValue) {
-  EXPECT_EQ(42, IntegerValue(" 42abc"));
-  EXPECT_EQ(-7, IntegerValue("-7"));
-  EXPECT_EQ(5, IntegerValue("\t+5"));
-  EXPECT_EQ(12, IntegerValue(" \t \t12 34"));
-  EXPECT_EQ(0, IntegerValue(""));
-  EXPECT_EQ(0, IntegerValue(Text()));
-  EXPECT_EQ(0, IntegerValue("abc"));
-  EXPECT_EQ(0, IntegerValue("-"));
-  EXPECT_EQ(0, IntegerValue("- 5"));
-  EXPECT_EQ(0, IntegerValue("+-5"));
-  EXPECT_EQ(0, IntegerValue("\n5"));  // only spaces and tabs are skipped
-  EXPECT_EQ(7, IntegerValue("007"));
-  EXPECT_EQ(INT32_MAX, IntegerValue("2147483647"));
-  EXPECT_EQ(INT32_MIN, IntegerValue("-2147483648"));
-  // Beyond the 32-bit range the count wraps instead of overflowing.
-  EXPECT_EQ(INT32_MIN, IntegerValue("2147483648"));
-  EXPECT_EQ(1, IntegerValue("4294967297"));
-  EXPECT_EQ(1661992959, IntegerValue("99999999999999999999"));  // 10^20 - 1 modulo 2^32
-}
-
-TEST(TextTest, DecimalTextRoundTripsThroughIntegerValue) {
-  const int32_t values[] = {0, 1, -1, 9, -9, 99, 100, 65535, -65536, 123456789, INT32_MAX, INT32_MIN};
-  for (int32_t v : values) EXPECT_EQ(v, IntegerValue(DecimalText(v))) << v;
+// Tokens ignore case; anything else, a lone "%" included, is copied.
+TEST(DateTest, FormatDateText) {
+  const int32_t v = 1149679937;  // 2006-06-07 11:32:17
+  const struct { const char* mask; int32_t value; const char* expected; } cases[] = {
+      {"%yyyy-%mm-%dd %hh:%ii:%ss", v, "2006-06-07 11:32:17"}, {"%dd.%mm.%yy", v, "07.06.06"},
+      {"%yyyy-%mm-%dd %hh:%ii:%ss", 0, "1970-01-01 00:00:00"},
+      {"%yyyy-%mm-%dd %hh:%ii:%ss", -1, "0000-00-00 00:00:00"},
+      {"%MM/%Dd %hHh%iIm%SS %YyyY", v, "06/07 11h32m17 2006"},
+      {"100%", v, "100%"}, {"%x %y %m", v, "%x %y %m"}, {"%%yyyy", v, "%2006"}, {"%yyy", v, "06y"},
+      {"%yyyyy", v, "2006y"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value))) << "\"" << c.mask << "\" of " << c.value;
 }
 
 }  // namespace

@@ -1,0 +1,298 @@
+// The Folder archiver: the bytes it writes, field by field through our own
+// parser, and what its walk lists and leaves out (patterns, name modes, its
+// own archive, link loops, names Windows cannot hold, files of 4 GiB).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/folder_archiver.h"
+#include "runtime/system.h"
+#include "support/foreign_readers.h"
+#include "support/zip_parser.h"
+#include "support/zip_writer.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+using test_support::MakeFolder;
+using test_support::PatternBytes;
+using testzip::Entry;
+using testzip::FolderEntry;
+using zip_parser::Bytes;
+
+namespace {
+
+Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Entry TextEntry(const std::string& name, const std::string& data) {
+  Entry e{name, data};
+  e.text = true;
+  return e;
+}
+
+typedef std::vector<std::pair<std::string, float>> Calls;
+Calls* recorded = nullptr;
+
+int32_t RecordCall(const Text& name, float percent) {
+  recorded->push_back({name.c_str(), percent});
+  return 0;
+}
+
+struct Written {
+  int32_t added = 0;
+  Calls calls;
+  Bytes bytes;
+  zip_parser::Archive zip;
+  std::vector<std::string> names;  // stored names in central directory order
+  std::vector<std::pair<std::string, int>> problems;
+};
+
+class ArchiverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitRuntime();
+    InitFolderArchiver();
+    source_ = work_.Join("data") + kPathSeparator;
+    ASSERT_TRUE(MakeFolder(source_));
+  }
+  void TearDown() override { FreeFolderArchiver(); }
+
+  void Write(const std::string& name, const Bytes& data) {
+    ASSERT_TRUE(test_support::WriteWholeFile(source_ + name, data)) << name;
+  }
+  // Makes items below source_: "name/" a folder, "name" a file holding its name.
+  void Make(std::initializer_list<std::string> items) {
+    for (const std::string& item : items) {
+      if (item.back() == '/') {
+        ASSERT_TRUE(MakeFolder(source_ + item)) << item;
+      } else {
+        Write(item, Of(item));
+      }
+    }
+  }
+
+  // Archives source_ + pattern into path and parses it; the foreign readers
+  // must accept what was written.
+  Written Archive(const std::string& pattern = "*.*", int32_t nameMode = kNameRelative,
+                  int32_t recurse = 1, std::string path = "") {
+    Written run;
+    if (path.empty()) path = work_.Join("out.zip");
+    recorded = &run.calls;
+    SetArchiverProgressCallback(RecordCall);
+    run.added = AddFolderToArchive(path.c_str(), (source_ + pattern).c_str(), nameMode, recurse, 0);
+    SetArchiverProgressCallback(nullptr);
+    for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+      run.problems.push_back({ArchiverProblemPath(i).c_str(), ArchiverProblemKind(i)});
+    }
+    run.bytes = test_support::ReadWholeFile(path);
+    run.zip = zip_parser::Parse(run.bytes);
+    EXPECT_EQ("", run.zip.error);
+    for (const auto& c : run.zip.central) run.names.push_back(c.name);
+    EXPECT_EQ("", foreign_readers::CheckAll(path)) << "refused by foreign readers";
+    return run;
+  }
+
+  // The archive must be, byte for byte, what testzip writes for entries: every
+  // header field, offset, size and CRC, the deflate streams, the end record.
+  // Files take their stored time from the archive (times are checked below).
+  void ExpectBytes(const Written& run, std::vector<Entry> entries) {
+    ASSERT_EQ(entries.size(), run.zip.central.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].date == 0xC421) continue;  // a folder entry
+      entries[i].time = run.zip.central[i].time;
+      entries[i].date = run.zip.central[i].date;
+    }
+    std::string expected = testzip::BuildArchive(entries);
+    size_t same = 0;
+    while (same < expected.size() && same < run.bytes.size() &&
+           (unsigned char)expected[same] == run.bytes[same]) {
+      ++same;
+    }
+    EXPECT_EQ(expected.size(), run.bytes.size());
+    EXPECT_EQ(expected.size(), same) << "the first difference is at byte " << same;
+  }
+
+  test_support::TempFolder work_;
+  std::string source_;
+};
+
+TEST_F(ArchiverTest, EmptyRuns) {
+  Written missing = Archive("nowhere" + std::string(1, kPathSeparator) + "*.*");
+  EXPECT_EQ(0, missing.added);
+  EXPECT_TRUE(missing.calls.empty()) << "a folder that cannot be listed gives no callback";
+  Bytes endOnly = {0x50, 0x4b, 0x05, 0x06};
+  endOnly.resize(22, 0);
+  EXPECT_TRUE(missing.bytes == endOnly) << "22 bytes, got " << missing.bytes.size();
+  Written empty = Archive();
+  EXPECT_EQ(0, empty.added);
+  EXPECT_EQ(std::vector<std::string>({""}), empty.names) << "the folder's own entry alone";
+  EXPECT_EQ(Calls({{source_, 0.0f}, {"", 100.0f}}), empty.calls) << "no division by 0 files";
+}
+
+// The example of the design: D:\data\ holding a.txt and sub\b.txt.
+TEST_F(ArchiverTest, ExampleEntriesCallbacksAndBytes) {
+  Make({"a.txt", "sub/", "sub/b.txt"});
+  Written run = Archive();
+  EXPECT_EQ(2, run.added);
+  EXPECT_TRUE(run.problems.empty());
+  std::string sub = source_ + "sub" + kPathSeparator;
+  Calls expected = {{source_, 0}, {source_ + "a.txt", 0}, {sub, 25}, {sub + "b.txt", 25}, {"", 100}};
+  EXPECT_EQ(expected, run.calls);
+  // Folder entries: the empty stream 03 00, the 1970 fields 0xC421 (also on
+  // 64-bit hosts, where minizip's own rule overflows), no attributes.
+  ExpectBytes(run, {FolderEntry(""), TextEntry("a.txt", "a.txt"), FolderEntry("sub\\"),
+                    TextEntry("sub\\b.txt", "sub/b.txt")});
+}
+
+TEST_F(ArchiverTest, ChunkEdgesTextAttributesAndEmptyItems) {
+  std::string letters(600, 'a');
+  for (size_t i = 0; i < letters.size(); ++i) letters[i] = (char)('a' + (i * 7) % 26);
+  std::string binary = letters;
+  binary[3] = 0;  // a zero byte among the first literals: zlib says binary
+  std::vector<Entry> entries = {FolderEntry(""), {"bin.dat", binary}, {"empty", ""},
+                                FolderEntry("hollow\\"), TextEntry("letters.txt", letters)};
+  for (size_t size : {102399, 102400, 102401, 307201}) {  // around the 102,400-byte chunk
+    Bytes data = PatternBytes(size);
+    entries.push_back({"z" + std::to_string(size), std::string(data.begin(), data.end())});
+  }
+  for (const Entry& e : std::vector<Entry>(entries.begin() + 1, entries.end())) {
+    if (e.date == 0xC421) {
+      ASSERT_TRUE(MakeFolder(source_ + e.name.substr(0, e.name.size() - 1)));
+    } else {
+      Write(e.name, Of(e.data));
+    }
+  }
+  Written run = Archive();
+  EXPECT_EQ(7, run.added) << "an empty file counts as added";
+  ExpectBytes(run, entries);
+}
+
+TEST_F(ArchiverTest, NameModesPatternsAndTheArchiveInsideTheFolder) {
+  // "inner/data/": the folder's own name again, further down.
+  Make({"inner/data/", "one.txt", "README", ".hidden", "inner/two.doc", "inner/data/deep.txt"});
+  std::string full;
+  for (char c : source_ + "one.txt") full += c == kPathSeparator ? '\\' : c;
+  struct Case {
+    const char* label;
+    const char* pattern;
+    int32_t nameMode, recurse, added;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"relative", "*.*", kNameRelative, 1, 5,
+       {"", ".hidden", "inner\\", "inner\\data\\", "inner\\data\\deep.txt", "inner\\two.doc",
+        "one.txt", "README"}},
+      {"file names only", "*.*", kNameFileOnly, 0, 3, {".hidden", "one.txt", "README"}},
+      {"pattern, folders still walked", "*.doc", kNameRelative, 1, 1,
+       {"", "inner\\", "inner\\data\\", "inner\\two.doc"}},
+      {"full paths", "*.txt", kNameFullPath, 0, 1, {full.substr(0, full.size() - 7), full}},
+  };
+  for (const Case& c : cases) {
+    Written run = Archive(c.pattern, c.nameMode, c.recurse, work_.Join(c.label));
+    EXPECT_EQ(c.added, run.added) << c.label;
+    EXPECT_EQ(c.names, run.names) << c.label;
+  }
+  Written inside = Archive("*.*", kNameRelative, 1, source_ + "inner" + kPathSeparator + "Vezovud42");
+  EXPECT_EQ(cases[0].names, inside.names) << "the archive being written is never listed";
+  EXPECT_TRUE(inside.problems.empty());
+}
+
+#ifndef _WIN32
+TEST_F(ArchiverTest, TimeFieldsAreClampedToWhatTheFormatHolds) {
+  using testzip::DosDate;
+  using testzip::DosTime;
+  const struct {
+    const char* name;  // the listing order
+    int year, month, day, hour, minute, second;
+    uint16_t date, time;
+  } cases[] = {
+      {"odd59", 2010, 12, 31, 23, 59, 59, DosDate(2010, 12, 31), DosTime(23, 59, 58)},
+      {"y1975", 1975, 6, 1, 12, 0, 0, DosDate(1980, 1, 1), 0},  // clamped up
+      {"y2006", 2006, 5, 4, 3, 2, 1, DosDate(2006, 5, 4), DosTime(3, 2, 0)},
+      {"y2050", 2050, 7, 8, 9, 10, 12, DosDate(2050, 7, 8), DosTime(9, 10, 12)},
+      {"y2120", 2120, 3, 3, 3, 3, 3, DosDate(2107, 12, 31), DosTime(23, 59, 58)},  // down
+  };
+  for (const auto& c : cases) {
+    Make({c.name});
+    struct tm t = {};
+    t.tm_year = c.year - 1900, t.tm_mon = c.month - 1, t.tm_mday = c.day;
+    t.tm_hour = c.hour, t.tm_min = c.minute, t.tm_sec = c.second, t.tm_isdst = -1;
+    struct timeval times[2] = {{mktime(&t), 0}, {mktime(&t), 0}};
+    ASSERT_EQ(0, utimes((source_ + c.name).c_str(), times)) << c.name;
+  }
+  Written run = Archive();
+  ASSERT_EQ(6u, run.zip.central.size());
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(cases[i].name, run.names[i + 1]);
+    EXPECT_EQ(cases[i].date, run.zip.central[i + 1].date) << cases[i].name;
+    EXPECT_EQ(cases[i].time, run.zip.central[i + 1].time) << cases[i].name;
+  }
+}
+
+// Links back into the walk are not followed again, a link out is, and a
+// dangling link is an empty file with the 1970 fields, as on Windows. Names
+// Windows cannot hold and files of 4 GiB are left out, unreadable files
+// stored empty; each is reported.
+TEST_F(ArchiverTest, LinksAndWhatTheWalkLeavesOut) {
+  std::string outside = work_.Join("elsewhere");
+  ASSERT_TRUE(MakeFolder(outside));
+  ASSERT_TRUE(test_support::WriteWholeFile(outside + "/x.txt", {'x'}));
+  Make({"in/", "in/one.txt", "dir:x/", "dir:x/fine.txt", "a:b", "q?", "back\\slash", "star*",
+        "quote\"", "lt<", "gt>", "pipe|", "tab\tname"});
+  for (const auto& link : std::vector<std::pair<std::string, std::string>>{
+           {"..", "in/up"}, {source_, "in/root"}, {outside, "link"}, {"nowhere", "dangling"}}) {
+    ASSERT_EQ(0, symlink(link.first.c_str(), (source_ + link.second).c_str())) << link.second;
+  }
+  int fd = open((source_ + "huge.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_EQ(0, ftruncate(fd, 0x100000000LL)) << "a sparse file of 4 GiB";
+  close(fd);
+  bool root = geteuid() == 0;  // root reads every file
+  if (!root) {
+    Make({"locked.txt"});
+    ASSERT_EQ(0, chmod((source_ + "locked.txt").c_str(), 0));
+  }
+  Written run = Archive();
+  EXPECT_EQ(3, run.added) << "in/one.txt, link/x.txt and the dangling link";
+  std::vector<std::string> names = {"", "dangling", "in\\", "in\\one.txt", "link\\", "link\\x.txt"};
+  if (!root) names.push_back("locked.txt");
+  EXPECT_EQ(names, run.names);
+  EXPECT_EQ(0u, run.zip.central[1].uncompressedSize);
+  EXPECT_EQ(0xC421, run.zip.central[1].date);
+  int badNames = 0;
+  for (const auto& p : run.problems) {
+    if (p.second == kProblemBadName) ++badNames;
+    else if (p.second == kProblemTooLarge) EXPECT_EQ(source_ + "huge.bin", p.first);
+    else EXPECT_EQ(std::make_pair(source_ + "locked.txt", (int)kProblemUnreadable), p);
+  }
+  EXPECT_EQ(11, badNames) << "9 files, the folder entry and the file below it";
+  EXPECT_EQ(11u + 1 + !root, run.problems.size());
+}
+#endif
+
+TEST(MatchNamePatternTest, Table) {
+  const struct {
+    const char *text, *pattern;
+    int expected;
+  } cases[] = {
+      {"bc", "*bc", 0},  // "*" takes at least one character before a literal
+      {"abc", "abc*", 1},    {"Readme", "readme", 1}, {"", "*", 1},   {"TXT", "txt", 1},
+      {"doc", "txt", 0},     {"doc", "txt|doc", 0},  // a text without "." gets one
+      {"doc", "txt|do*", 1}, {"a", "?", 0},           {"a", "?*", 1}, {"a.b", "a?b", 1},
+      {"", "?", 1},  // the empty text becomes "."
+      {"abc", "a*c", 0},     {"abc", "a*c*", 1},      {"x", "", 0},
+      {"\xC9t\xC9", "\xE9t\xE9", 1},  // 0xC0..0xDE are lower-cased too
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, MatchNamePattern(c.text, c.pattern))
+        << "text \"" << c.text << "\" pattern \"" << c.pattern << "\"";
+  }
+  for (const char* bad : {"a\\b", "c:", "*", "?", "\"", "<", ">", "|", "x\x01", "\x1f"}) {
+    EXPECT_EQ(0, IsPortableNamePart(bad)) << bad;
+  }
+  EXPECT_EQ(1, IsPortableNamePart("plain \xE9t\xE9.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+// The archive reader: finding the archive behind any prefix and before any
+// trailer (also the trailer that spells the end record's signature), writing
+// entries below a destination, and a table of crafted entries (hostile names,
+// bad CRC, short data, long names) that must fail alone and replace nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "archive/entry_name.h"
+#include "runtime/file_info.h"
+#include "runtime/system.h"
+#include "support/foreign_readers.h"
+#include "support/zip_writer.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+namespace fs = std::filesystem;
+using testzip::Entry;
+using testzip::FolderEntry;
+
+namespace {
+
+std::string Pattern(size_t size, uint32_t seed) {
+  std::vector<unsigned char> bytes = test_support::PatternBytes(size, seed);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Everything below folder as sorted relative paths, "/" after folders.
+std::vector<std::string> Tree(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    names.push_back(fs::relative(item.path(), folder).generic_string() +
+                    (item.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InitRuntime(); }
+  void TearDown() override { CloseArchive(); }
+
+  // Writes bytes to a file and opens it: the entry count, or -1 when the
+  // reader finds no archive.
+  int OpenBytes(const std::string& bytes) {
+    testzip::WriteFile(folder_ / "file.exe", bytes);
+    if (OpenArchiveForReading((folder_ / "file.exe").c_str()) == 0) return -1;
+    ArchiveGlobalInfo info = {};
+    EXPECT_EQ(0, GetArchiveInfo(&info));
+    return (int)info.entryCount;
+  }
+  int Open(const std::vector<Entry>& entries) {
+    return OpenBytes(testzip::OutputFile(testzip::BuildArchive(entries)));
+  }
+
+  // Extracts every entry as the stub does: each entry's result.
+  std::vector<int> ExtractAll(const std::string& destination, int keepFolders = 1) {
+    std::vector<int> results;
+    GoToFirstEntry();
+    do {
+      results.push_back(ExtractCurrentEntry(destination.c_str(), keepFolders));
+    } while (GoToNextEntry() == 0);
+    return results;
+  }
+
+  testzip::TempFolder folder_;
+  std::string destination_ = folder_ / "out";
+};
+
+TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
+  std::string archive = testzip::BuildArchive(
+      {FolderEntry(""), FolderEntry("sub\\"), Entry{"sub\\b.txt", "hello, payload"}});
+  std::string output = testzip::OutputFile(archive);
+  std::string stub = testzip::StubPrefix(testzip::kStubImageBytes);
+  size_t end = output.size() - 26;  // where the end record starts
+  std::string diskOne = output, unequalCounts = output, centralTooLong = output;
+  diskOne[end + 4] = 1;
+  unequalCounts[end + 8] = 2;
+  centralTooLong[end + 12] += 100;  // the directory would pass the record
+  const struct {
+    const char* label;
+    std::string bytes;
+    int entries;  // -1: no archive found
+  } cases[] = {
+      {"plain archive", archive, 3},
+      {"stub of 59,392 bytes and trailer", output, 3},
+      {"no prefix, trailer", testzip::OutputFile(archive, 0), 3},
+      {"prefix of 4,095 bytes", testzip::OutputFile(archive, 4095), 3},
+      {"other trailer bytes", stub + archive + "abcd", 3},
+      {"no trailer", stub + archive, 3},
+      {"trailer spelling the signature", stub + archive + std::string("PK\x05\x06", 4), 3},
+      // Authenticode signing appends its certificate block behind the trailer.
+      {"signature block", output + std::string(3, '\0') + testzip::StubPrefix(1513).substr(2), 3},
+      {"65,000 bytes behind the trailer", output + testzip::StubPrefix(65002).substr(2), 3},
+      {"end record beyond the last 65,535 bytes", output + testzip::StubPrefix(70002).substr(2), -1},
+      {"empty file", "", -1},
+      {"stub alone", stub, -1},
+      {"end record cut off", output.substr(0, end), -1},
+      {"cut inside the end record", output.substr(0, output.size() - 15), -1},
+      {"cut inside the central directory", output.substr(0, output.size() - 40), -1},
+      {"disk number 1", diskOne, -1},
+      {"unequal entry counts", unequalCounts, -1},
+      {"central directory past the end record", centralTooLong, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.entries, OpenBytes(c.bytes));
+    ArchiveEntryInfo entry;
+    if (c.entries < 0) {  // the reader stays closed
+      EXPECT_EQ(-1, GetCurrentEntryInfo(&entry));
+      EXPECT_EQ(-1, ExtractCurrentEntry(destination_.c_str(), 1));
+      EXPECT_EQ(-1, TestCurrentEntry());
+      continue;
+    }
+    ASSERT_EQ(0, GoToNextEntry());
+    ASSERT_EQ(0, GoToNextEntry());
+    EXPECT_EQ(0, TestCurrentEntry()) << "offsets shifted by the prefix";
+    EXPECT_EQ(kReaderEndOfEntries, GoToNextEntry());
+    ASSERT_EQ(0, GetCurrentEntryInfo(&entry)) << "the last entry stays current";
+    EXPECT_STREQ("sub\\b.txt", entry.name.c_str());
+  }
+  EXPECT_EQ(0, OpenArchiveForReading((folder_ / "missing.exe").c_str()));
+  EXPECT_EQ(0, OpenArchiveForReading(""));
+  testzip::WriteFile(folder_ / "output.exe", output);
+  EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "output.exe"));
+}
+
+// A payload of exactly 101,010,256 bytes has the trailer "PK\5\6". The one
+// stored entry's data is a hole in a sparse file, so this costs little disk.
+TEST_F(ReaderTest, PayloadOf101010256BytesStillOpens) {
+  const uint32_t kPayloadBytes = 101010256u;
+  Entry zeros = testzip::Stored(Entry{"zeros.bin", ""});
+  zeros.hole = kPayloadBytes - (30 + 46 + 2 * 9 + 22);
+  std::vector<unsigned char> block(1 << 20, 0);
+  uLong crc = 0;
+  for (uint32_t left = zeros.hole, step; left > 0; left -= step) {
+    step = std::min<uint32_t>(left, (uint32_t)block.size());
+    crc = crc32(crc, block.data(), step);
+  }
+  std::string archive = testzip::BuildArchive({testzip::WithCrc(zeros, (uint32_t)crc)});
+  std::string path = folder_ / "big.exe";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << testzip::StubPrefix(testzip::kStubImageBytes) << archive.substr(0, 39);
+    out.seekp(zeros.hole, std::ios::cur);  // a hole of zeros
+    out << archive.substr(39) << "PK\x05\x06";  // the trailer: kPayloadBytes
+  }
+  ASSERT_EQ(testzip::kStubImageBytes + kPayloadBytes + 4, fs::file_size(path));
+  ASSERT_NE(0, OpenArchiveForReading(path.c_str()));
+  ArchiveEntryInfo entry;
+  ASSERT_EQ(0, GetCurrentEntryInfo(&entry));
+  EXPECT_EQ(zeros.hole, entry.size);
+  EXPECT_EQ(0, TestCurrentEntry()) << "every byte read back with the right CRC";
+}
+
+TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
+  std::string longName = "folder-" + std::string(120, 'x') + "\\file-" + std::string(10, 'y');
+  std::vector<Entry> entries = {
+      FolderEntry(""), {"a.txt", "plain text, plain text"}, FolderEntry("sub\\"),
+      {"sub\\b.bin", Pattern(300000, 7)}, FolderEntry("sub\\empty\\"), {"sub\\zero.txt", ""},
+      testzip::Stored({" sub\\stored-empty ", ""}), FolderEntry("sub/slashed/"),
+      {"deep/er/c.txt", "c"},  // no folder entries above it
+      {" name.txt ", "n"}, {"E:\\data\\x.txt", "x"}, {"sub\\C:\\y.txt", "y"},
+      {"e65535", Pattern(65535, 1)}, {"e65536", Pattern(65536, 2)}, {"e65537", Pattern(65537, 3)},
+      {"e196639", Pattern(3 * 65536 + 31, 4)}, testzip::Stored({"stored.bin", Pattern(100000, 5)}),
+      {longName, "a name over 100 bytes"}};
+  ASSERT_EQ((int)entries.size(), Open(entries));
+  std::string nested = folder_ / "new" + kPathSeparator + "deeper";
+  EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
+  const std::vector<std::string> tree = {
+      "a.txt", "data/", "data/x.txt", "deep/", "deep/er/", "deep/er/c.txt", "e196639", "e65535",
+      "e65536", "e65537", "folder-" + std::string(120, 'x') + "/",
+      "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'), "name.txt",
+      "stored.bin", "sub/", "sub/b.bin", "sub/empty/", "sub/slashed/", "sub/stored-empty",
+      "sub/zero.txt", "y.txt"};
+  EXPECT_EQ(tree, Tree(nested));
+  for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
+    testzip::WriteFile(nested + "/" + changed, "old contents");
+  }
+  EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested + kPathSeparator));
+  EXPECT_EQ(tree, Tree(nested)) << "a final separator changes nothing; no part files left";
+  for (const Entry& e : entries) {
+    std::string name = DropDrivePrefix(CleanEntryName(e.name.c_str())).c_str();
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.empty() || name.back() == '/') continue;
+    EXPECT_EQ(e.data, testzip::ReadFile(nested + "/" + name)) << name;
+  }
+  EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "file.exe"));
+}
+
+TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
+  using testzip::DosDate;
+  using testzip::DosTime;
+  const struct {
+    const char* name;
+    uint16_t date, time;
+    const char* expected;  // null: a damaged date keeps the time of writing
+  } cases[] = {
+      {"stamped", DosDate(2006, 5, 17), DosTime(14, 37, 58), "2006-05-17 14:37:00"},
+      {"after 2037", DosDate(2099, 12, 31), DosTime(23, 59, 0), "2099-12-31 23:59:00"},
+      {"epoch", 0xC421, 0, "2078-01-01 00:00:00"},  // the archiver's 1970 fields
+      {"empty", DosDate(2011, 3, 4), DosTime(9, 15, 30), "2011-03-04 09:15:00"},
+      {"february 30", DosDate(2010, 2, 30), 0, nullptr},
+      {"month 0", DosDate(2010, 0, 10), 0, nullptr},
+  };
+  std::vector<Entry> entries;
+  for (const auto& c : cases) {
+    entries.push_back({c.name, std::string(c.name) == "empty" ? "" : "x", 8, 2, c.time, c.date});
+  }
+  Open(entries);
+  EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(destination_));
+  for (const auto& c : cases) {
+    LocalTimeFields t = {};
+    ASSERT_EQ(1, GetFileModificationTime((destination_ + kPathSeparator + c.name).c_str(), &t));
+    char got[40];
+    snprintf(got, sizeof(got), "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+             t.minute, t.second);
+    if (c.expected) {
+      EXPECT_STREQ(c.expected, got) << c.name;
+    } else {
+      EXPECT_GE(t.year, 2024) << c.name << ": this year, not 2010";
+    }
+  }
+}
+
+TEST_F(ReaderTest, WithoutFoldersEveryFileGoesStraightIntoTheDestination) {
+  Open({FolderEntry("sub\\"), Entry{"sub/dir/file.txt", "f"}, Entry{"sub\\zero.txt", ""}});
+  EXPECT_EQ(std::vector<int>(3, 0), ExtractAll(destination_, 0));
+  EXPECT_EQ(std::vector<std::string>({"file.txt", "zero.txt"}), Tree(destination_));
+}
+
+TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
+  using testzip::WithCrc;
+  using testzip::WithSize;
+  Entry reserved = Entry{"victim.txt", "\x07"};  // a deflate block of reserved type 3
+  reserved.raw = true;
+  Entry lzma = testzip::Stored(Entry{"victim.txt", "data"});
+  lzma.method = 14;  // not something the reader inflates
+  const struct {
+    const char* label;
+    Entry entry;
+    int expected;
+  } cases[] = {
+      {"parent component", {"..\\victim.txt", "evil"}, kReaderUnsafeName},
+      {"absolute slash, empty file", {"/victim.txt", ""}, kReaderUnsafeName},
+      {"colon later", {"sub\\a:victim.txt", "evil"}, kReaderUnsafeName},
+      {"parent folder entry", FolderEntry("../escaped/"), kReaderUnsafeName},
+      {"name over 260 bytes", {std::string(300, 'n'), "long"}, kReaderNameTooLong},
+      {"bad CRC", WithCrc({"victim.txt", "replacement"}, 0x12345678), kReaderCrcMismatch},
+      {"declares 2 GB, has little", WithSize({"victim.txt", "short"}, 2000000000u),
+       kReaderDataShort},
+      {"size 0, CRC of data", WithSize({"victim.txt", "had data"}, 0), kReaderCrcMismatch},
+      {"size 0, CRC of data, stored", testzip::Stored(WithSize({"victim.txt", "had"}, 0)),
+       kReaderCrcMismatch},
+      {"size 0, CRC not 0", WithCrc({"victim.txt", ""}, 0xDEADBEEF), kReaderCrcMismatch},
+      {"reserved deflate block", reserved, Z_DATA_ERROR},
+      {"method 14", lzma, -103},  // minizip: bad archive
+  };
+#ifndef _WIN32
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+#endif
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(destination_);
+    fs::create_directories(destination_);
+    testzip::WriteFile(destination_ + "/victim.txt", "keep me");
+    testzip::WriteFile(folder_ / "victim.txt", "keep me too");
+    Open({Entry{"before.txt", "b"}, c.entry, Entry{"after.txt", "a"}});
+    std::vector<int> results = ExtractAll(destination_);
+    EXPECT_EQ(std::vector<int>({0, c.expected, 0}), results) << "a failed entry stops nothing";
+    GoToFirstEntry();
+    GoToNextEntry();
+    bool nameFault = c.expected == kReaderUnsafeName || c.expected == kReaderNameTooLong;
+    EXPECT_EQ(nameFault ? 0 : c.expected, TestCurrentEntry()) << "test checks the data alone";
+    EXPECT_EQ("keep me", testzip::ReadFile(destination_ + "/victim.txt"));
+    EXPECT_EQ("keep me too", testzip::ReadFile(folder_ / "victim.txt"));
+    EXPECT_FALSE(fs::exists(folder_ / "escaped"));
+    EXPECT_EQ(std::vector<std::string>({"after.txt", "before.txt", "victim.txt"}),
+              Tree(destination_)) << "nothing else written, no part file, no shortened name";
+  }
+#ifndef _WIN32
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "2 GB declared: peak grew > 64 MB";
+#endif
+}
+
+TEST_F(ReaderTest, EmptyArchiveCreatesOnlyTheDestination) {
+  EXPECT_EQ(0, Open({}));
+  EXPECT_LT(GoToFirstEntry(), 0);
+  EXPECT_LT(ExtractCurrentEntry(destination_.c_str(), 1), 0);
+  EXPECT_TRUE(fs::is_directory(destination_));
+  EXPECT_TRUE(Tree(destination_).empty());
+}
+
+TEST(EntryNameTest, OnlyNamesThatStayBelowTheDestinationAreSafe) {
+  const std::pair<const char*, int> cases[] = {  // names cleaned and without a drive prefix
+      {"a.txt", 1},          {"sub\\dir\\a.txt", 1},   {"sub\\", 1},       {"", 1},
+      {".\\a.txt", 1},       {"a..b.txt", 1},           {"..a", 1},         {"..", 0},
+      {"sub\\..", 0},        {"sub\\..\\..\\evil", 0},  {"...\\evil", 0},   {". .\\evil", 0},
+      {".. \\evil", 0},      {"\\abs", 0},              {"\\\\srv\\x", 0},  {"C:x", 0},
+      {"sub\\b:c", 0},       {"a.txt:hidden", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, IsSafeEntryName(c.first)) << c.first;
+  EXPECT_EQ(0, IsSafeEntryName(Text("a\0b.txt", 7))) << "a zero byte would cut the name";
+}
+
+#ifdef _WIN32
+// A target held open without delete sharing cannot be replaced by name; it
+// is then written over in place.
+TEST_F(ReaderTest, LockedTargetIsWrittenInPlace) {
+  fs::create_directories(destination_);
+  std::string target = destination_ + "\\locked.txt";
+  testzip::WriteFile(target, "old");
+  FILE* holder = fopen(target.c_str(), "rb");
+  ASSERT_NE(nullptr, holder);
+  Open({Entry{"locked.txt", "new contents"}});
+  EXPECT_EQ(0, ExtractCurrentEntry(destination_.c_str(), 1));
+  fclose(holder);
+  EXPECT_EQ("new contents", testzip::ReadFile(target));
+  EXPECT_EQ(std::vector<std::string>({"locked.txt"}), Tree(destination_));
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,264 @@
+"""What the Wine end-to-end tests share: Wine programs, windows driven with
+xdotool and read with window_texts.exe, screenshots, source trees, foreign
+readers, and an output file extracted through its window. DISPLAY (Xvfb) and
+WINEPREFIX come from the environment, as scripts/test.sh sets them."""
+import os
+import subprocess
+import tempfile
+import time
+import zipfile
+
+WINDOW_TIMEOUT_S = 60  # the first Wine start of a program can be slow
+BOX_TIMEOUT_S = 30  # boxes, dialogs and the program's end
+STUB_TITLE = "Vezovud Archive"
+STUB_CLIENT = (253, 125)  # client size and gadget centres of the stub's window
+STUB_DEST_FIELD = (5 + 90, 55 + 10)
+STUB_EXTRACT = (180 + 35, 100 + 10)
+STUB_BARE_SPOT = (3, 98)  # no gadget: a click here only brings the window up
+
+failures = []
+started = []  # the Wine programs this run started
+window_texts_exe = ""
+shots_dir = ""
+
+
+class Abort(Exception):
+    pass
+
+
+def check(condition, label):
+    print(("ok    " if condition else "FAIL  ") + label, flush=True)
+    if not condition:
+        failures.append(label)
+    return condition
+
+
+def require(condition, label):
+    if not check(condition, label):
+        raise Abort(label)
+
+
+def run(*args):
+    return subprocess.run(list(map(str, args)), capture_output=True, text=True, timeout=120)
+
+
+def xdotool(*args):
+    return run("xdotool", *args)
+
+
+def windows_titled(title):
+    pattern = "^%s$" % title.replace(".", "\\.")
+    return xdotool("search", "--onlyvisible", "--name", pattern).stdout.split()
+
+
+def wait_for(found, what, program=None, timeout=BOX_TIMEOUT_S):
+    """found()'s first true value, asked every 0.2 s; Abort after timeout or
+    when program ends first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if program and program.poll() is not None:
+            raise Abort("%s: the program ended (code %d) first" % (what, program.returncode))
+        value = found()
+        if value:
+            return value
+        time.sleep(0.2)
+    raise Abort("timeout after %d s: %s" % (timeout, what))
+
+
+def find_window(title, what, program, timeout=BOX_TIMEOUT_S):
+    """X id of the visible top-level window titled exactly title."""
+    window = wait_for(lambda: windows_titled(title), "%s (%r)" % (what, title), program, timeout)[0]
+    time.sleep(0.5)  # let it paint
+    return window
+
+
+def wait_exit(program, what):
+    return wait_for(lambda: program.poll() is not None, what) and program.returncode
+
+
+def geometry(window):
+    """Screen position and size of the window: x, y, width, height."""
+    shell = xdotool("getwindowgeometry", "--shell", window).stdout.splitlines()
+    values = dict(line.partition("=")[::2] for line in shell)
+    try:
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+    except KeyError:
+        raise Abort("xdotool getwindowgeometry gave nothing for window %s" % window)
+
+
+def click_client(window, client, point):
+    """Clicks point of the client area. Without a window manager Wine draws
+    the frame itself: equal borders left, right and below, the caption on top."""
+    x, y, width, height = geometry(window)
+    border = max(0, (width - client[0]) // 2)
+    oy = y + max(0, height - client[1] - border)
+    xdotool("mousemove", x + border + point[0], oy + point[1], "click", "1")
+    time.sleep(0.3)
+
+
+def type_text(text):
+    xdotool("type", "--delay", "20", text)
+    time.sleep(0.4)
+
+
+def press_enter_on(window):
+    xdotool("windowfocus", window)
+    time.sleep(0.2)
+    xdotool("key", "Return")
+
+
+def texts_of(title, cls=None):
+    """Texts of the window titled title and its children (of class cls)."""
+    lines = run("wine", window_texts_exe, title).stdout.splitlines()
+    rows = [line.rstrip("\r").split("\t", 2) for line in lines]
+    return [row[2] for row in rows if len(row) == 3 and cls in (None, row[0])]
+
+
+def screenshot(name, windows):
+    """Cuts the rectangle around the given windows out of a screen shot."""
+    os.makedirs(shots_dir, exist_ok=True)
+    path = os.path.join(shots_dir, name + ".png")
+    boxes = [geometry(w) for w in windows]
+    left, top = min(b[0] for b in boxes), min(b[1] for b in boxes)
+    right, bottom = max(b[0] + b[2] for b in boxes), max(b[1] + b[3] for b in boxes)
+    crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+    check(run("import", "-window", "root", "-crop", crop, "+repage", path).returncode == 0,
+          "screenshot " + path)
+
+
+def start(program, log):
+    # A session of its own, so that the whole Wine process can be ended.
+    p = subprocess.Popen(["wine", program], stdout=log, stderr=subprocess.STDOUT,
+                         stdin=subprocess.DEVNULL, start_new_session=True)
+    started.append(p)
+    return p
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def make_source(source, files, default, stamps, folders):
+    """Writes files {name: bytes}, last written at the local times stamps[name]
+    (y, m, d, H, M, S) or default, and the empty folders."""
+    for name, data in files.items():
+        path = os.path.join(source, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        stamp = time.mktime(stamps.get(name, default) + (0, 0, -1))
+        os.utime(path, (stamp, stamp))
+    for folder in folders:
+        os.makedirs(os.path.join(source, folder))
+
+
+def tree(root):  # [(path below root, is a folder)]
+    return sorted((os.path.relpath(os.path.join(here, name), root), name in dirs)
+                  for here, dirs, names in os.walk(root) for name in dirs + names)
+
+
+def compare(source, dest, files, minutes, label):
+    """The same tree and bytes; times to the minute {name: (y, m, d, H, M)}, seconds 0."""
+    check(tree(dest) == tree(source), label + ": the same folders and files: %r" % (tree(dest),))
+    for name, data in files.items():
+        path = os.path.join(dest, name)
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                check(f.read() == data, "%s: %s: the same bytes" % (label, name))
+            got = time.localtime(os.path.getmtime(path))
+            check(got[:5] == minutes[name] and got.tm_sec == 0, "%s: %s: last-write time %s, "
+                  "expected %s with seconds 0" % (label, name, got[:6], minutes[name]))
+
+
+def foreign_readers(path):
+    """unzip -t, Python's zipfile and 7z t must pass path; returns its entry count."""
+    with zipfile.ZipFile(path) as z:
+        entries = len(z.infolist())
+        check(z.testzip() is None, "zipfile.testzip() passes " + os.path.basename(path))
+    unzip = run("unzip", "-t", path)
+    oks = [l for l in unzip.stdout.splitlines()
+           if l.strip().startswith("testing:") and l.rstrip().endswith("OK")]
+    # Exit 1 is unzip's warning about the stub in front; a damaged entry gives 2 or more.
+    check(unzip.returncode in (0, 1) and len(oks) == entries,
+          "unzip -t finds all %d entries OK (exit %d)" % (entries, unzip.returncode))
+    seven = run("7z", "t", path)
+    check(seven.returncode == 0 and "Everything is Ok" in seven.stdout,
+          "7z t passes the output file (exit %d)" % seven.returncode)
+    return entries
+
+
+def bring_up(window):
+    """The stub's console window opens over it: raise it, click a bare spot
+    so that Wine activates it, and give it the keyboard."""
+    xdotool("windowraise", window)
+    time.sleep(0.2)
+    click_client(window, STUB_CLIENT, STUB_BARE_SPOT)
+    xdotool("windowfocus", window)
+    time.sleep(0.2)
+
+
+def extract_through_window(output, dest, entries, log, shots, tries=False):
+    """Runs output under Wine, types dest, presses Extract and Enter on the end
+    box; the program must end with code 0. shots names the screenshots; with
+    tries, Extract with an empty field and Alt+F4 come first."""
+    label = os.path.basename(output)
+    stub = start(output, log)
+    window = find_window(STUB_TITLE, label + ": the window appears", stub, WINDOW_TIMEOUT_S)
+    bring_up(window)
+    if tries:
+        click_client(window, STUB_CLIENT, STUB_EXTRACT)
+        box = find_window("Vezovud", "Extract with an empty destination shows the warning", stub)
+        check("Please choose a destination path!" in texts_of("Vezovud"),
+              "the warning says \"Please choose a destination path!\"")
+        screenshot(shots + "_warning", [window, box])
+        press_enter_on(box)
+        wait_for(lambda: not windows_titled("Vezovud"), "Enter dismisses the warning")
+        check(stub.poll() is None and not os.path.exists(dest), "after the warning the program "
+              "runs on and nothing is written")
+        bring_up(window)
+    click_client(window, STUB_CLIENT, STUB_DEST_FIELD)
+    type_text(windows_path(dest))
+    require(texts_of(STUB_TITLE, "Edit") == [windows_path(dest)],
+            label + ": the destination field holds the typed path")
+    screenshot(shots, [window])
+    if tries:
+        xdotool("key", "alt+F4")  # the typed keys reached this window; so does Alt+F4
+        time.sleep(1.5)
+        check(stub.poll() is None and window in windows_titled(STUB_TITLE),
+              "Alt+F4 leaves the window open and the program running")
+        bring_up(window)
+    click_client(window, STUB_CLIENT, STUB_EXTRACT)
+    box = find_window(str(entries), label + ": the run ends with the box captioned so", stub)
+    check("The files were extracted successfully!" in texts_of(str(entries)),
+          label + ": the end box says the files were extracted")
+    check("Ready" in texts_of(STUB_TITLE, "Static"), label + ": the prompt line reads \"Ready\"")
+    screenshot(shots + "_end", [window, box])
+    press_enter_on(box)
+    code = wait_exit(stub, label + ": Enter on the end box ends the program")
+    check(code == 0, "%s: the program exits with code 0 (got %d)" % (label, code))
+
+
+def main(body, texts_exe, shots):
+    """Runs body(work, log) in a fresh temporary folder, ends every Wine
+    program it started and prints the count of failed checks; the exit code."""
+    global window_texts_exe, shots_dir
+    window_texts_exe, shots_dir = texts_exe, shots
+    if not os.environ.get("DISPLAY"):
+        print("FAIL  no DISPLAY: run through scripts/test.sh, which starts Xvfb and Wine")
+        return 1
+    with tempfile.TemporaryDirectory() as work, tempfile.TemporaryFile("w+") as log:
+        try:
+            body(work, log)
+        except Abort as e:
+            if not failures or failures[-1] != str(e):
+                check(False, str(e))
+        finally:
+            for program in started:
+                if program.poll() is None:
+                    os.killpg(program.pid, 9)
+                    program.wait()
+            log.seek(0)
+            if failures:
+                print("Wine's output:\n" + log.read())
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
