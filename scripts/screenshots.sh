@@ -19,49 +19,14 @@ fi
 shots="$out/screenshots"
 mkdir -p "$shots"
 
-display=""
-for n in $(seq 201 299); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    display=$n
-    break
-  fi
-done
-[ -n "$display" ] || { echo "screenshots: no free X display number" >&2; exit 1; }
-
-export DISPLAY=":$display"
-export WINEPREFIX="$out/wine"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
-
-xvfb_pid=""
-server_pid=""
+. scripts/wine-session.sh
+start_wine_session "$out" 201
 sample_pid=""
-stop_services() {
+stop_all() {
   if [ -n "$sample_pid" ]; then kill "$sample_pid" 2>/dev/null || true; fi
-  if [ -n "$server_pid" ]; then
-    wineserver -k 2>/dev/null || true
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_wine_session
 }
-trap stop_services EXIT
-
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-mkdir -p "$WINEPREFIX"
-wineserver -f -p >/dev/null 2>&1 &
-server_pid=$!
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "screenshots: creating the Wine prefix"
-  wineboot -i >/dev/null 2>&1
-fi
-# No window manager: Wine draws the frames and title bars itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+trap stop_all EXIT
 
 # find_window TITLE: the X window id of the top-level window titled TITLE.
 find_window() {
