@@ -67,25 +67,31 @@ int RunListCommand(int argc, char** argv) {
   return status;
 }
 
+// Tests (destination null) or extracts every entry from the current one to
+// the last, reporting each failed entry by name and drawing the progress bar.
+// Returns the number of failed entries.
+static int EachEntry(const ArchiveGlobalInfo& info, const char* destination) {
+  int failed = 0;
+  int progress = isatty(2);
+  int done = 0;
+  do {
+    int result = destination ? ExtractCurrentEntry(destination, 1) : TestCurrentEntry();
+    if (result != 0) {
+      if (progress) fputc('\n', stderr);
+      ReportFailure(result);
+      ++failed;
+    }
+    ShowProgress(++done, info.entryCount, progress);
+  } while (GoToNextEntry() == 0);
+  return failed;
+}
+
 int RunTestCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("test takes one FILE");
   ArchiveGlobalInfo info;
   if (!OpenOrComplain(argv[1], &info)) return kExitFailure;
-  int failed = 0;
-  int progress = isatty(2);
-  if (info.entryCount > 0) {
-    int done = 0;
-    GoToFirstEntry();
-    do {
-      int result = TestCurrentEntry();
-      if (result != 0) {
-        if (progress) fputc('\n', stderr);
-        ReportFailure(result);
-        ++failed;
-      }
-      ShowProgress(++done, info.entryCount, progress);
-    } while (GoToNextEntry() == 0);
-  }
+  GoToFirstEntry();
+  int failed = info.entryCount > 0 ? EachEntry(info, nullptr) : 0;
   CloseArchive();
   if (failed > 0) {
     fprintf(stderr, "vezovud: %d of %u entries failed the test\n", failed,
@@ -101,23 +107,13 @@ int RunUnpackCommand(int argc, char** argv) {
   if (argv[2][0] == 0) return UsageError("DEST must not be empty");
   ArchiveGlobalInfo info;
   if (!OpenOrComplain(argv[1], &info)) return kExitFailure;
-  int failed = 0;
-  int progress = isatty(2);
   GoToFirstEntry();
+  int failed = 0;
   if (info.entryCount == 0) {
     // No entries: the call still makes the destination, as the stub's does.
     ExtractCurrentEntry(argv[2], 1);
   } else {
-    int done = 0;
-    do {
-      int result = ExtractCurrentEntry(argv[2], 1);
-      if (result != 0) {
-        if (progress) fputc('\n', stderr);
-        ReportFailure(result);
-        ++failed;
-      }
-      ShowProgress(++done, info.entryCount, progress);
-    } while (GoToNextEntry() == 0);
+    failed = EachEntry(info, argv[2]);
   }
   CloseArchive();
   if (failed > 0) {
