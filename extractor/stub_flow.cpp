@@ -8,13 +8,9 @@
 #include "runtime/process.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
+#include "resources/about_text.h"
 #include "runtime/window.h"
 
-const char kStubAboutText[] =
-    "Vezovud v1.1\n\r\n\rDescription: Vezovud is a small tool to make\n\r"
-    "Self-Extracting ZIP archives.\n\r"
-    "Copyright (c) the Vezovud authors.\n\r"
-    "Compression by zlib and minizip.";
 
 namespace {
 
@@ -89,7 +85,7 @@ void HandleStubEvent(int32_t event) {
       EndStub(0);
       break;
     case kAboutButton:
-      ShowMessage("About Vezovud", kStubAboutText, kMessageInformation);
+      ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
       break;
     default:
       break;

@@ -21,7 +21,6 @@ const int32_t kExitButton = 6;
 const int32_t kExtractButton = 7;
 const int32_t kAboutButton = 8;
 
-extern const char kStubAboutText[];
 
 // Start-up steps 1 to 6: runtime and window layer, banner image 0 from the
 // BMP at banner (bannerBytes long; none when null), the console window, the

@@ -6,14 +6,10 @@
 #include "maker/build_job.h"
 #include "maker/prepare.h"
 #include "runtime/thread.h"
+#include "resources/about_text.h"
 #include "runtime/window.h"
 
 const char kMakerTitle[] = "Vezovud v1.0";
-const char kAboutText[] =
-    "Vezovud v1.1\n\r\n\rDescription: Vezovud is a small tool to make\n\r"
-    "Self-Extracting ZIP archives.\n\r"
-    "Copyright (c) the Vezovud authors.\n\r"
-    "Compression by zlib and minizip.";
 
 namespace {
 
@@ -77,7 +73,7 @@ int32_t HandleMakerEvent(int32_t event) {
   if (event != kEventGadget) return 0;
   switch (LastEventGadget()) {
     case kGadgetAbout:
-      ShowMessage("About Vezovud", kAboutText, kMessageInformation);
+      ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
       return 0;
     case kGadgetExit:
       return 1;

@@ -8,7 +8,6 @@
 #include "runtime/text.h"
 
 extern const char kMakerTitle[];     // "Vezovud v1.0"
-extern const char kAboutText[];
 
 // The output name completed with ".exe" unless its last four bytes are
 // exactly ".exe" (so Setup.EXE becomes Setup.EXE.exe).
