@@ -86,14 +86,27 @@ bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer) {
   return CopyPathToBuffer(search, buffer);
 }
 
+namespace {
+// The file that n holds is flushed before the new opening looks at the disk,
+// though closed only after it: when the new opening empties the same path,
+// no late flush of the old bytes lands in it. (Windows refuses such a
+// reopening through its share modes; POSIX has none.)
+void FlushBeforeReuse(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (file && !file->reading) FlushBuffer(file);
+}
+}  // namespace
+
 intptr_t OpenFileForReading(intptr_t n, const Text& path) {
   if (!IsUsableNumber(n)) return 0;
+  FlushBeforeReuse(n);
   return EnterFile(n, NativeOpenForReading(path), false);
 }
 
 intptr_t CreateFileForWriting(intptr_t n, const Text& path) {
   // Checked first so that a refused number never empties the file.
   if (!IsUsableNumber(n)) return 0;
+  FlushBeforeReuse(n);
   return EnterFile(n, NativeCreateForWriting(path), true);
 }
 
