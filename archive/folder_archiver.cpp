@@ -132,7 +132,13 @@ int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& pat
 
 void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderChain* chain) {
   intptr_t listing = OpenDirectoryListing(kAnyNumber, folderIn, "*.*");
-  if (listing == 0) return;
+  if (listing == 0) {
+    // A folder too deep for its listing ("\*.*" appended) would drop out of
+    // the count and of the archive alike, unseen; it is reported instead.
+    int searchLength = folderIn.Length() + (IsPathSeparator(folderIn.Last()) ? 0 : 1) + 3;
+    if (searchLength + 1 > kPathCapacity) RecordProblem(folderIn, kProblemUnreadable);
+    return;
+  }
   Text folder = folderIn;
   while (NextEntry(listing)) {
     if (!IsPathSeparator(folder.Last())) folder += kPathSeparator;
@@ -142,6 +148,13 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
     if (isDirectory) {
       if (name == "." && settings.nameMode > 0) AppendToList(&gEntries, folder, 0);
       if (settings.recurse && name != "." && name != "..") {
+        // A folder whose name holds a separator (a "\" made on POSIX) cannot
+        // be entered under that path; reported, or its files would vanish
+        // from both counts without a word.
+        if (LastSeparatorIndex(name, name.Length()) >= 0) {
+          RecordProblem(path, kProblemBadName);
+          continue;
+        }
         // A link back to a folder the walk is inside of is not followed.
         if (EnterFolder(chain, path)) {
           CollectEntries(settings, path, chain);

@@ -55,7 +55,7 @@ void FreeFolderArchiver();
 
 // Why an item of the last run did not go in whole.
 enum ArchiverProblem {
-  kProblemUnreadable = 1,    // the file could not be opened or read; stored empty
+  kProblemUnreadable = 1,    // the file could not be read (stored empty), or a folder too deep to list
   kProblemTooLarge = 2,      // 4 GiB or more; not stored
   kProblemBadName = 3,       // a name Windows cannot hold; not stored
   kProblemEntryFailed = 4,   // minizip refused the entry

@@ -12,7 +12,9 @@
 int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   char name[kPathCapacity];  // "\" means the native separator here
   if (fields == nullptr || path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
-  int fd = open(name, O_RDONLY);
+  // O_NONBLOCK: opening a named pipe for reading would otherwise wait for a
+  // writer, and the walk would hang on it.
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return 0;
   struct stat info;
   int ok = fstat(fd, &info) == 0;

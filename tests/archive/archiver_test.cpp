@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
@@ -241,7 +242,10 @@ TEST_F(ArchiverTest, LinksAndWhatTheWalkLeavesOut) {
   ASSERT_TRUE(MakeFolder(outside));
   ASSERT_TRUE(test_support::WriteWholeFile(outside + "/x.txt", {'x'}));
   Make({"in/", "in/one.txt", "dir:x/", "dir:x/fine.txt", "a:b", "q?", "back\\slash", "star*",
-        "quote\"", "lt<", "gt>", "pipe|", "tab\tname"});
+        "quote\"", "lt<", "gt>", "pipe|", "tab\tname", "back\\dir/", "back\\dir/lost.txt"});
+  const std::string deep(250, 'd');  // its listing would pass the path limit
+  Make({deep + "/", deep + "/lost.txt"});
+  ASSERT_EQ(0, mkfifo((source_ + "fifo").c_str(), 0644)) << "a named pipe must not hang the walk";
   for (const auto& link : std::vector<std::pair<std::string, std::string>>{
            {"..", "in/up"}, {source_, "in/root"}, {outside, "link"}, {"nowhere", "dangling"}}) {
     ASSERT_EQ(0, symlink(link.first.c_str(), (source_ + link.second).c_str())) << link.second;
@@ -255,8 +259,8 @@ TEST_F(ArchiverTest, LinksAndWhatTheWalkLeavesOut) {
     ASSERT_EQ(0, chmod((source_ + "locked.txt").c_str(), 0));
   }
   Written run = Archive();
-  EXPECT_EQ(3, run.added) << "in/one.txt, link/x.txt and the dangling link";
-  std::vector<std::string> names = {"", "dangling", "in\\", "in\\one.txt", "link\\", "link\\x.txt"};
+  EXPECT_EQ(4, run.added) << "in/one.txt, link/x.txt, the dangling link and the pipe";
+  std::vector<std::string> names = {"", "dangling", "fifo", "in\\", "in\\one.txt", "link\\", "link\\x.txt"};
   if (!root) names.push_back("locked.txt");
   EXPECT_EQ(names, run.names);
   EXPECT_EQ(0u, run.zip.central[1].uncompressedSize);
@@ -265,10 +269,11 @@ TEST_F(ArchiverTest, LinksAndWhatTheWalkLeavesOut) {
   for (const auto& p : run.problems) {
     if (p.second == kProblemBadName) ++badNames;
     else if (p.second == kProblemTooLarge) EXPECT_EQ(source_ + "huge.bin", p.first);
+    else if (p.first == source_ + deep) EXPECT_EQ(kProblemUnreadable, p.second);
     else EXPECT_EQ(std::make_pair(source_ + "locked.txt", (int)kProblemUnreadable), p);
   }
-  EXPECT_EQ(11, badNames) << "9 files, the folder entry and the file below it";
-  EXPECT_EQ(11u + 1 + !root, run.problems.size());
+  EXPECT_EQ(12, badNames) << "9 files, dir:x and the file below it, back\\dir";
+  EXPECT_EQ(12u + 2 + !root, run.problems.size());
 }
 #endif
 
