@@ -3,6 +3,7 @@
 // Files reach the disk through the runtime's file services only.
 #include "archive/archive_reader.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unzip.h>
@@ -330,12 +331,26 @@ static Text PlatformPath(const Text& name) {
 
 // Picks a free name beside target for the file being written: its folder
 // plus "~" and one letter or digit, short so that it fits wherever the
-// target fits. The empty text when none is free.
+// target fits. Never the target's own name (an entry "~0"), as Windows
+// matches names: case ignored, trailing dots and spaces dropped; the part
+// file would otherwise be removed as the target. The empty text when none
+// is free.
 static Text PartFileName(const Text& target) {
   static const char kMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  // A destination typed with a final "/" is a folder on Windows too: the
+  // part file belongs there, not in a folder above it or the working folder.
   int slash = target.LastIndexOf(kPathSeparator);
+  if (target.LastIndexOf('/') > slash) slash = target.LastIndexOf('/');
   Text folder = target.Middle(0, slash + 1);
+  int ownBytes = target.Length() - slash - 1;
+  for (char c; ownBytes > 0 && ((c = target.At(slash + ownBytes)) == '.' || c == ' ');) {
+    --ownBytes;
+  }
   for (int i = 0; kMarks[i] != 0; ++i) {
+    if (ownBytes == 2 && target.At(slash + 1) == '~' &&
+        tolower((unsigned char)target.At(slash + 2)) == kMarks[i]) {
+      continue;
+    }
     Text candidate = folder + "~";
     candidate += kMarks[i];
     if (candidate.Length() >= kPathCapacity) break;

@@ -170,7 +170,7 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
       {" name.txt ", "n"}, {"E:\\data\\x.txt", "x"}, {"sub\\C:\\y.txt", "y"},
       {"e65535", Pattern(65535, 1)}, {"e65536", Pattern(65536, 2)}, {"e65537", Pattern(65537, 3)},
       {"e196639", Pattern(3 * 65536 + 31, 4)}, testzip::Stored({"stored.bin", Pattern(100000, 5)}),
-      {longName, "a name over 100 bytes"}};
+      {longName, "a name over 100 bytes"}, {"~0", "named like a part file"}};
   ASSERT_EQ((int)entries.size(), Open(entries));
   std::string nested = folder_ / "new" + kPathSeparator + "deeper";
   EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
@@ -179,7 +179,7 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
       "e65536", "e65537", "folder-" + std::string(120, 'x') + "/",
       "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'), "name.txt",
       "stored.bin", "sub/", "sub/b.bin", "sub/empty/", "sub/slashed/", "sub/stored-empty",
-      "sub/zero.txt", "y.txt"};
+      "sub/zero.txt", "y.txt", "~0"};
   EXPECT_EQ(tree, Tree(nested));
   for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
     testzip::WriteFile(nested + "/" + changed, "old contents");
@@ -228,6 +228,22 @@ TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
       EXPECT_GE(t.year, 2024) << c.name << ": this year, not 2010";
     }
   }
+}
+
+// The part file lies beside its target also below a destination typed with a
+// final "/" (a separator on Windows too); the folder above the destination,
+// also the working folder here, has no part name free.
+TEST_F(ReaderTest, PartFileLiesBesideTheTargetWhateverTheFinalSeparator) {
+  fs::path before = fs::current_path();
+  for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz")) {
+    fs::create_directories(folder_ / (std::string("~") + c));
+  }
+  fs::current_path(folder_ / "");
+  Open({Entry{"a.txt", "a"}});
+  std::vector<int> results = ExtractAll(destination_ + "/");
+  fs::current_path(before);
+  EXPECT_EQ(std::vector<int>({0}), results);
+  EXPECT_EQ("a", testzip::ReadFile(destination_ + "/a.txt"));
 }
 
 TEST_F(ReaderTest, WithoutFoldersEveryFileGoesStraightIntoTheDestination) {
