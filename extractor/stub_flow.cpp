@@ -28,10 +28,18 @@ Text own_path_override;
 // when it ends without ending the program (empty destination).
 volatile int32_t run_active = 0;
 volatile int32_t program_ended = 0;
+// Set while the run walks the entries with the archive and a part file open.
+// The program's end then skips the runtime clean-up: freeing the file table
+// and the heap under the running thread could crash it, and the process end
+// releases everything anyway (targets are untouched; only the part file of
+// the entry in progress is left behind).
+volatile int32_t entries_in_progress = 0;
 int32_t progress_counter = 0;
 StubEndHook end_hook = nullptr;
 
-void OnConsoleClosed() { EndRuntime(); }
+void OnConsoleClosed() {
+  if (!entries_in_progress) EndRuntime();
+}
 
 void OnBrowse() {
   Text folder = AskForFolder("Choose the destination path please", "");
@@ -118,6 +126,7 @@ int32_t ExtractionJob(int32_t parameter) {
   int32_t failed = 0;
   if (OpenArchiveForReading(own_path) != 0) {
     ran = 1;
+    entries_in_progress = 1;
     PutGadgetText(kPromptLine, "Extracting files...");
     ArchiveGlobalInfo info = {0, 0};
     GetArchiveInfo(&info);
@@ -134,6 +143,7 @@ int32_t ExtractionJob(int32_t parameter) {
       } while (GoToNextEntry() == 0);
     }
     CloseArchive();
+    entries_in_progress = 0;
   }
   PutGadgetText(kPromptLine, "Ready");
   if (ran) {
@@ -155,8 +165,10 @@ void EndStub(int32_t exitCode) {
     end_hook(exitCode);
     return;
   }
-  EndWindows();
-  EndRuntime();
+  if (!entries_in_progress) {
+    EndWindows();
+    EndRuntime();
+  }
   EndProcess(exitCode);
 }
 
@@ -166,6 +178,7 @@ void OverrideStubOwnPath(const Text& path) { own_path_override = path; }
 
 void ResetStubFlow() {
   run_active = 0;
+  entries_in_progress = 0;
   program_ended = 0;
   progress_counter = 0;
 }
