@@ -2,6 +2,8 @@
 // that the rules can be tested on their own.
 #include "archive/entry_name.h"
 
+#include <string.h>
+
 Text CleanEntryName(const Text& stored) {
   int start = 0;
   int end = stored.Length();
@@ -39,6 +41,30 @@ static int IsParentComponent(const Text& name, int start, int end) {
   return dots >= 2;
 }
 
+// A component that Windows opens as a device instead of a file: CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any case and with
+// any extension ("nul.txt" is the device too). Writing such an entry would
+// report success while the data went to the device.
+int IsDeviceComponent(const Text& name, int start, int end) {
+  int stem_end = start;
+  while (stem_end < end && name.At(stem_end) != '.') ++stem_end;
+  while (stem_end > start && name.At(stem_end - 1) == ' ') --stem_end;
+  char stem[8];
+  int length = stem_end - start;
+  if (length < 3 || length > 7) return 0;
+  for (int i = 0; i < length; ++i) {
+    char c = name.At(start + i);
+    stem[i] = (c >= 'a' && c <= 'z') ? (char)(c - 32) : c;
+  }
+  stem[length] = 0;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (strcmp(stem, device) == 0) return 1;
+  }
+  return length == 4 && (memcmp(stem, "COM", 3) == 0 || memcmp(stem, "LPT", 3) == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
 int IsSafeEntryName(const Text& name) {
   // An absolute name, or a UNC one, would ignore the destination.
   if (name.At(0) == '\\') return 0;
@@ -51,6 +77,7 @@ int IsSafeEntryName(const Text& name) {
     if (c == ':') return 0;
     if (c == '\\' || i == name.Length()) {
       if (IsParentComponent(name, start, i)) return 0;
+      if (IsDeviceComponent(name, start, i)) return 0;
       start = i + 1;
     }
   }

@@ -19,9 +19,15 @@ Text DropDrivePrefix(const Text& name);
 // not start with "\" (absolute, or a UNC path), holds no zero byte, no ":" (a drive or
 // stream anywhere but the dropped prefix), and no component is made of dots
 // and spaces with two or more dots ("..", and "... " or ". ." that the
-// Windows path rules shorten to ".."). 0 otherwise. The empty name (the
+// Windows path rules shorten to ".."), and no component names a Windows
+// device (CON, NUL, COM1, "nul.txt" and the like). 0 otherwise. The empty name (the
 // entry of the packed folder itself) is safe.
 int IsSafeEntryName(const Text& name);
+
+// 1 when the bytes from start to end (one component of a name) name a
+// Windows device that no file can be: CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, CONIN$ or CONOUT$, in any case, with or without an extension.
+int IsDeviceComponent(const Text& name, int start, int end);
 
 // The folder part of a name: up to and including its last "\", the empty
 // text when it has none.

@@ -9,6 +9,7 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include "archive/entry_name.h"
 #include "archive/folder_walk.h"
 #include "runtime/date.h"
 #include "runtime/directory.h"
@@ -318,7 +319,7 @@ int IsPortableNamePart(const Text& name) {
     if (c < 0x20 || c == 0x7F) return 0;
     if (strchr("\\:*?\"<>|", c) != nullptr) return 0;
   }
-  return 1;
+  return !IsDeviceComponent(name, 0, name.Length());
 }
 
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {

@@ -70,7 +70,8 @@ Text ArchiverProblemPath(int32_t index);
 int32_t ArchiverProblemKind(int32_t index);
 
 // 1 when every byte of name can stand in a Windows file name component:
-// no control character and none of \ : * ? " < > |. Separators between
+// no control character and none of \ : * ? " < > |, and not the name of a
+// Windows device such as NUL or com1.txt. Separators between
 // components are the caller's business.
 int IsPortableNamePart(const Text& name);
 

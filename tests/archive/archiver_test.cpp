@@ -298,6 +298,7 @@ TEST(MatchNamePatternTest, Table) {
     EXPECT_EQ(0, IsPortableNamePart(bad)) << bad;
   }
   EXPECT_EQ(1, IsPortableNamePart("plain \xE9t\xE9.txt"));
+  EXPECT_EQ(0, IsPortableNamePart("nul.txt")) << "the stub would refuse a device name";
 }
 
 }  // namespace
