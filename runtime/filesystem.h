@@ -17,7 +17,7 @@ int MakePath(const Text& path);
 
 // Sets the last-write time of the existing file at path to fields, read on
 // the local wall clock. Windows converts with the time-zone bias in force now
-// (LocalFileTimeToFileTime, as Explorer-era tools did); POSIX with the rules
+// (LocalFileTimeToFileTime); POSIX with the rules
 // in force at that date (mktime), so the two can differ by a daylight-saving
 // hour for dates in the other season.
 // The creation and last-access times stay. 1 on success; 0 when the file
