@@ -110,6 +110,12 @@ intptr_t CreateFileForWriting(intptr_t n, const Text& path) {
   return EnterFile(n, NativeCreateForWriting(path), true);
 }
 
+intptr_t CreateNewFileForWriting(intptr_t n, const Text& path) {
+  if (!IsUsableNumber(n)) return 0;
+  FlushBeforeReuse(n);
+  return EnterFile(n, NativeCreateNew(path), true);
+}
+
 int64_t FileLength(intptr_t n) {
   FileRecord* file = FindRecord(gFiles, n);
   if (!file) return -1;

@@ -37,6 +37,12 @@ intptr_t OpenFileForReading(intptr_t n, const Text& path);
 // The file is open for writing only: reads from it deliver nothing.
 intptr_t CreateFileForWriting(intptr_t n, const Text& path);
 
+// Creates a new file for writing, exclusively: fails (0) when anything of
+// that name exists already, a file, a folder or a link (never followed), so
+// a name planted by someone else is never written through. Nonzero on
+// success.
+intptr_t CreateNewFileForWriting(intptr_t n, const Text& path);
+
 // The file's length, counting the bytes still waiting in the write buffer;
 // -1 for a number not in use.
 int64_t FileLength(intptr_t n);

@@ -17,6 +17,10 @@ NativeFile NativeOpenForReading(const Text& path);
 // Creates a file for writing or empties an existing one.
 NativeFile NativeCreateForWriting(const Text& path);
 
+// Creates a new file for writing; fails when anything of that name exists,
+// a link included, which is never followed.
+NativeFile NativeCreateNew(const Text& path);
+
 // Reads up to length bytes; fewer only at the end of the file or on an error.
 // Returns the count, 0 on an error.
 int32_t NativeRead(NativeFile file, void* destination, int32_t length);

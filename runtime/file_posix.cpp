@@ -46,6 +46,13 @@ NativeFile NativeCreateForWriting(const Text& path) {
   return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
 }
 
+NativeFile NativeCreateNew(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return FromDescriptor(
+      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+}
+
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
   char* out = static_cast<char*>(destination);
   int32_t total = 0;

@@ -41,6 +41,14 @@ NativeFile NativeCreateForWriting(const Text& path) {
   return FromHandle(handle);
 }
 
+NativeFile NativeCreateNew(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  // CREATE_NEW fails on any existing name, a link or junction included.
+  return FromHandle(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
   DWORD got = 0;
   if (!ReadFile(ToHandle(file), destination, static_cast<DWORD>(length), &got, nullptr)) return 0;

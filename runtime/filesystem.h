@@ -15,6 +15,12 @@
 // has no separator at all); 0 on failure or for a path that is too long.
 int MakePath(const Text& path);
 
+// 1 when path itself is a link, which is not followed: a symbolic link on
+// POSIX; a reparse point (a symbolic link or a junction) on Windows. 0 for
+// anything else, and when nothing of that name exists or the path is too
+// long.
+int IsLinkPath(const Text& path);
+
 // Sets the last-write time of the existing file at path to fields, read on
 // the local wall clock. Windows converts with the time-zone bias in force now
 // (LocalFileTimeToFileTime); POSIX with the rules

@@ -3,6 +3,7 @@
 #include "runtime/filesystem.h"
 
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -33,6 +34,15 @@ int MakePath(const Text& path) {
   if (last == 0) return 1;  // the root
   name[last] = 0;
   return IsFolder(name) ? 1 : 0;
+}
+
+int IsLinkPath(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  // A final separator would make lstat look through the link.
+  for (int end = (int)strlen(name) - 1; end > 0 && name[end] == '/'; --end) name[end] = 0;
+  struct stat facts;
+  return lstat(name, &facts) == 0 && S_ISLNK(facts.st_mode) ? 1 : 0;
 }
 
 static int DaysInMonth(int year, int month) {

@@ -30,6 +30,15 @@ int MakePath(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+int IsLinkPath(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  for (int end = lstrlenA(name) - 1; end > 0 && name[end] == '\\'; --end) name[end] = 0;
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+}
+
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
