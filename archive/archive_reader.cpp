@@ -1,11 +1,14 @@
 // The archive reader over minizip's reading functions. It owns the reader
-// state (the one open archive); the extraction thread is its only user.
-// Files reach the disk through the runtime's file services only.
+// state (the one open archive and its checked central directory); the
+// extraction thread is its only user. minizip reads the archive through a
+// view of the file that starts at the archive's first byte and ends with its
+// end record; files reach the disk through the runtime's file services.
 #include "archive/archive_reader.h"
 
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unzip.h>
 
 #include "archive/entry_name.h"
@@ -16,62 +19,78 @@
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
 
-// The reader state. The password flag and password are for a caller that
-// sets them; the stub never does.
-static unzFile read_handle = nullptr;
-static int password_flag = 0;
-static const char* password = "";
+namespace {
+
+const uint16_t kMethodStored = 0;
+const uint16_t kMethodDeflated = 8;
+const uint16_t kFlagEncrypted = 0x0001;
+
+// The reader state: open or not, the checked directory, the current entry,
+// and minizip's handle (none for an archive without entries).
+int gOpen = 0;
+unzFile gHandle = nullptr;
+CentralDirectory gDirectory = {0, 0, 0, 0, nullptr};
+int64_t gCurrent = 0;
+
+// The part file being written, for RemovePartFileInProgress on another
+// thread: the name is complete before the flag is raised.
+char gPartInProgress[kPathCapacity];
+volatile int gPartActive = 0;
 
 // ---------------------------------------------------------------------------
-// A view of a file without its last bytes, for minizip's unzOpen2. minizip
-// searches the view for the end record exactly as it searches a whole file.
+// A view of bytes [start, end) of a file, for minizip's unzOpen2: minizip
+// finds the end record at the view's end and reads offsets from its start.
+
+struct ViewBounds {
+  long start;
+  long end;
+};
+ViewBounds gViewBounds = {0, 0};
 
 struct FileView {
   FILE* file;
+  long start;
   long visibleBytes;
   long position;
 };
 
-// opaque points at the number of bytes the view leaves off the end.
-static voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
+voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+  const ViewBounds* bounds = static_cast<const ViewBounds*>(opaque);
   FILE* file = fopen(filename, "rb");
   if (file == nullptr) return nullptr;
-  long cut = *static_cast<long*>(opaque);
-  long length = -1;
-  if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
   FileView* view = static_cast<FileView*>(malloc(sizeof(FileView)));
-  if (length < cut || view == nullptr) {
-    free(view);
+  if (view == nullptr) {
     fclose(file);
     return nullptr;
   }
   view->file = file;
-  view->visibleBytes = length - cut;
+  view->start = bounds->start;
+  view->visibleBytes = bounds->end - bounds->start;
   view->position = 0;
   return view;
 }
 
-static uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
+uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
   FileView* view = static_cast<FileView*>(stream);
   // Reads stop at the view's end, as they would at a file's end.
-  uLong left = (uLong)(view->visibleBytes - view->position);
+  uLong left = static_cast<uLong>(view->visibleBytes - view->position);
   if (size > left) size = left;
-  if (size == 0 || fseek(view->file, view->position, SEEK_SET) != 0) return 0;
+  if (size == 0 || fseek(view->file, view->start + view->position, SEEK_SET) != 0) return 0;
   size_t got = fread(buffer, 1, size, view->file);
-  view->position += (long)got;
-  return (uLong)got;
+  view->position += static_cast<long>(got);
+  return static_cast<uLong>(got);
 }
 
-static uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong) {
+uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong) {
   return 0;  // the view is read-only
 }
 
-static long ZCALLBACK ViewTell(voidpf, voidpf stream) {
+long ZCALLBACK ViewTell(voidpf, voidpf stream) {
   return static_cast<FileView*>(stream)->position;
 }
 
-static long ZCALLBACK ViewSeek(voidpf, voidpf stream, uLong offset, int origin) {
+long ZCALLBACK ViewSeek(voidpf, voidpf stream, uLong offset, int origin) {
   FileView* view = static_cast<FileView*>(stream);
   long base = 0;
   if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
@@ -81,55 +100,27 @@ static long ZCALLBACK ViewSeek(voidpf, voidpf stream, uLong offset, int origin) 
   } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
     return -1;
   }
-  // The offset is unsigned; minizip passes none that would leave the view.
-  long target = base + (long)offset;
+  // The offset is unsigned; a target outside the view is refused.
+  long target = base + static_cast<long>(offset);
   if (target < 0 || target > view->visibleBytes) return -1;
   view->position = target;
   return 0;
 }
 
-static int ZCALLBACK ViewClose(voidpf, voidpf stream) {
+int ZCALLBACK ViewClose(voidpf, voidpf stream) {
   FileView* view = static_cast<FileView*>(stream);
   int result = fclose(view->file);
   free(view);
   return result;
 }
 
-static int ZCALLBACK ViewError(voidpf, voidpf stream) {
+int ZCALLBACK ViewError(voidpf, voidpf stream) {
   return ferror(static_cast<FileView*>(stream)->file);
 }
 
-// ---------------------------------------------------------------------------
-
-// How far from the file's end the last end-record signature starts, looking
-// at the last kEndRecordBytes + kTrailerBytes - 1 bytes only; 0 when none
-// starts there. minizip's backward search takes the last occurrence, so a
-// signature closer to the end than a whole record wins over the real one,
-// and minizip then reads the missing fields as zeros.
-static long SignatureDistanceFromEnd(const char* path) {
-  const long kTailBytes = kEndRecordBytes + kTrailerBytes - 1;
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return 0;
-  unsigned char tail[kTailBytes];
-  long length = -1;
-  long got = 0;
-  if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
-  long start = length > kTailBytes ? length - kTailBytes : 0;
-  if (length > 0 && fseek(file, start, SEEK_SET) == 0) {
-    got = (long)fread(tail, 1, (size_t)(length - start), file);
-  }
-  fclose(file);
-  for (long i = got - 4; i >= 0; --i) {
-    uint32_t word = (uint32_t)tail[i] | (uint32_t)tail[i + 1] << 8 |
-                    (uint32_t)tail[i + 2] << 16 | (uint32_t)tail[i + 3] << 24;
-    if (word == kEndRecordSignature) return got - i;
-  }
-  return 0;
-}
-
-// Opens the file through a view without its last kTrailerBytes bytes.
-static unzFile OpenWithoutTrailer(const Text& path) {
-  static long trailer_bytes = kTrailerBytes;
+unzFile OpenView(const Text& path, int64_t start, int64_t end) {
+  gViewBounds.start = static_cast<long>(start);
+  gViewBounds.end = static_cast<long>(end);
   zlib_filefunc_def functions;
   functions.zopen_file = ViewOpen;
   functions.zread_file = ViewRead;
@@ -138,165 +129,216 @@ static unzFile OpenWithoutTrailer(const Text& path) {
   functions.zseek_file = ViewSeek;
   functions.zclose_file = ViewClose;
   functions.zerror_file = ViewError;
-  functions.opaque = &trailer_bytes;
+  functions.opaque = &gViewBounds;
   return unzOpen2(path.c_str(), &functions);
 }
 
-intptr_t OpenArchiveForReading(const Text& path) {
+const CatalogueEntry* CurrentEntry() {
+  if (!gOpen || gCurrent < 0 || gCurrent >= gDirectory.count) return nullptr;
+  return &gDirectory.entries[gCurrent];
+}
+
+// Makes entry index current in minizip too, from its central record's offset.
+int SelectEntry(int64_t index) {
+  gCurrent = index;
+  return unzSetOffset(gHandle, static_cast<uLong>(gDirectory.entries[index].recordOffset));
+}
+
+}  // namespace
+
+int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   CloseArchive();
-  if (path.IsEmpty()) return 0;
-  long distance = SignatureDistanceFromEnd(path.c_str());
-  if (distance == kTrailerBytes) {
-    // The trailer spells the signature (a payload of 101,010,256 bytes):
-    // the search would stop there. Without the trailer it finds the record.
-    read_handle = OpenWithoutTrailer(path);
-  } else if (distance > 0 && distance < kEndRecordBytes) {
-    return 0;  // the last record is cut short: the file was truncated
-  } else {
-    read_handle = unzOpen(path.c_str());
-    // A trailer of other bytes never hides the record; one try without it
-    // costs little and covers any other trailer trouble.
-    if (read_handle == nullptr) read_handle = OpenWithoutTrailer(path);
+  if (path.IsEmpty()) return kCatalogueNoArchive;
+  int result = ReadCentralDirectory(path, searchBytes, &gDirectory);
+  if (result != kCatalogueOk) return result;
+  // minizip's offsets are longs: an archive beyond their reach is not read.
+  if (gDirectory.endRecordEnd > 0x7fffffffLL) {
+    FreeCentralDirectory(&gDirectory);
+    return kCatalogueUnreadable;
   }
-  if (read_handle == nullptr) return 0;
-  // The central directory must lead to a readable first entry: offsets that
-  // point elsewhere mean a damaged end record.
-  unz_global_info global;
-  if (unzGetGlobalInfo(read_handle, &global) != UNZ_OK ||
-      (global.number_entry > 0 && unzGoToFirstFile(read_handle) != UNZ_OK)) {
-    CloseArchive();
-    return 0;
+  if (gDirectory.count > 0) {
+    gHandle = OpenView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
+    if (gHandle == nullptr || SelectEntry(0) != UNZ_OK) {
+      CloseArchive();
+      FreeCentralDirectory(&gDirectory);
+      return kCatalogueBadRecord;
+    }
   }
-  return (intptr_t)read_handle;
+  gOpen = 1;
+  gCurrent = 0;
+  return kCatalogueOk;
+}
+
+intptr_t OpenArchiveForReading(const Text& path) {
+  if (OpenArchiveChecked(path, kStubSearchBytes) != kCatalogueOk) return 0;
+  // A handle for callers that test it: nonzero also without entries.
+  return gHandle != nullptr ? reinterpret_cast<intptr_t>(gHandle)
+                            : reinterpret_cast<intptr_t>(&gDirectory);
 }
 
 int GetArchiveInfo(ArchiveGlobalInfo* info) {
-  if (read_handle == nullptr) return kReaderFailed;
+  if (!gOpen) return kReaderFailed;
   if (info == nullptr) return UNZ_PARAMERROR;
-  unz_global_info global;
-  int result = unzGetGlobalInfo(read_handle, &global);
-  if (result == UNZ_OK) {
-    info->entryCount = (uint32_t)global.number_entry;
-    info->commentBytes = (uint32_t)global.size_comment;
-  }
-  return result;
+  info->entryCount = static_cast<uint32_t>(gDirectory.count);
+  info->commentBytes = gDirectory.commentBytes;
+  return kReaderOk;
 }
 
 int GoToFirstEntry() {
-  if (read_handle == nullptr) return kReaderFailed;
-  return unzGoToFirstFile(read_handle);
+  if (!gOpen) return kReaderFailed;
+  if (gDirectory.count == 0) return kReaderEndOfEntries;
+  return SelectEntry(0);
 }
 
 int GoToNextEntry() {
-  if (read_handle == nullptr) return kReaderFailed;
-  return unzGoToNextFile(read_handle);
+  if (!gOpen) return kReaderFailed;
+  // At the last entry it stays current.
+  if (gCurrent + 1 >= gDirectory.count) return kReaderEndOfEntries;
+  return SelectEntry(gCurrent + 1);
 }
 
 int CloseArchive() {
-  if (read_handle != nullptr) {
-    unzClose(read_handle);
-    read_handle = nullptr;
+  if (gHandle != nullptr) {
+    unzClose(gHandle);
+    gHandle = nullptr;
   }
+  if (gOpen) FreeCentralDirectory(&gDirectory);
+  gOpen = 0;
+  gCurrent = 0;
   return 0;
 }
 
+void RemovePartFileInProgress() {
+  if (gPartActive) RemoveFile(Text(gPartInProgress));
+}
+
+namespace {
+
 // Reads the current entry's information and its whole name. The name is
 // asked for with a buffer of its own stored length, so no name is ever cut.
-static int ReadEntryInfo(unz_file_info* facts, Text* name) {
-  int result = unzGetCurrentFileInfo(read_handle, facts, nullptr, 0, nullptr, 0, nullptr, 0);
+// minizip's view of the record must agree with the checked directory's.
+int ReadEntryInfo(unz_file_info* facts, Text* name) {
+  const CatalogueEntry* entry = CurrentEntry();
+  if (entry == nullptr || gHandle == nullptr) return kReaderFailed;
+  int result = unzGetCurrentFileInfo(gHandle, facts, nullptr, 0, nullptr, 0, nullptr, 0);
   if (result != UNZ_OK) return result;
-  int nameBytes = (int)facts->size_filename;
+  if (facts->crc != entry->crc || facts->compression_method != entry->method ||
+      facts->size_filename != entry->nameBytes) {
+    return kReaderDamagedEntry;
+  }
+  int nameBytes = static_cast<int>(facts->size_filename);
   char* buffer = static_cast<char*>(AllocateBlock(nameBytes + 1));
   if (buffer == nullptr) return kReaderFailed;
-  result = unzGetCurrentFileInfo(read_handle, facts, buffer, nameBytes + 1, nullptr, 0,
-                                 nullptr, 0);
+  result = unzGetCurrentFileInfo(gHandle, facts, buffer, nameBytes + 1, nullptr, 0, nullptr, 0);
   if (result == UNZ_OK) *name = Text(buffer, nameBytes);
   FreeBlock(buffer);
   return result;
 }
 
+// Whether the current entry's data may be read at all: only stored and
+// deflated data, never encrypted, and a stored entry holds its size.
+int CheckEntryData(const CatalogueEntry& entry) {
+  if (entry.flags & kFlagEncrypted) return kReaderEncrypted;
+  if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
+    return kReaderUnsupportedMethod;
+  }
+  if (entry.method == kMethodStored && entry.compressedSize != entry.size) {
+    return kReaderDamagedEntry;
+  }
+  // The sizes are 32-bit here; larger entries are out of this reader's reach.
+  if (entry.size > 0xFFFFFFFFull || entry.compressedSize > 0xFFFFFFFFull) {
+    return kReaderDamagedEntry;
+  }
+  return kReaderOk;
+}
+
+// Reads the current entry's facts and opens its data. On success the entry
+// is open and must be closed with unzCloseCurrentFile.
+int OpenCurrentEntry(unz_file_info* facts, Text* name) {
+  int result = ReadEntryInfo(facts, name);
+  if (result != UNZ_OK) return result;
+  result = CheckEntryData(*CurrentEntry());
+  if (result != kReaderOk) return result;
+  return unzOpenCurrentFile(gHandle);
+}
+
+// Inflates the open entry chunk by chunk into the file numbered output
+// (kAnyNumber: write nothing), then closes the entry. The entry must yield
+// exactly its declared size, and its CRC must match, whatever the method.
+int InflateEntry(intptr_t output, uint32_t size, uint32_t crc) {
+  char* chunk = static_cast<char*>(AllocateBlock(kInflateChunkBytes));
+  if (chunk == nullptr) {
+    unzCloseCurrentFile(gHandle);
+    return kReaderFailed;
+  }
+  int result = kReaderOk;
+  uint32_t total = 0;
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (;;) {
+    int got = unzReadCurrentFile(gHandle, chunk, kInflateChunkBytes);
+    if (got < 0) {
+      result = got;  // read error or damaged deflate data
+      break;
+    }
+    if (got == 0) break;
+    sum = crc32(sum, reinterpret_cast<const Bytef*>(chunk), static_cast<uInt>(got));
+    if (output != kAnyNumber && WriteBytes(output, chunk, got) != got) {
+      result = kReaderWriteFailed;
+      break;
+    }
+    total += static_cast<uint32_t>(got);
+  }
+  FreeBlock(chunk);
+  // A non-empty entry that yields nothing has no data at all.
+  if (result == kReaderOk && total == 0 && size > 0) result = kReaderFailed;
+  if (result == kReaderOk && total != size) result = kReaderDataShort;
+  // Our own sum: the check holds on every path, whatever minizip does.
+  if (result == kReaderOk && static_cast<uint32_t>(sum) != crc) result = kReaderCrcMismatch;
+  int closed = unzCloseCurrentFile(gHandle);
+  if (result == kReaderOk && closed != UNZ_OK) result = closed;
+  return result;
+}
+
+}  // namespace
+
 int GetCurrentEntryInfo(ArchiveEntryInfo* info) {
-  if (read_handle == nullptr) return kReaderFailed;
+  if (!gOpen) return kReaderFailed;
   if (info == nullptr) return UNZ_PARAMERROR;
   unz_file_info facts;
   Text name;
   int result = ReadEntryInfo(&facts, &name);
   if (result != UNZ_OK) return result;
   info->name = name;
-  info->size = (uint32_t)facts.uncompressed_size;
-  info->compressedSize = (uint32_t)facts.compressed_size;
-  info->crc = (uint32_t)facts.crc;
-  info->year = (int)facts.tmu_date.tm_year;
-  info->month = (int)facts.tmu_date.tm_mon + 1;
-  info->day = (int)facts.tmu_date.tm_mday;
-  info->hour = (int)facts.tmu_date.tm_hour;
-  info->minute = (int)facts.tmu_date.tm_min;
-  info->second = (int)facts.tmu_date.tm_sec;
+  info->size = static_cast<uint32_t>(facts.uncompressed_size);
+  info->compressedSize = static_cast<uint32_t>(facts.compressed_size);
+  info->crc = static_cast<uint32_t>(facts.crc);
+  info->year = static_cast<int>(facts.tmu_date.tm_year);
+  info->month = static_cast<int>(facts.tmu_date.tm_mon) + 1;
+  info->day = static_cast<int>(facts.tmu_date.tm_mday);
+  info->hour = static_cast<int>(facts.tmu_date.tm_hour);
+  info->minute = static_cast<int>(facts.tmu_date.tm_min);
+  info->second = static_cast<int>(facts.tmu_date.tm_sec);
   return UNZ_OK;
 }
 
-static int OpenEntryData() {
-  if (password_flag != 0) return unzOpenCurrentFilePassword(read_handle, password);
-  return unzOpenCurrentFile(read_handle);
-}
-
-// Inflates the open entry chunk by chunk into the file numbered output
-// (kAnyNumber: write nothing), then closes the entry, which checks the CRC.
-// The entry must yield exactly its declared size.
-static int InflateEntry(intptr_t output, uint32_t size) {
-  char* chunk = static_cast<char*>(AllocateBlock(kInflateChunkBytes));
-  if (chunk == nullptr) {
-    unzCloseCurrentFile(read_handle);
-    return kReaderFailed;
-  }
-  int result = kReaderOk;
-  uint32_t total = 0;
-  for (;;) {
-    int got = unzReadCurrentFile(read_handle, chunk, kInflateChunkBytes);
-    if (got < 0) {
-      result = got;  // read error or damaged deflate data
-      break;
-    }
-    if (got == 0) break;
-    if (output != kAnyNumber && WriteBytes(output, chunk, got) != got) {
-      result = kReaderWriteFailed;
-      break;
-    }
-    total += (uint32_t)got;
-  }
-  FreeBlock(chunk);
-  // A non-empty entry that yields nothing has no data at all.
-  if (result == kReaderOk && total == 0 && size > 0) result = kReaderFailed;
-  if (result == kReaderOk && total != size) result = kReaderDataShort;
-  // minizip compares the CRC only once the whole declared size was read.
-  int closed = unzCloseCurrentFile(read_handle);
-  if (result == kReaderOk && closed != UNZ_OK) result = closed;
-  return result;
-}
-
 int TestCurrentEntry() {
-  if (read_handle == nullptr) return kReaderFailed;
+  if (!gOpen) return kReaderFailed;
+  if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
   unz_file_info facts;
   Text name;
-  int result = ReadEntryInfo(&facts, &name);
+  int result = OpenCurrentEntry(&facts, &name);
   if (result != UNZ_OK) return result;
-  result = OpenEntryData();
-  if (result != UNZ_OK) return result;
-  if (facts.uncompressed_size == 0) {
-    // Folders and empty files: the stream must still be sound.
-    char probe[1];
-    int got = unzReadCurrentFile(read_handle, probe, 1);
-    int closed = unzCloseCurrentFile(read_handle);
-    if (got < 0) return got;
-    if (got > 0) return kReaderCrcMismatch;
-    return closed;
-  }
-  return InflateEntry(kAnyNumber, (uint32_t)facts.uncompressed_size);
+  return InflateEntry(kAnyNumber, static_cast<uint32_t>(facts.uncompressed_size),
+                      static_cast<uint32_t>(facts.crc));
 }
 
-static int IsLeapYear(int year) {
+namespace {
+
+int IsLeapYear(int year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
+
+}  // namespace
 
 int SetFileModificationTime(const Text& path, int year, int month, int day, int hour,
                             int minute) {
@@ -319,8 +361,11 @@ int SetFileModificationTime(const Text& path, int year, int month, int day, int 
   return SetFileWriteTime(path, fields);
 }
 
+namespace {
+
+
 // Turns the "\" of a relative name into the platform's separator.
-static Text PlatformPath(const Text& name) {
+Text PlatformPath(const Text& name) {
   Text path;
   for (int i = 0; i < name.Length(); ++i) {
     char c = name.At(i);
@@ -329,13 +374,40 @@ static Text PlatformPath(const Text& name) {
   return path;
 }
 
-// Picks a free name beside target for the file being written: its folder
-// plus "~" and one letter or digit, short so that it fits wherever the
-// target fits. Never the target's own name (an entry "~0"), as Windows
-// matches names: case ignored, trailing dots and spaces dropped; the part
-// file would otherwise be removed as the target. The empty text when none
-// is free.
-static Text PartFileName(const Text& target) {
+// Makes the folders of relative (a cleaned name's folder part, "\" between
+// and after its components) below folder, the destination ending in the
+// separator. One at a time, each checked: a link among them would carry the
+// entry's data out of the destination, and a file among them is in the way.
+int MakeFoldersBelow(const Text& folder, const Text& relative) {
+  Text path = folder;
+  for (int i = 0; i < relative.Length(); ++i) {
+    char c = relative.At(i);
+    if (c != '\\') {
+      path += c;
+      continue;
+    }
+    if (IsLinkPath(path)) return kReaderLinkInPath;
+    int64_t size = PathSize(path);
+    if (size == -1) {
+      Text withSeparator = path;
+      withSeparator += kPathSeparator;
+      MakePath(withSeparator);
+      if (IsLinkPath(path)) return kReaderLinkInPath;
+      size = PathSize(path);
+    }
+    if (size >= 0) return kReaderNotAFolder;
+    if (size != -2) return kReaderFailed;  // could not be made
+    path += kPathSeparator;
+  }
+  return kReaderOk;
+}
+
+// Creates a part file beside target, exclusively, under the target's folder
+// plus "~" and one letter or digit: short, so that it fits wherever the
+// target fits, and never the target's own name (an entry "~0") as Windows
+// matches names, case ignored and trailing dots and spaces dropped. The
+// file's number, with its name in part; 0 when no name is free.
+intptr_t CreatePartFile(const Text& target, Text* part) {
   static const char kMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   // A destination typed with a final "/" is a folder on Windows too: the
   // part file belongs there, not in a folder above it or the working folder.
@@ -348,20 +420,30 @@ static Text PartFileName(const Text& target) {
   }
   for (int i = 0; kMarks[i] != 0; ++i) {
     if (ownBytes == 2 && target.At(slash + 1) == '~' &&
-        tolower((unsigned char)target.At(slash + 2)) == kMarks[i]) {
+        tolower(static_cast<unsigned char>(target.At(slash + 2))) == kMarks[i]) {
       continue;
     }
     Text candidate = folder + "~";
     candidate += kMarks[i];
     if (candidate.Length() >= kPathCapacity) break;
-    if (PathSize(candidate) == -1) return candidate;
+    // Announced before it exists, so that an end of the program in between
+    // still removes it.
+    memcpy(gPartInProgress, candidate.c_str(), candidate.Length() + 1);
+    gPartActive = 1;
+    intptr_t output = CreateNewFileForWriting(kAnyNumber, candidate);
+    if (output != 0) {
+      *part = candidate;
+      return output;
+    }
+    gPartActive = 0;
   }
-  return Text();
+  return 0;
 }
 
 // Writes the target in place from the finished part file: the way out when
-// the target cannot be replaced by name.
-static int CopyOverTarget(const Text& part, const Text& target) {
+// the target cannot be replaced by name. Never through a link.
+int CopyOverTarget(const Text& part, const Text& target) {
+  if (IsLinkPath(target)) return kReaderLinkInPath;
   intptr_t source = OpenFileForReading(kAnyNumber, part);
   if (source == 0) return kReaderFailed;
   intptr_t output = CreateFileForWriting(kAnyNumber, target);
@@ -384,81 +466,84 @@ static int CopyOverTarget(const Text& part, const Text& target) {
 }
 
 // Writes the open entry to target through a part file beside it.
-static int WriteEntryFile(const Text& target, uint32_t size) {
-  Text part = PartFileName(target);
-  if (part.IsEmpty()) {
-    unzCloseCurrentFile(read_handle);
-    return kReaderFailed;
-  }
-  intptr_t output = CreateFileForWriting(kAnyNumber, part);
+int WriteEntryFile(const Text& target, uint32_t size, uint32_t crc) {
+  Text part;
+  intptr_t output = CreatePartFile(target, &part);
   if (output == 0) {
-    unzCloseCurrentFile(read_handle);
+    unzCloseCurrentFile(gHandle);
     return kReaderFailed;  // output file not created
   }
-  int result = InflateEntry(output, size);
+  int result = InflateEntry(output, size, crc);
   // Every byte must have reached the disk before the part may count as whole.
-  if (result == kReaderOk && FileLength(output) != (int64_t)size) result = kReaderWriteFailed;
+  if (result == kReaderOk && FileLength(output) != static_cast<int64_t>(size)) {
+    result = kReaderWriteFailed;
+  }
   CloseFileNumber(output);
-  if (result == kReaderOk && PathSize(part) != (int64_t)size) result = kReaderWriteFailed;
+  if (result == kReaderOk && PathSize(part) != static_cast<int64_t>(size)) {
+    result = kReaderWriteFailed;
+  }
+  // A link planted as the target while the entry was inflated is refused
+  // too: the in-place copy would write through it.
+  if (result == kReaderOk && IsLinkPath(target)) result = kReaderLinkInPath;
   if (result == kReaderOk && !ReplaceFileWith(target, part)) {
     result = CopyOverTarget(part, target);
   }
   // Gone in every case: renamed onto the target, copied, or not good enough.
   RemoveFile(part);
+  gPartActive = 0;
   return result;
 }
 
+}  // namespace
+
 int ExtractCurrentEntry(const Text& destination, int keepFolders) {
-  if (read_handle == nullptr) return kReaderFailed;
+  if (!gOpen) return kReaderFailed;
   Text folder = destination;
   if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
   folder = PlatformPath(folder);
   MakePath(folder);  // for every entry, result ignored
+  if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
 
   unz_file_info facts;
   Text stored;
   int result = ReadEntryInfo(&facts, &stored);
   if (result != UNZ_OK) return result;
   Text name = CleanEntryName(stored);
-  uint32_t size = (uint32_t)facts.uncompressed_size;
-  result = OpenEntryData();
-  if (result != UNZ_OK) return result;
+  uint32_t size = static_cast<uint32_t>(facts.uncompressed_size);
+  uint32_t crc = static_cast<uint32_t>(facts.crc);
 
   // A folder entry: size 0 and a name that ends in "\" (or the empty name
   // of the packed folder itself). A size-0 entry with any other name is an
   // empty file, written below like every other file.
   if (size == 0 && (name.IsEmpty() || name.Last() == '\\')) {
-    unzCloseCurrentFile(read_handle);
+    result = CheckEntryData(*CurrentEntry());
+    if (result != kReaderOk) return result;
     if (keepFolders != 1) return kReaderOk;
-    // Its name up to the last "\" names folders to make.
     name = DropDrivePrefix(name);
     if (!IsSafeEntryName(name)) return kReaderUnsafeName;
-    Text path = folder + PlatformPath(FolderPartOf(name));
-    if (path.Length() >= kPathCapacity) return kReaderNameTooLong;
-    MakePath(path);
-    return kReaderOk;
+    if ((folder + PlatformPath(name)).Length() >= kPathCapacity) return kReaderNameTooLong;
+    return MakeFoldersBelow(folder, name);
   }
 
   name = keepFolders == 0 ? FilePartOf(name) : DropDrivePrefix(name);
-  if (!IsSafeEntryName(name)) {
-    unzCloseCurrentFile(read_handle);
-    return kReaderUnsafeName;
-  }
-  if (FilePartOf(name).IsEmpty()) {
-    unzCloseCurrentFile(read_handle);
-    return kReaderFailed;  // a file entry named like a folder: nothing to create
-  }
+  if (!IsSafeEntryName(name)) return kReaderUnsafeName;
+  if (FilePartOf(name).IsEmpty()) return kReaderFailed;  // nothing to create
   Text target = folder + PlatformPath(name);
-  if (target.Length() >= kPathCapacity) {
-    unzCloseCurrentFile(read_handle);
-    return kReaderNameTooLong;
+  if (target.Length() >= kPathCapacity) return kReaderNameTooLong;
+  if (keepFolders != 0) {
+    result = MakeFoldersBelow(folder, FolderPartOf(name));
+    if (result != kReaderOk) return result;
   }
-  if (keepFolders != 0) MakePath(target);  // the folders above the file
-  result = WriteEntryFile(target, size);
+  if (IsLinkPath(target)) return kReaderLinkInPath;
+  result = OpenCurrentEntry(&facts, &stored);
+  if (result != UNZ_OK) return result;
+  result = WriteEntryFile(target, size, crc);
   if (result != kReaderOk) return result;
-  SetFileModificationTime(target, (int)facts.tmu_date.tm_year, (int)facts.tmu_date.tm_mon + 1,
-                          (int)facts.tmu_date.tm_mday, (int)facts.tmu_date.tm_hour,
-                          (int)facts.tmu_date.tm_min);
+  SetFileModificationTime(target, static_cast<int>(facts.tmu_date.tm_year),
+                          static_cast<int>(facts.tmu_date.tm_mon) + 1,
+                          static_cast<int>(facts.tmu_date.tm_mday),
+                          static_cast<int>(facts.tmu_date.tm_hour),
+                          static_cast<int>(facts.tmu_date.tm_min));
   return kReaderOk;
 }
 
@@ -475,6 +560,19 @@ Text ReaderResultText(int result) {
     case kReaderNameTooLong: return "name too long for this system";
     case kReaderWriteFailed: return "write error";
     case kReaderDataShort: return "data shorter than its declared size";
+    case kReaderUnsupportedMethod: return "compression method not supported (only stored and deflated)";
+    case kReaderEncrypted: return "encrypted entry (not supported)";
+    case kReaderLinkInPath: return "a link is in the way (nothing is written through links)";
+    case kReaderNotAFolder: return "a file is in the way of a folder";
+    case kReaderDamagedEntry: return "damaged entry";
+    case kCatalogueNoArchive: return "no archive found";
+    case kCatalogueBadEndRecord: return "damaged archive (end record)";
+    case kCatalogueBadRecord: return "damaged archive (central directory record)";
+    case kCatalogueCountMismatch: return "damaged archive (entry count does not match the central directory)";
+    case kCatalogueBadLocalHeader: return "damaged archive (local header missing or out of place)";
+    case kCatalogueOverlap: return "damaged archive (entries overlap)";
+    case kCatalogueNoMemory: return "out of memory";
+    case kCatalogueUnreadable: return "the file cannot be read";
     case Z_DATA_ERROR: return "damaged compressed data";
     case Z_MEM_ERROR: return "out of memory";
     default: return Text("error ") + DecimalText(result);

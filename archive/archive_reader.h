@@ -12,6 +12,7 @@
 
 #include <stdint.h>
 
+#include "archive/central_directory.h"
 #include "runtime/text.h"
 
 const int kReaderOk = 0;
@@ -27,6 +28,16 @@ const int kReaderNameTooLong = -202;
 const int kReaderWriteFailed = -203;
 // The entry yielded fewer bytes than its declared size.
 const int kReaderDataShort = -204;
+// Neither stored (0) nor deflated (8): its bytes are never passed through.
+const int kReaderUnsupportedMethod = -205;
+const int kReaderEncrypted = -206;
+// A folder or the target below the destination is a link (a junction or
+// symbolic link on Windows): nothing is written through it.
+const int kReaderLinkInPath = -207;
+// A file stands where the entry needs a folder.
+const int kReaderNotAFolder = -208;
+// The entry's central record and what minizip reads of it disagree.
+const int kReaderDamagedEntry = -209;
 
 // Bytes inflated and written per step; an entry never needs more memory
 // than this, whatever size it declares.
@@ -57,20 +68,24 @@ struct ArchiveEntryInfo {
 
 // Opens the archive in the file at path, closing an archive that is open
 // first, and makes its first entry current. The archive is found from its
-// end-of-central-directory record, so any number of bytes in front of it is
-// fine. When that fails, the file is tried once more as if its last 4 bytes
-// were not there: a trailer whose bytes happen to be the record's signature
-// hides the real record otherwise (that case is recognised up front). A
-// signature too close to the end for a whole record (a truncated file), or
-// an archive whose first entry cannot be read, counts as no archive.
-// Returns the read handle, or 0 when the file holds no readable archive.
+// end-of-central-directory record within the last searchBytes bytes of the
+// file (kStubSearchBytes or kWideSearchBytes), so any number of bytes in
+// front of it is fine, and so is a 4-byte trailer behind it, even one whose
+// bytes spell the record's signature. The whole central directory is checked
+// first (central_directory.h). 0 when the archive is open; else a kCatalogue
+// result: kCatalogueNoArchive when there is none, the others for damage.
+int OpenArchiveChecked(const Text& path, int32_t searchBytes);
+
+// OpenArchiveChecked with the stub's search window. Returns the read handle
+// (nonzero), or 0 when the file holds no readable archive.
 intptr_t OpenArchiveForReading(const Text& path);
 
-// Fills info. -1 with no archive open; else minizip's result.
+// Fills info with the number of entries the central directory really holds
+// (also past 65,535) and the comment's length. -1 with no archive open.
 int GetArchiveInfo(ArchiveGlobalInfo* info);
 
-// Makes the first entry current: -1 with no archive open; else minizip's
-// result (negative for an archive without entries).
+// Makes the first entry current: 0; -1 with no archive open; -100 for an
+// archive without entries.
 int GoToFirstEntry();
 
 // Makes the next entry current: 0, -100 at the last entry (which stays
@@ -83,7 +98,9 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 
 // Writes the current entry below destination (a final "\" is added when
 // missing); the destination and its missing parents are made first, for
-// every entry. keepFolders 1 recreates the stored folders, 0 writes every
+// every entry. The destination itself may be a link (the user chose it);
+// below it nothing is written through a link, and folders are made one by
+// one, each checked. keepFolders 1 recreates the stored folders, 0 writes every
 // file straight into the destination. An entry of size 0 whose cleaned name
 // ends in "\" (or is empty) is a folder: with keepFolders 1 it creates that
 // folder, and never a file. Any other entry of size 0 is an empty file,
@@ -96,10 +113,12 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 // place. Its last-write time is then set from the stored date and time with
 // the seconds at 0, when those are a valid date from 1980 to 2107.
 //
+// Only stored and deflated entries are written, never encrypted ones, and
+// every file's CRC is checked. A folder entry whose path is a file fails.
+//
 // 0 on success; -1 (no archive open, no data, no memory, output file not
-// created), kReaderUnsafeName, kReaderNameTooLong, kReaderWriteFailed,
-// kReaderDataShort, -105 (CRC mismatch) or minizip's and zlib's codes. The
-// current entry stays current.
+// created), one of the kReader codes above, -105 (CRC mismatch) or
+// minizip's and zlib's codes. The current entry stays current.
 int ExtractCurrentEntry(const Text& destination, int keepFolders);
 
 // Inflates the current entry and checks its size and CRC, writing nothing.
@@ -108,6 +127,10 @@ int TestCurrentEntry();
 
 // Closes the open archive, if any. Always 0.
 int CloseArchive();
+
+// Removes the part file of the entry being written, if there is one: for a
+// program that ends while an extraction runs on another thread. Any thread.
+void RemovePartFileInProgress();
 
 // Sets the last-write time of the file at path to the given local date and
 // time with the seconds at 0. Dates that are no valid calendar date, or lie

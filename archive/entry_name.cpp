@@ -43,8 +43,10 @@ static int IsParentComponent(const Text& name, int start, int end) {
 
 // A component that Windows opens as a device instead of a file: CON, PRN,
 // AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any case and with
-// any extension ("nul.txt" is the device too). Writing such an entry would
-// report success while the data went to the device.
+// any extension ("nul.txt" is the device too). Windows also takes the
+// superscript digits 1, 2 and 3 for COM and LPT ports: bytes 0xB9, 0xB2 and
+// 0xB3 in the ANSI code page, C2 B9, C2 B2 and C2 B3 in UTF-8. Writing such
+// an entry would report success while the data went to the device.
 int IsDeviceComponent(const Text& name, int start, int end) {
   int stem_end = start;
   while (stem_end < end && name.At(stem_end) != '.') ++stem_end;
@@ -54,15 +56,19 @@ int IsDeviceComponent(const Text& name, int start, int end) {
   if (length < 3 || length > 7) return 0;
   for (int i = 0; i < length; ++i) {
     char c = name.At(start + i);
-    stem[i] = (c >= 'a' && c <= 'z') ? (char)(c - 32) : c;
+    stem[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
   }
   stem[length] = 0;
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char* device : kDevices) {
     if (strcmp(stem, device) == 0) return 1;
   }
-  return length == 4 && (memcmp(stem, "COM", 3) == 0 || memcmp(stem, "LPT", 3) == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
+  if (memcmp(stem, "COM", 3) != 0 && memcmp(stem, "LPT", 3) != 0) return 0;
+  unsigned char digit = static_cast<unsigned char>(stem[3]);
+  if (length == 5 && digit == 0xC2) digit = static_cast<unsigned char>(stem[4]);
+  else if (length != 4) return 0;
+  int superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  return (length == 4 && digit >= '1' && digit <= '9') || superscript;
 }
 
 int IsSafeEntryName(const Text& name) {

@@ -26,7 +26,9 @@ int IsSafeEntryName(const Text& name);
 
 // 1 when the bytes from start to end (one component of a name) name a
 // Windows device that no file can be: CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, CONIN$ or CONOUT$, in any case, with or without an extension.
+// LPT1-LPT9 (also with the superscript digits 1, 2 and 3, in the ANSI code
+// page or in UTF-8), CONIN$ or CONOUT$, in any case, with or without an
+// extension.
 int IsDeviceComponent(const Text& name, int start, int end);
 
 // The folder part of a name: up to and including its last "\", the empty

@@ -1,55 +1,99 @@
-// vezovud list, test and unpack: the archive reader driven from the command
-// line. unpack follows the stub's own loop (every entry extracted below the
-// destination with its folders), and reports each failed entry by name.
+// vezovud list, test and unpack: list reads the checked central directory
+// entry by entry; test and unpack run the extraction engine, reporting each
+// failed entry by name. Names are printed with control bytes escaped.
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "archive/archive_reader.h"
+#include "archive/extraction.h"
 #include "cli/commands.h"
 
-// Characters of the progress bar's track.
-static const int kProgressBarCells = 40;
+namespace {
 
-static int UsageError(const char* text) {
+// Characters of the progress bar's track.
+const int kProgressBarCells = 40;
+
+int UsageError(const char* text) {
   fprintf(stderr, "vezovud: %s\nTry 'vezovud --help'.\n", text);
   return kExitUsage;
 }
 
-// Opens file and reports a missing archive; 1 on success.
-static int OpenOrComplain(const char* file, ArchiveGlobalInfo* info) {
-  if (OpenArchiveForReading(file) == 0 || GetArchiveInfo(info) != 0) {
-    fprintf(stderr, "vezovud: no archive found in %s\n", file);
-    return 0;
+// Says why the file gave no archive: none at all, or a damaged one, of
+// which nothing was extracted.
+void ReportUnopened(const char* file, int result) {
+  if (result == kCatalogueNoArchive) {
+    fprintf(stderr, "vezovud: no archive found in %s\n", PrintableName(file).c_str());
+  } else {
+    fprintf(stderr, "vezovud: %s: %s; nothing was extracted\n", PrintableName(file).c_str(),
+            ReaderResultText(result).c_str());
   }
-  return 1;
 }
 
-// Draws "[####    ]  n/total" on stderr, only when stderr is a terminal.
-static void ShowProgress(int done, uint32_t total, int active) {
-  if (!active || total == 0) return;
-  int filled = (int)((int64_t)done * kProgressBarCells / total);
+struct RunView {
+  int progress;  // draw the bar (stderr is a terminal)
+};
+
+// Draws "[####    ]  n/total" on stderr, and reports each failed entry.
+void OnStep(void* context, const ExtractionStep& step) {
+  const RunView* view = static_cast<const RunView*>(context);
+  if (step.kind != kStepEntry) return;
+  if (step.result != 0) {
+    if (view->progress) fputc('\n', stderr);
+    Text name = step.name->IsEmpty() ? Text("(unreadable entry)") : PrintableName(*step.name);
+    fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(),
+            ReaderResultText(step.result).c_str());
+  }
+  if (!view->progress || step.total == 0) return;
+  int64_t done = step.index + 1;
+  int filled = static_cast<int>(done * kProgressBarCells / step.total);
   char track[kProgressBarCells + 1];
   for (int i = 0; i < kProgressBarCells; ++i) track[i] = i < filled ? '#' : ' ';
   track[kProgressBarCells] = 0;
-  fprintf(stderr, "\r[%s] %d/%u", track, done, (unsigned)total);
-  if ((uint32_t)done == total) fputc('\n', stderr);
+  fprintf(stderr, "\r[%s] %lld/%lld", track, static_cast<long long>(done),
+          static_cast<long long>(step.total));
+  if (done == step.total) fputc('\n', stderr);
   fflush(stderr);
 }
 
-static void ReportFailure(int result) {
-  ArchiveEntryInfo entry;
-  Text name = GetCurrentEntryInfo(&entry) == 0 ? entry.name : Text("(unreadable entry)");
-  fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(), ReaderResultText(result).c_str());
+// Runs the engine over file; prints the closing line. The exit status.
+int RunEngine(const char* file, const char* destination, int32_t mode) {
+  RunView view = {isatty(2)};
+  ExtractionReport report;
+  int result = ExtractArchive(file, destination != nullptr ? destination : "", mode,
+                              kWideSearchBytes, OnStep, &view, &report);
+  int status = kExitSuccess;
+  if (result < 0) {
+    ReportUnopened(file, result);
+    status = kExitFailure;
+  } else if (result > 0) {
+    if (report.skipped > 0) {
+      fprintf(stderr, "vezovud: %lld entries were not reached\n",
+              static_cast<long long>(report.skipped));
+    }
+    fprintf(stderr, mode == kRunTest ? "vezovud: %lld of %lld entries failed the test\n"
+                                     : "vezovud: %lld of %lld entries could not be extracted\n",
+            static_cast<long long>(report.failed + report.skipped),
+            static_cast<long long>(report.total));
+    status = kExitFailure;
+  } else if (mode == kRunTest) {
+    printf("%lld entries OK\n", static_cast<long long>(report.done));
+  }
+  FreeExtractionReport(&report);
+  return status;
 }
+
+}  // namespace
 
 int RunListCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("list takes one FILE");
-  ArchiveGlobalInfo info;
-  if (!OpenOrComplain(argv[1], &info)) return kExitFailure;
+  int opened = OpenArchiveChecked(argv[1], kWideSearchBytes);
+  if (opened != 0) {
+    ReportUnopened(argv[1], opened);
+    return kExitFailure;
+  }
   int status = kExitSuccess;
-  if (info.entryCount > 0) {
-    GoToFirstEntry();
+  if (GoToFirstEntry() == 0) {
     do {
       ArchiveEntryInfo entry;
       int result = GetCurrentEntryInfo(&entry);
@@ -58,68 +102,23 @@ int RunListCommand(int argc, char** argv) {
         status = kExitFailure;
         break;
       }
-      printf("%s\t%u\t%u\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n", entry.name.c_str(),
-             (unsigned)entry.size, (unsigned)entry.compressedSize, entry.year, entry.month,
-             entry.day, entry.hour, entry.minute, entry.second, (unsigned)entry.crc);
+      printf("%s\t%u\t%u\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
+             PrintableName(entry.name).c_str(), static_cast<unsigned>(entry.size),
+             static_cast<unsigned>(entry.compressedSize), entry.year, entry.month, entry.day,
+             entry.hour, entry.minute, entry.second, static_cast<unsigned>(entry.crc));
     } while (GoToNextEntry() == 0);
   }
   CloseArchive();
   return status;
 }
 
-// Tests (destination null) or extracts every entry from the current one to
-// the last, reporting each failed entry by name and drawing the progress bar.
-// Returns the number of failed entries.
-static int EachEntry(const ArchiveGlobalInfo& info, const char* destination) {
-  int failed = 0;
-  int progress = isatty(2);
-  int done = 0;
-  do {
-    int result = destination ? ExtractCurrentEntry(destination, 1) : TestCurrentEntry();
-    if (result != 0) {
-      if (progress) fputc('\n', stderr);
-      ReportFailure(result);
-      ++failed;
-    }
-    ShowProgress(++done, info.entryCount, progress);
-  } while (GoToNextEntry() == 0);
-  return failed;
-}
-
 int RunTestCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("test takes one FILE");
-  ArchiveGlobalInfo info;
-  if (!OpenOrComplain(argv[1], &info)) return kExitFailure;
-  GoToFirstEntry();
-  int failed = info.entryCount > 0 ? EachEntry(info, nullptr) : 0;
-  CloseArchive();
-  if (failed > 0) {
-    fprintf(stderr, "vezovud: %d of %u entries failed the test\n", failed,
-            (unsigned)info.entryCount);
-    return kExitFailure;
-  }
-  printf("%u entries OK\n", (unsigned)info.entryCount);
-  return kExitSuccess;
+  return RunEngine(argv[1], nullptr, kRunTest);
 }
 
 int RunUnpackCommand(int argc, char** argv) {
   if (argc != 3) return UsageError("unpack takes FILE and DEST");
   if (argv[2][0] == 0) return UsageError("DEST must not be empty");
-  ArchiveGlobalInfo info;
-  if (!OpenOrComplain(argv[1], &info)) return kExitFailure;
-  GoToFirstEntry();
-  int failed = 0;
-  if (info.entryCount == 0) {
-    // No entries: the call still makes the destination, as the stub's does.
-    ExtractCurrentEntry(argv[2], 1);
-  } else {
-    failed = EachEntry(info, argv[2]);
-  }
-  CloseArchive();
-  if (failed > 0) {
-    fprintf(stderr, "vezovud: %d of %u entries could not be extracted\n", failed,
-            (unsigned)info.entryCount);
-    return kExitFailure;
-  }
-  return kExitSuccess;
+  return RunEngine(argv[1], argv[2], kRunExtract);
 }

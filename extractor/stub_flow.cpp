@@ -5,12 +5,17 @@
 #include "extractor/stub_flow.h"
 
 #include "archive/archive_reader.h"
+#include "archive/extraction.h"
 #include "runtime/process.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
 #include "resources/about_text.h"
 #include "runtime/window.h"
 
+
+const char kNoArchiveText[] =
+    "This file holds no archive that can be read. It may be damaged or "
+    "incomplete: please get it again. Nothing was extracted.";
 
 namespace {
 
@@ -31,14 +36,29 @@ volatile int32_t program_ended = 0;
 // Set while the run walks the entries with the archive and a part file open.
 // The program's end then skips the runtime clean-up: freeing the file table
 // and the heap under the running thread could crash it, and the process end
-// releases everything anyway (targets are untouched; only the part file of
-// the entry in progress is left behind).
+// releases everything anyway. It removes the part file of the entry in
+// progress; targets are untouched.
 volatile int32_t entries_in_progress = 0;
 int32_t progress_counter = 0;
 StubEndHook end_hook = nullptr;
 
 void OnConsoleClosed() {
-  if (!entries_in_progress) EndRuntime();
+  if (entries_in_progress) {
+    RemovePartFileInProgress();
+  } else {
+    EndRuntime();
+  }
+}
+
+// The engine's steps: the prompt once the archive is open, the bar after
+// every entry.
+void OnExtractionStep(void*, const ExtractionStep& step) {
+  if (step.kind == kStepOpened) {
+    entries_in_progress = 1;
+    PutGadgetText(kPromptLine, "Extracting files...");
+  } else {
+    StepProgress(static_cast<int32_t>(step.total));
+  }
 }
 
 void OnBrowse() {
@@ -121,41 +141,26 @@ int32_t ExtractionJob(int32_t parameter) {
     run_active = 0;
     return 0;
   }
-  int ran = 0;
-  uint32_t total = 0;
-  int32_t failed = 0;
-  if (OpenArchiveForReading(own_path) != 0) {
-    ran = 1;
-    entries_in_progress = 1;
-    PutGadgetText(kPromptLine, "Extracting files...");
-    ArchiveGlobalInfo info = {0, 0};
-    GetArchiveInfo(&info);
-    total = info.entryCount;
-    GoToFirstEntry();
-    if (total == 0) {
-      // No entries: the call still makes the destination folder; its
-      // failure to find an entry is no failed entry.
-      ExtractCurrentEntry(destination, kKeepFolders);
-    } else {
-      do {
-        if (ExtractCurrentEntry(destination, kKeepFolders) != 0) ++failed;
-        StepProgress((int32_t)total);
-      } while (GoToNextEntry() == 0);
-    }
-    CloseArchive();
-    entries_in_progress = 0;
-  }
+  ExtractionReport report;
+  int result = ExtractArchive(own_path, destination, kRunExtract, kStubSearchBytes,
+                              OnExtractionStep, nullptr, &report);
+  entries_in_progress = 0;
   PutGadgetText(kPromptLine, "Ready");
-  if (ran) {
-    Text caption = DecimalText((int32_t)total);
-    if (failed == 0) {
+  if (result < 0) {
+    // A damaged download, or a stub without its archive: nothing was written.
+    ShowMessage("Vezovud", kNoArchiveText, kMessageExclamation);
+  } else {
+    Text caption = DecimalText(static_cast<int32_t>(report.total));
+    if (result == 0) {
       ShowMessage(caption, "The files were extracted successfully!", kMessageInformation);
     } else {
-      Text text = DecimalText(failed) + " of " + caption + " entries could not be extracted.";
+      Text text = DecimalText(static_cast<int32_t>(report.failed + report.skipped)) + " of " +
+                  caption + " entries could not be extracted.";
       ShowMessage(caption, text, kMessageExclamation);
     }
   }
-  EndStub(0);
+  FreeExtractionReport(&report);
+  EndStub(result == 0 ? 0 : 1);
   return 0;
 }
 
@@ -165,7 +170,9 @@ void EndStub(int32_t exitCode) {
     end_hook(exitCode);
     return;
   }
-  if (!entries_in_progress) {
+  if (entries_in_progress) {
+    RemovePartFileInProgress();
+  } else {
     EndWindows();
     EndRuntime();
   }

@@ -21,6 +21,9 @@ const int32_t kExitButton = 6;
 const int32_t kExtractButton = 7;
 const int32_t kAboutButton = 8;
 
+// The box shown when the stub's own file holds no archive it can read.
+extern const char kNoArchiveText[];
+
 
 // Start-up steps 1 to 6: runtime and window layer, banner image 0 from the
 // BMP at banner (bannerBytes long; none when null), the console window, the
@@ -38,7 +41,9 @@ void RunStubEventLoop();
 
 // The extraction thread's procedure (parameter unused). It reads the
 // destination once, extracts every entry of the own file's payload, shows
-// the end-of-run box and ends the program. Returns 0.
+// the end-of-run box (or, when the file holds no readable archive, a box
+// saying so) and ends the program: exit code 0 when every entry came out,
+// 1 otherwise. Returns 0.
 int32_t ExtractionJob(int32_t parameter);
 
 // Sets the progress bar to counter x 100 / total (0 for a total of 0) and

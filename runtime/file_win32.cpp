@@ -45,7 +45,10 @@ NativeFile NativeCreateNew(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   // CREATE_NEW fails on any existing name, a link or junction included.
-  return FromHandle(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  // Shared for deleting, so that a program ending while the file is being
+  // written can still remove it.
+  return FromHandle(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 

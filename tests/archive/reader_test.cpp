@@ -11,6 +11,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/entry_name.h"
+#include "archive/extraction.h"
 #include "runtime/file_info.h"
 #include "runtime/system.h"
 #include "support/foreign_readers.h"
@@ -48,10 +49,10 @@ class ReaderTest : public ::testing::Test {
   void TearDown() override { CloseArchive(); }
 
   // Writes bytes to a file and opens it: the entry count, or -1 when the
-  // reader finds no archive.
-  int OpenBytes(const std::string& bytes) {
+  // reader finds no archive within searchBytes of the end.
+  int OpenBytes(const std::string& bytes, int32_t searchBytes = kStubSearchBytes) {
     testzip::WriteFile(folder_ / "file.exe", bytes);
-    if (OpenArchiveForReading((folder_ / "file.exe").c_str()) == 0) return -1;
+    if (OpenArchiveChecked((folder_ / "file.exe").c_str(), searchBytes) != 0) return -1;
     ArchiveGlobalInfo info = {};
     EXPECT_EQ(0, GetArchiveInfo(&info));
     return (int)info.entryCount;
@@ -60,14 +61,29 @@ class ReaderTest : public ::testing::Test {
     return OpenBytes(testzip::OutputFile(testzip::BuildArchive(entries)));
   }
 
-  // Extracts every entry as the stub does: each entry's result.
+  // Extracts every entry of file.exe through the engine, as the stub and the
+  // command line do: each entry's result. Without folders, the reader's own
+  // loop. The archive is open again afterwards, its first entry current.
   std::vector<int> ExtractAll(const std::string& destination, int keepFolders = 1) {
     std::vector<int> results;
-    GoToFirstEntry();
-    do {
-      results.push_back(ExtractCurrentEntry(destination.c_str(), keepFolders));
-    } while (GoToNextEntry() == 0);
+    if (keepFolders == 0) {
+      GoToFirstEntry();
+      do {
+        results.push_back(ExtractCurrentEntry(destination.c_str(), keepFolders));
+      } while (GoToNextEntry() == 0);
+      return results;
+    }
+    ExtractionReport report;
+    ExtractArchive((folder_ / "file.exe").c_str(), destination.c_str(), kRunExtract,
+                   kStubSearchBytes, CollectResult, &results, &report);
+    EXPECT_EQ((int64_t)results.size(), report.total);
+    EXPECT_EQ(report.total, report.done + report.failed);
+    FreeExtractionReport(&report);
+    OpenArchiveForReading((folder_ / "file.exe").c_str());
     return results;
+  }
+  static void CollectResult(void* context, const ExtractionStep& step) {
+    if (step.kind == kStepEntry) static_cast<std::vector<int>*>(context)->push_back(step.result);
   }
 
   testzip::TempFolder folder_;
@@ -84,12 +100,19 @@ TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
   diskOne[end + 4] = 1;
   unequalCounts[end + 8] = 2;
   centralTooLong[end + 12] += 100;  // the directory would pass the record
+  std::string commented = archive;  // the longest comment a plain archive can carry
+  commented[commented.size() - 2] = commented[commented.size() - 1] = (char)0xFF;
+  commented += std::string(65535, 'c');
   const struct {
     const char* label;
     std::string bytes;
-    int entries;  // -1: no archive found
+    int entries;  // -1: no archive found (in the stub's window)
+    int wide = -2;  // the same in the command line's wider window; -2: as entries
   } cases[] = {
       {"plain archive", archive, 3},
+      {"empty archive of 22 bytes", testzip::BuildArchive({}), 0},
+      {"comment of 65,535 bytes", commented, -1, 3},
+      {"comment of 65,535 bytes, trailer", commented + "abcd", -1, 3},
       {"stub of 59,392 bytes and trailer", output, 3},
       {"no prefix, trailer", testzip::OutputFile(archive, 0), 3},
       {"prefix of 4,095 bytes", testzip::OutputFile(archive, 4095), 3},
@@ -111,8 +134,10 @@ TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.wide == -2 ? c.entries : c.wide, OpenBytes(c.bytes, kWideSearchBytes));
     EXPECT_EQ(c.entries, OpenBytes(c.bytes));
     ArchiveEntryInfo entry;
+    if (c.entries == 0) continue;
     if (c.entries < 0) {  // the reader stays closed
       EXPECT_EQ(-1, GetCurrentEntryInfo(&entry));
       EXPECT_EQ(-1, ExtractCurrentEntry(destination_.c_str(), 1));
@@ -259,6 +284,12 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
   reserved.raw = true;
   Entry lzma = testzip::Stored(Entry{"victim.txt", "data"});
   lzma.method = 14;  // not something the reader inflates
+  Entry bzip2 = lzma;
+  bzip2.method = 12;
+  Entry encrypted = Entry{"victim.txt", "secret"};
+  encrypted.flag |= 1;
+  Entry encryptedFolder = FolderEntry("locked\\");
+  encryptedFolder.flag |= 1;
   const struct {
     const char* label;
     Entry entry;
@@ -274,10 +305,13 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
        kReaderDataShort},
       {"size 0, CRC of data", WithSize({"victim.txt", "had data"}, 0), kReaderCrcMismatch},
       {"size 0, CRC of data, stored", testzip::Stored(WithSize({"victim.txt", "had"}, 0)),
-       kReaderCrcMismatch},
+       kReaderDamagedEntry},
       {"size 0, CRC not 0", WithCrc({"victim.txt", ""}, 0xDEADBEEF), kReaderCrcMismatch},
       {"reserved deflate block", reserved, Z_DATA_ERROR},
-      {"method 14", lzma, -103},  // minizip: bad archive
+      {"method 14", lzma, kReaderUnsupportedMethod},
+      {"method 12, bytes that would pass through raw", bzip2, kReaderUnsupportedMethod},
+      {"encrypted", encrypted, kReaderEncrypted},
+      {"encrypted folder entry", encryptedFolder, kReaderEncrypted},
   };
 #ifndef _WIN32
   struct rusage before, after;
@@ -308,6 +342,123 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
 #endif
 }
 
+// Patches a little-endian value of width bytes into s at offset.
+void Patch(std::string& s, size_t offset, int width, uint32_t value) {
+  for (int i = 0; i < width; ++i) s[offset + i] = (char)((value >> (8 * i)) & 0xff);
+}
+
+// A damaged central directory is refused whole: not one byte is written, not
+// even the destination folder, and an existing file keeps its contents.
+TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
+  std::vector<Entry> entries = {{"first.txt", "first"}, {"victim.txt", "hidden evil"}};
+  std::string archive = testzip::BuildArchive(entries);
+  size_t end = archive.size() - 22;
+  size_t cd = archive.find("PK\x01\x02");
+  size_t second = archive.find("PK\x01\x02", cd + 4);
+  size_t secondLocal = archive.find("PK\x03\x04", 4);
+  std::string countZero = archive, countOne = archive, countOverflow = archive,
+              badSignature = archive, overlap = archive, pastDirectory = archive,
+              noLocal = archive, nameOut = archive, sizeShort = archive;
+  Patch(countZero, end + 8, 2, 0);  // says 0 entries while records follow
+  Patch(countZero, end + 10, 2, 0);
+  Patch(countOne, end + 8, 2, 1);
+  Patch(countOne, end + 10, 2, 1);
+  Patch(countOverflow, end + 8, 2, 0xFFFF);  // 0xFFFF with only two records
+  Patch(countOverflow, end + 10, 2, 0xFFFF);
+  badSignature[second + 2] = 9;
+  Patch(overlap, second + 42, 4, 0);  // both entries read the first's bytes
+  Patch(pastDirectory, second + 42, 4, (uint32_t)cd);
+  Patch(noLocal, second + 42, 4, (uint32_t)secondLocal + 1);
+  Patch(nameOut, second + 30, 2, 200);  // extra field beyond the directory
+  Patch(sizeShort, end + 12, 4, (uint32_t)(end - cd - 1));
+  Entry big{"big.bin", std::string(4000, 'z')};
+  std::string bomb = testzip::BuildArchive({big, Entry{"small.txt", "s"}});
+  size_t bombSecond = bomb.find("PK\x01\x02", bomb.find("PK\x01\x02") + 4);
+  Patch(bomb, bombSecond + 42, 4, 0);  // a second entry over the first one's data
+  const struct {
+    const char* label;
+    std::string bytes;
+    int expected;
+  } cases[] = {
+      {"end record says 0 entries, records follow", countZero, kCatalogueCountMismatch},
+      {"end record says 1 of 2", countOne, kCatalogueCountMismatch},
+      {"0xFFFF entries, 2 records", countOverflow, kCatalogueCountMismatch},
+      {"central record signature", badSignature, kCatalogueBadRecord},
+      {"record passes the directory's end", nameOut, kCatalogueBadRecord},
+      {"directory size one short", sizeShort, kCatalogueBadRecord},
+      {"two entries on one local header", overlap, kCatalogueOverlap},
+      {"overlapping data", bomb, kCatalogueOverlap},
+      {"local header in the directory", pastDirectory, kCatalogueBadLocalHeader},
+      {"no local header there", noLocal, kCatalogueBadLocalHeader},
+      {"no end record", archive.substr(0, end), kCatalogueNoArchive},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(destination_);
+    testzip::WriteFile(folder_ / "victim.txt", "keep me");
+    testzip::WriteFile(folder_ / "file.exe", testzip::OutputFile(c.bytes));
+    ExtractionReport report;
+    std::vector<int> results;
+    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), destination_.c_str(),
+                                         kRunExtract, kWideSearchBytes, CollectResult, &results,
+                                         &report));
+    EXPECT_EQ(c.expected, report.openResult);
+    EXPECT_TRUE(results.empty());
+    EXPECT_FALSE(fs::exists(destination_)) << "nothing written, not even the destination";
+    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest, kWideSearchBytes,
+                                         nullptr, nullptr, &report));
+    EXPECT_EQ("keep me", testzip::ReadFile(folder_ / "victim.txt"));
+  }
+}
+
+#ifndef _WIN32
+// Links planted below the destination by someone else: nothing is written
+// through them, and each such entry fails alone. The destination itself may
+// be a link, since the user chose it.
+TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
+  std::string outside = folder_ / "outside";
+  const struct {
+    const char* label;
+    const char* link;    // below the destination
+    const char* target;  // below outside
+    Entry entry;
+    int expected;
+  } cases[] = {
+      {"folder link", "sub", "", {"sub\\victim.txt", "evil"}, kReaderLinkInPath},
+      {"deeper folder link", "a", "", {"a\\b\\victim.txt", "evil"}, kReaderLinkInPath},
+      {"folder entry through a link", "sub", "", FolderEntry("sub\\new\\"), kReaderLinkInPath},
+      {"target link", "victim.txt", "victim.txt", {"victim.txt", "evil"}, kReaderLinkInPath},
+      {"dangling target link", "victim.txt", "none.txt", {"victim.txt", "evil"},
+       kReaderLinkInPath},
+      {"folder entry over a file", nullptr, nullptr, FolderEntry("file.txt\\"), kReaderNotAFolder},
+      {"file below a file", nullptr, nullptr, {"file.txt\\x.txt", "x"}, kReaderNotAFolder},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(destination_);
+    fs::remove_all(outside);
+    fs::create_directories(outside);
+    fs::create_directories(destination_);
+    testzip::WriteFile(outside + "/victim.txt", "keep me");
+    testzip::WriteFile(destination_ + "/file.txt", "a file");
+    if (c.link != nullptr) {
+      fs::create_symlink(outside + "/" + c.target, destination_ + "/" + c.link);
+    }
+    Open({c.entry, Entry{"after.txt", "a"}});
+    EXPECT_EQ(std::vector<int>({c.expected, 0}), ExtractAll(destination_));
+    EXPECT_EQ(std::vector<std::string>({"victim.txt"}), Tree(outside)) << "nothing outside";
+    EXPECT_EQ("keep me", testzip::ReadFile(outside + "/victim.txt"));
+    EXPECT_EQ("a file", testzip::ReadFile(destination_ + "/file.txt"));
+  }
+  // The destination chosen by the user may itself be a link.
+  fs::remove_all(destination_);
+  fs::create_symlink(outside, destination_);
+  Open({Entry{"sub\\chosen.txt", "fine"}});
+  EXPECT_EQ(std::vector<int>({0}), ExtractAll(destination_));
+  EXPECT_EQ("fine", testzip::ReadFile(outside + "/sub/chosen.txt"));
+}
+#endif
+
 TEST_F(ReaderTest, EmptyArchiveCreatesOnlyTheDestination) {
   EXPECT_EQ(0, Open({}));
   EXPECT_LT(GoToFirstEntry(), 0);
@@ -325,6 +476,8 @@ TEST(EntryNameTest, OnlyNamesThatStayBelowTheDestinationAreSafe) {
       {"sub\\b:c", 0},       {"a.txt:hidden", 0},        {"NUL", 0},         {"sub\\con.txt", 0},
       {"com1", 0},           {"LPT9.log", 0},           {"aux \\x", 0},    {"CONOUT$", 0},
       {"com0", 1},           {"console.txt", 1},        {"nul2", 1},        {"x.nul", 1},
+      {"COM\xB9", 0},        {"lpt\xB2.txt", 0},        {"COM\xC2\xB3", 0}, {"LPT\xB9x", 1},
+      {"COM\xB4", 1},        {"COM\xC2\xB4", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(c.second, IsSafeEntryName(c.first)) << c.first;
   EXPECT_EQ(0, IsSafeEntryName(Text("a\0b.txt", 7))) << "a zero byte would cut the name";

@@ -71,11 +71,12 @@ try:
 
     lone = os.path.join(work, "lone.exe")
     open(lone, "wb").write(output_file(b"")[:STUB_BYTES])
-    for command in (["list", lone], ["test", lone], ["unpack", lone, dest],
-                    ["list", os.path.join(work, "missing.exe")]):
+    for command in (["list", lone], ["test", lone], ["unpack", lone, dest]):
         r = run(*command)
         check(r.returncode == 1 and ("no archive found in " + command[1]) in r.stderr,
               command[0] + ": no archive found, exit 1")
+    r = run("list", os.path.join(work, "missing.exe"))
+    check(r.returncode == 1 and "the file cannot be read" in r.stderr, "list: missing file, exit 1")
     for args in ([], ["list"], ["unpack", exe], ["unpack", exe, ""], ["frobnicate", exe],
                  ["test", exe, "extra"], ["pack", work]):
         check(run(*args).returncode == 2, "usage error exits 2: %r" % args)

@@ -56,8 +56,11 @@ class StubFlowTest : public ::testing::Test {
     end_calls = 0;
     end_code = -1;
   }
-  void Start(const std::vector<Entry>& entries) {  // the stub, run from an output file
-    testzip::WriteFile(payload_, testzip::OutputFile(testzip::BuildArchive(entries)));
+  // The stub, run from an output file; cut bytes off its end for a damaged
+  // download.
+  void Start(const std::vector<Entry>& entries, size_t cut = 0) {
+    std::string file = testzip::OutputFile(testzip::BuildArchive(entries));
+    testzip::WriteFile(payload_, file.substr(0, file.size() - cut));
     OverrideStubOwnPath(payload_.c_str());
     StartStub(nullptr, 0);
     HeadlessSetWaitTimeout(10);  // after start-up, which resets the layer
@@ -119,18 +122,27 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
 
 TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
   // box: caption|text|style of the end-of-run box; bar: the bar's value then.
-  struct Row { const char* label; std::vector<Entry> entries; const char* box; int32_t bar; };
+  // code: the exit code; cut: bytes cut off the file's end.
+  struct Row {
+    const char* label;
+    std::vector<Entry> entries;
+    std::string box;
+    int32_t bar, code;
+    size_t cut;
+  };
   const Row rows[] = {
       {"four entries", {{"a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub\\c.txt", "c"}, {"d.txt", "d"}},
-       "4|The files were extracted successfully!|64", 75},
+       "4|The files were extracted successfully!|64", 75, 0, 0},
       {"bad CRC and traversal", {{"a.txt", "a"}, testzip::WithCrc({"bad.txt", "tampered"}, 1),
-       {"..\\evil.txt", "evil"}}, "3|2 of 3 entries could not be extracted.|48", 66},
-      {"empty: no division by zero", {}, "0|The files were extracted successfully!|64", 0}};
+       {"..\\evil.txt", "evil"}}, "3|2 of 3 entries could not be extracted.|48", 66, 1, 0},
+      {"empty: no division by zero", {}, "0|The files were extracted successfully!|64", 0, 0, 0},
+      {"damaged download", {{"a.txt", "a"}}, std::string("Vezovud|") + kNoArchiveText + "|48", 0,
+       1, 30}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
     SetUp();
     fs::remove_all(destination_);
-    Start(row.entries);
+    Start(row.entries, row.cut);
     HeadlessClick(kExtractButton);  // the field is still empty
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -143,10 +155,12 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(2, HeadlessMessageCount()) << "the Extract during the run started no second one";
     EXPECT_EQ(row.box, Box(1));
-    EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, 0),
+    EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, row.code),
               std::make_tuple(bar_at_box, prompt_at_box, end_calls.load(), end_code.load()));
     EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kDestinationField).text.c_str());
-    EXPECT_TRUE(fs::is_directory(destination_)) << "the run kept the destination read at its start";
+    // The run kept the destination read at its start; a damaged file wrote nothing.
+    EXPECT_EQ(row.cut == 0, fs::is_directory(destination_));
+    if (row.cut != 0) continue;
     EXPECT_FALSE(fs::exists(folder_ / "evil.txt"));
     for (const Entry& e : row.entries) {  // "" where the data failed its check
       if (e.name[0] != '.') { EXPECT_EQ(e.fixCrc ? "" : e.data, Out(e.name)) << e.name; }

@@ -1,0 +1,117 @@
+// The extraction engine: one loop over the entries for every front end. It
+// keeps no state of its own between runs; the reader (archive_reader.h) holds
+// the open archive while a run lasts.
+#include "archive/extraction.h"
+
+#include <string.h>
+
+#include "archive/archive_reader.h"
+#include "archive/central_directory.h"
+#include "runtime/filesystem.h"
+#include "runtime/memory.h"
+
+namespace {
+
+const int kFailureGrowth = 16;
+
+// Appends a failure; the list grows in steps. When memory is short the
+// failure is only counted.
+void RecordFailure(ExtractionReport* report, int64_t index, int result, const Text& name) {
+  ++report->failed;
+  int64_t listed = report->failuresListed;
+  if (listed % kFailureGrowth == 0) {
+    ExtractionFailure* grown = static_cast<ExtractionFailure*>(AllocateBlock(
+        (listed + kFailureGrowth) * static_cast<int64_t>(sizeof(ExtractionFailure))));
+    if (grown == nullptr) return;
+    if (listed > 0) memcpy(grown, report->failures, listed * sizeof(ExtractionFailure));
+    FreeBlock(report->failures);
+    report->failures = grown;
+  }
+  ExtractionFailure* failure = &report->failures[listed];
+  failure->index = index;
+  failure->result = result;
+  failure->name = static_cast<char*>(AllocateBlock(name.Length() + 1));
+  if (failure->name != nullptr) memcpy(failure->name, name.c_str(), name.Length());
+  report->failuresListed = listed + 1;
+}
+
+}  // namespace
+
+int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,
+                   int32_t searchBytes, ExtractionCallback callback, void* context,
+                   ExtractionReport* report) {
+  report->openResult = 0;
+  report->total = 0;
+  report->done = 0;
+  report->failed = 0;
+  report->skipped = 0;
+  report->failures = nullptr;
+  report->failuresListed = 0;
+  int opened = OpenArchiveChecked(archivePath, searchBytes);
+  if (opened != kCatalogueOk) {
+    // Damaged or absent: nothing is written, not even the destination.
+    report->openResult = opened;
+    return opened;
+  }
+  ArchiveGlobalInfo info = {0, 0};
+  GetArchiveInfo(&info);
+  report->total = info.entryCount;
+  if (mode == kRunExtract) {
+    // The destination exists after a run, also when there is nothing to put
+    // in it.
+    Text folder = destination;
+    if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
+    MakePath(folder);
+  }
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0};
+  if (callback != nullptr) callback(context, step);
+
+  int position = GoToFirstEntry();
+  for (int64_t index = 0; index < report->total; ++index) {
+    if (position != 0) {
+      // The reader could not reach this entry, so none of the rest either.
+      report->skipped = report->total - index;
+      break;
+    }
+    ArchiveEntryInfo entry;
+    Text name;
+    if (GetCurrentEntryInfo(&entry) == 0) name = entry.name;
+    int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
+    if (result == 0) {
+      ++report->done;
+    } else {
+      RecordFailure(report, index, result, name);
+    }
+    step.kind = kStepEntry;
+    step.index = index;
+    step.name = &name;
+    step.result = result;
+    if (callback != nullptr) callback(context, step);
+    if (index + 1 < report->total) position = GoToNextEntry();
+  }
+  CloseArchive();
+  return report->failed > 0 || report->skipped > 0 ? 1 : 0;
+}
+
+void FreeExtractionReport(ExtractionReport* report) {
+  for (int64_t i = 0; i < report->failuresListed; ++i) FreeBlock(report->failures[i].name);
+  FreeBlock(report->failures);
+  report->failures = nullptr;
+  report->failuresListed = 0;
+}
+
+Text PrintableName(const Text& name) {
+  static const char kHex[] = "0123456789abcdef";
+  Text printable;
+  for (int i = 0; i < name.Length(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name.At(i));
+    if (c < 0x20 || c == 0x7F) {
+      printable += "\\x";
+      printable += kHex[c >> 4];
+      printable += kHex[c & 15];
+    } else {
+      printable += static_cast<char>(c);
+    }
+  }
+  return printable;
+}

@@ -1,0 +1,70 @@
+// The one extraction engine: opens an archive, checks it whole, and then
+// extracts (or tests) every entry below a destination, reporting each step
+// through a callback. The stub's extraction thread and `vezovud test` and
+// `unpack` all run it, so every front end gets the same checks and counts.
+#ifndef VEZOVUD_ARCHIVE_EXTRACTION_H
+#define VEZOVUD_ARCHIVE_EXTRACTION_H
+
+#include <stdint.h>
+
+#include "runtime/text.h"
+
+// What a run does with each entry.
+const int32_t kRunExtract = 0;  // write it below the destination, with its folders
+const int32_t kRunTest = 1;     // inflate it and check size and CRC, writing nothing
+
+// One step of a run, as the callback sees it.
+const int32_t kStepOpened = 0;  // the archive is open and checked; total is known
+const int32_t kStepEntry = 1;   // entry index is done (result 0) or failed
+
+struct ExtractionStep {
+  int32_t kind;     // kStepOpened or kStepEntry
+  int64_t index;    // the entry, counted from 0 in central-directory order
+  int64_t total;    // entries in the archive
+  const Text* name; // the entry's stored name (kStepEntry; empty when unreadable)
+  int result;       // the reader's result for the entry (archive_reader.h)
+};
+
+typedef void (*ExtractionCallback)(void* context, const ExtractionStep& step);
+
+// A failed entry: which one, why (the reader's result) and its stored name
+// (a zero-terminated copy; null when memory was short).
+struct ExtractionFailure {
+  int64_t index;
+  int result;
+  char* name;
+};
+
+struct ExtractionReport {
+  int openResult;      // 0, or the kCatalogue result that kept the archive shut
+  int64_t total;       // entries in the archive
+  int64_t done;        // extracted (or tested) whole
+  int64_t failed;      // entries that failed
+  int64_t skipped;     // entries never reached: the reader lost its place before them
+  ExtractionFailure* failures;  // the failed entries, in order, as far as memory allowed
+  int64_t failuresListed;       // how many failures holds
+};
+
+// Runs over the archive in the file at archivePath. searchBytes is how far
+// from the end its end record may start (kStubSearchBytes for the stub,
+// kWideSearchBytes for the command line). With kRunExtract the destination
+// folder and its missing parents are made first, also for an archive without
+// entries; nothing at all is written when the archive is not there or is
+// damaged. callback (may be null) hears kStepOpened once, then one kStepEntry
+// per entry.
+//
+// 0 when every entry is done; 1 when some failed or were skipped; otherwise report->openResult
+// (negative): no archive, or a damaged one. The report is filled in every case.
+int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,
+                   int32_t searchBytes, ExtractionCallback callback, void* context,
+                   ExtractionReport* report);
+
+// Releases the failure list and its names.
+void FreeExtractionReport(ExtractionReport* report);
+
+// A name made safe to print: control bytes (below 0x20, and 0x7F) become
+// "\xNN", so a stored name can neither forge lines of output nor send
+// terminal escapes.
+Text PrintableName(const Text& name);
+
+#endif
