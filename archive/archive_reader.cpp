@@ -52,6 +52,7 @@ struct FileView {
   long start;
   long visibleBytes;
   long position;
+  long fileAt;  // where the stream stands in the file; -1 when unknown
 };
 
 voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
@@ -68,6 +69,7 @@ voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
   view->start = bounds->start;
   view->visibleBytes = bounds->end - bounds->start;
   view->position = 0;
+  view->fileAt = -1;
   return view;
 }
 
@@ -76,9 +78,19 @@ uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
   // Reads stop at the view's end, as they would at a file's end.
   uLong left = static_cast<uLong>(view->visibleBytes - view->position);
   if (size > left) size = left;
-  if (size == 0 || fseek(view->file, view->start + view->position, SEEK_SET) != 0) return 0;
+  if (size == 0) return 0;
+  // minizip reads its records a few bytes at a time: seeking only when the
+  // stream is elsewhere keeps those reads in the stream's buffer.
+  long wanted = view->start + view->position;
+  if (view->fileAt != wanted) {
+    if (fseek(view->file, wanted, SEEK_SET) != 0) {
+      view->fileAt = -1;
+      return 0;
+    }
+  }
   size_t got = fread(buffer, 1, size, view->file);
   view->position += static_cast<long>(got);
+  view->fileAt = got == size ? wanted + static_cast<long>(got) : -1;
   return static_cast<uLong>(got);
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -409,6 +410,49 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
                                          nullptr, nullptr, &report));
     EXPECT_EQ("keep me", testzip::ReadFile(folder_ / "victim.txt"));
   }
+}
+
+// 65,535 entries and more: the classic count stuck at 0xFFFF with more
+// records behind it, or a Zip64 end record with the true count. Every entry
+// is processed and counted; a count cut to 16 bits is damage.
+TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
+  const uint32_t kEntries = 70000;
+  std::vector<Entry> entries;
+  for (uint32_t i = 0; i < kEntries; ++i) entries.push_back(testzip::Stored({"f" + std::to_string(i), ""}));
+  std::string classic = testzip::BuildArchive(entries);
+  size_t end = classic.size() - 22;
+  std::string cut = classic;  // the writer's 16-bit count: 70,000 - 65,536
+  Patch(classic, end + 8, 2, 0xFFFF);
+  Patch(classic, end + 10, 2, 0xFFFF);
+  uint32_t cdSize, cdOffset;
+  memcpy(&cdSize, &classic[end + 12], 4);
+  memcpy(&cdOffset, &classic[end + 16], 4);
+  std::string zip64 = classic.substr(0, end);
+  std::string record = "PK\x06\x06";
+  testzip::Put(record, {{4, 44}, {4, 0}, {2, 45}, {2, 45}, {4, 0}, {4, 0}, {4, kEntries}, {4, 0},
+                        {4, kEntries}, {4, 0}, {4, cdSize}, {4, 0}, {4, cdOffset}, {4, 0}});
+  std::string locator = "PK\x06\x07";
+  testzip::Put(locator, {{4, 0}, {4, (uint32_t)end}, {4, 0}, {4, 1}});
+  zip64 += record + locator + classic.substr(end);
+  const struct {
+    const char* label;
+    std::string bytes;
+    int expected;
+  } cases[] = {
+      {"count stuck at 0xFFFF", classic, 0},
+      {"Zip64 end record", zip64, 0},
+      {"count cut to 16 bits", cut, kCatalogueCountMismatch},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    testzip::WriteFile(folder_ / "file.exe", testzip::OutputFile(c.bytes));
+    ExtractionReport report;
+    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest,
+                                         kStubSearchBytes, nullptr, nullptr, &report));
+    EXPECT_EQ(c.expected == 0 ? kEntries : 0, report.done);
+  }
+  testzip::WriteFile(folder_ / "zip64.zip", zip64);
+  EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "zip64.zip"));
 }
 
 #ifndef _WIN32

@@ -75,6 +75,32 @@ try:
         r = run(*command)
         check(r.returncode == 1 and ("no archive found in " + command[1]) in r.stderr,
               command[0] + ": no archive found, exit 1")
+    # A directory whose end record hides its records is damaged: nothing written.
+    hidden = os.path.join(work, "hidden.exe")
+    write_output(hidden, [("victim.txt", b"evil")],
+                 (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
+    r = run("unpack", hidden, os.path.join(work, "out-hidden"))
+    check(r.returncode == 1 and "damaged archive" in r.stderr and "nothing was extracted" in r.stderr
+          and not os.path.exists(os.path.join(work, "out-hidden")),
+          "unpack: a damaged directory is refused whole, exit 1, nothing written")
+
+    # Names print with control bytes escaped: no forged lines, no terminal escapes.
+    forged = os.path.join(work, "forged.exe")
+    write_output(forged, [("a\x1b[2J\nforged\tline.txt", b"x")])
+    r = run("list", forged)
+    check(r.returncode == 0 and r.stdout.startswith("a\\x1b[2J\\x0aforged\\x09line.txt\t") and
+          r.stdout.count("\n") == 1 and "\x1b" not in r.stdout, "list escapes control bytes in names")
+
+    # Plain archives other readers take: empty, and with the longest comment.
+    plain = os.path.join(work, "plain.zip")
+    for label, comment in (("empty archive of 22 bytes", b""), ("comment of 65,535 bytes", b"c" * 65535)):
+        with zipfile.ZipFile(plain, "w") as z:
+            z.comment = comment
+            if comment:
+                z.writestr("a.txt", b"a")
+        r = run("test", plain)
+        check(r.returncode == 0 and ("%d entries OK" % (1 if comment else 0)) in r.stdout, "test: " + label)
+
     r = run("list", os.path.join(work, "missing.exe"))
     check(r.returncode == 1 and "the file cannot be read" in r.stderr, "list: missing file, exit 1")
     for args in ([], ["list"], ["unpack", exe], ["unpack", exe, ""], ["frobnicate", exe],
