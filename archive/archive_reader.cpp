@@ -28,6 +28,7 @@ const uint16_t kFlagEncrypted = 0x0001;
 // The reader state: open or not, the checked directory, the current entry,
 // and minizip's handle (none for an archive without entries).
 int gOpen = 0;
+Text gPath;
 unzFile gHandle = nullptr;
 CentralDirectory gDirectory = {0, 0, 0, 0, nullptr};
 int64_t gCurrent = 0;
@@ -38,27 +39,29 @@ char gPartInProgress[kPathCapacity];
 volatile int gPartActive = 0;
 
 // ---------------------------------------------------------------------------
-// A view of bytes [start, end) of a file, for minizip's unzOpen2: minizip
+// A view of bytes [start, end) of a file, for minizip's unzOpen2_64: minizip
 // finds the end record at the view's end and reads offsets from its start.
+// Offsets in the file are C longs, so on a system with 32-bit longs files
+// past 2 GiB are out of reach (an output file never gets there).
 
 struct ViewBounds {
-  long start;
-  long end;
+  int64_t start;
+  int64_t end;
 };
 ViewBounds gViewBounds = {0, 0};
 
 struct FileView {
   FILE* file;
-  long start;
-  long visibleBytes;
-  long position;
-  long fileAt;  // where the stream stands in the file; -1 when unknown
+  int64_t start;
+  int64_t visibleBytes;
+  int64_t position;
+  int64_t fileAt;  // where the stream stands in the file; -1 when unknown
 };
 
-voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
+voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
   const ViewBounds* bounds = static_cast<const ViewBounds*>(opaque);
-  FILE* file = fopen(filename, "rb");
+  FILE* file = fopen(static_cast<const char*>(filename), "rb");
   if (file == nullptr) return nullptr;
   FileView* view = static_cast<FileView*>(malloc(sizeof(FileView)));
   if (view == nullptr) {
@@ -73,24 +76,29 @@ voidpf ZCALLBACK ViewOpen(voidpf opaque, const char* filename, int mode) {
   return view;
 }
 
+// Positions the stream at offset in the file; 1 on success.
+int SeekStream(FILE* file, int64_t offset) {
+  long narrow = static_cast<long>(offset);
+  if (offset < 0 || static_cast<int64_t>(narrow) != offset) return 0;
+  return fseek(file, narrow, SEEK_SET) == 0;
+}
+
 uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
   FileView* view = static_cast<FileView*>(stream);
   // Reads stop at the view's end, as they would at a file's end.
-  uLong left = static_cast<uLong>(view->visibleBytes - view->position);
-  if (size > left) size = left;
+  int64_t left = view->visibleBytes - view->position;
+  if (static_cast<int64_t>(size) > left) size = static_cast<uLong>(left);
   if (size == 0) return 0;
   // minizip reads its records a few bytes at a time: seeking only when the
   // stream is elsewhere keeps those reads in the stream's buffer.
-  long wanted = view->start + view->position;
-  if (view->fileAt != wanted) {
-    if (fseek(view->file, wanted, SEEK_SET) != 0) {
-      view->fileAt = -1;
-      return 0;
-    }
+  int64_t wanted = view->start + view->position;
+  if (view->fileAt != wanted && !SeekStream(view->file, wanted)) {
+    view->fileAt = -1;
+    return 0;
   }
   size_t got = fread(buffer, 1, size, view->file);
-  view->position += static_cast<long>(got);
-  view->fileAt = got == size ? wanted + static_cast<long>(got) : -1;
+  view->position += static_cast<int64_t>(got);
+  view->fileAt = got == size ? wanted + static_cast<int64_t>(got) : -1;
   return static_cast<uLong>(got);
 }
 
@@ -98,13 +106,13 @@ uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong) {
   return 0;  // the view is read-only
 }
 
-long ZCALLBACK ViewTell(voidpf, voidpf stream) {
-  return static_cast<FileView*>(stream)->position;
+ZPOS64_T ZCALLBACK ViewTell(voidpf, voidpf stream) {
+  return static_cast<ZPOS64_T>(static_cast<FileView*>(stream)->position);
 }
 
-long ZCALLBACK ViewSeek(voidpf, voidpf stream, uLong offset, int origin) {
+long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
   FileView* view = static_cast<FileView*>(stream);
-  long base = 0;
+  int64_t base = 0;
   if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
     base = view->position;
   } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
@@ -112,8 +120,11 @@ long ZCALLBACK ViewSeek(voidpf, voidpf stream, uLong offset, int origin) {
   } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
     return -1;
   }
-  // The offset is unsigned; a target outside the view is refused.
-  long target = base + static_cast<long>(offset);
+  // minizip steps back with an unsigned offset that wraps around: taken as
+  // a signed step. A target outside the view is refused.
+  int64_t step = static_cast<int64_t>(offset);
+  if (step > view->visibleBytes || step < -view->visibleBytes) return -1;
+  int64_t target = base + step;
   if (target < 0 || target > view->visibleBytes) return -1;
   view->position = target;
   return 0;
@@ -131,18 +142,18 @@ int ZCALLBACK ViewError(voidpf, voidpf stream) {
 }
 
 unzFile OpenView(const Text& path, int64_t start, int64_t end) {
-  gViewBounds.start = static_cast<long>(start);
-  gViewBounds.end = static_cast<long>(end);
-  zlib_filefunc_def functions;
-  functions.zopen_file = ViewOpen;
+  gViewBounds.start = start;
+  gViewBounds.end = end;
+  zlib_filefunc64_def functions;
+  functions.zopen64_file = ViewOpen;
   functions.zread_file = ViewRead;
   functions.zwrite_file = ViewWrite;
-  functions.ztell_file = ViewTell;
-  functions.zseek_file = ViewSeek;
+  functions.ztell64_file = ViewTell;
+  functions.zseek64_file = ViewSeek;
   functions.zclose_file = ViewClose;
   functions.zerror_file = ViewError;
   functions.opaque = &gViewBounds;
-  return unzOpen2(path.c_str(), &functions);
+  return unzOpen2_64(path.c_str(), &functions);
 }
 
 const CatalogueEntry* CurrentEntry() {
@@ -153,7 +164,7 @@ const CatalogueEntry* CurrentEntry() {
 // Makes entry index current in minizip too, from its central record's offset.
 int SelectEntry(int64_t index) {
   gCurrent = index;
-  return unzSetOffset(gHandle, static_cast<uLong>(gDirectory.entries[index].recordOffset));
+  return unzSetOffset64(gHandle, gDirectory.entries[index].recordOffset);
 }
 
 }  // namespace
@@ -163,11 +174,6 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   if (path.IsEmpty()) return kCatalogueNoArchive;
   int result = ReadCentralDirectory(path, searchBytes, &gDirectory);
   if (result != kCatalogueOk) return result;
-  // minizip's offsets are longs: an archive beyond their reach is not read.
-  if (gDirectory.endRecordEnd > 0x7fffffffLL) {
-    FreeCentralDirectory(&gDirectory);
-    return kCatalogueUnreadable;
-  }
   if (gDirectory.count > 0) {
     gHandle = OpenView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
     if (gHandle == nullptr || SelectEntry(0) != UNZ_OK) {
@@ -177,6 +183,7 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
     }
   }
   gOpen = 1;
+  gPath = path;
   gCurrent = 0;
   return kCatalogueOk;
 }
@@ -226,23 +233,85 @@ void RemovePartFileInProgress() {
 
 namespace {
 
-// Reads the current entry's information and its whole name. The name is
-// asked for with a buffer of its own stored length, so no name is ever cut.
-// minizip's view of the record must agree with the checked directory's.
-int ReadEntryInfo(unz_file_info* facts, Text* name) {
+const uint16_t kFlagUtf8Name = 0x0800;
+const uint16_t kUnicodePathId = 0x7075;
+const uint32_t kDosDirectoryAttribute = 0x10;
+const int kHostMsDos = 0;
+const int kHostNtfs = 11;
+
+uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The name a Unicode Path extra field (0x7075) gives, when the field holds
+// the CRC of the central name it stands for; else the empty text. A field
+// whose CRC does not match was written for another name and is ignored.
+Text UnicodePathName(const unsigned char* extra, int extraBytes, const Text& centralName) {
+  for (int at = 0; at + 4 <= extraBytes;) {
+    int id = extra[at] | extra[at + 1] << 8;
+    int length = extra[at + 2] | extra[at + 3] << 8;
+    if (at + 4 + length > extraBytes) break;
+    const unsigned char* field = extra + at + 4;
+    if (id == kUnicodePathId && length > 5 && field[0] == 1) {
+      uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(centralName.c_str()),
+                        static_cast<uInt>(centralName.Length()));
+      if (Get32(field + 1) != static_cast<uint32_t>(crc)) return Text();
+      return Text(reinterpret_cast<const char*>(field + 5), length - 5);
+    }
+    at += 4 + length;
+  }
+  return Text();
+}
+
+// The facts of the current entry that extraction needs beyond minizip's.
+struct EntryFacts {
+  unz_file_info64 info;
+  Text name;     // the central name, or the Unicode Path field's
+  int utf8Name;
+  int isFolder;  // a name ending in a separator, or the directory attribute
+  int sizesAgree;  // minizip read the same sizes as the checked directory
+};
+
+// Reads the current entry's information, its whole name and its extra field.
+// The name is asked for with a buffer of its own stored length, so no name
+// is ever cut. minizip's view of the record must agree with the checked
+// directory's.
+int ReadEntryInfo(EntryFacts* facts) {
   const CatalogueEntry* entry = CurrentEntry();
   if (entry == nullptr || gHandle == nullptr) return kReaderFailed;
-  int result = unzGetCurrentFileInfo(gHandle, facts, nullptr, 0, nullptr, 0, nullptr, 0);
+  unz_file_info64* info = &facts->info;
+  int result = unzGetCurrentFileInfo64(gHandle, info, nullptr, 0, nullptr, 0, nullptr, 0);
   if (result != UNZ_OK) return result;
-  if (facts->crc != entry->crc || facts->compression_method != entry->method ||
-      facts->size_filename != entry->nameBytes) {
+  if (info->crc != entry->crc || info->compression_method != entry->method ||
+      info->size_filename != entry->nameBytes) {
     return kReaderDamagedEntry;
   }
-  int nameBytes = static_cast<int>(facts->size_filename);
-  char* buffer = static_cast<char*>(AllocateBlock(nameBytes + 1));
+  // The checked directory's sizes count: some builds of minizip miss the
+  // Zip64 extra field, and then read such an entry wrongly.
+  facts->sizesAgree = info->uncompressed_size == entry->size &&
+                      info->compressed_size == entry->compressedSize;
+  int nameBytes = static_cast<int>(info->size_filename);
+  int extraBytes = static_cast<int>(info->size_file_extra);
+  char* buffer = static_cast<char*>(AllocateBlock(nameBytes + extraBytes + 2));
   if (buffer == nullptr) return kReaderFailed;
-  result = unzGetCurrentFileInfo(gHandle, facts, buffer, nameBytes + 1, nullptr, 0, nullptr, 0);
-  if (result == UNZ_OK) *name = Text(buffer, nameBytes);
+  char* extra = buffer + nameBytes + 1;
+  result = unzGetCurrentFileInfo64(gHandle, info, buffer, nameBytes + 1, extra, extraBytes + 1,
+                                   nullptr, 0);
+  if (result == UNZ_OK) {
+    info->uncompressed_size = entry->size;
+    info->compressed_size = entry->compressedSize;
+    Text central(buffer, nameBytes);
+    Text unicode = UnicodePathName(reinterpret_cast<const unsigned char*>(extra), extraBytes,
+                                   central);
+    facts->name = unicode.IsEmpty() ? central : unicode;
+    facts->utf8Name = !unicode.IsEmpty() || (entry->flags & kFlagUtf8Name) != 0;
+    char last = facts->name.Last();
+    int host = entry->versionMadeBy >> 8;
+    facts->isFolder = facts->name.IsEmpty() || last == '/' || last == '\\' ||
+                      ((entry->externalAttributes & kDosDirectoryAttribute) != 0 &&
+                       (host == kHostMsDos || host == kHostNtfs));
+  }
   FreeBlock(buffer);
   return result;
 }
@@ -257,37 +326,121 @@ int CheckEntryData(const CatalogueEntry& entry) {
   if (entry.method == kMethodStored && entry.compressedSize != entry.size) {
     return kReaderDamagedEntry;
   }
-  // The sizes are 32-bit here; larger entries are out of this reader's reach.
-  if (entry.size > 0xFFFFFFFFull || entry.compressedSize > 0xFFFFFFFFull) {
-    return kReaderDamagedEntry;
+  return kReaderOk;
+}
+
+// Where the current entry's data comes from: minizip, or, when minizip
+// refuses an entry whose local header disagrees with its central record in
+// ways other readers accept (another name length, say), the bytes at the
+// data offset that the local header's own lengths give, inflated here.
+struct DataSource {
+  int direct;
+  FILE* file;
+  z_stream stream;
+  int inflating;          // stream initialised
+  uint64_t compressedLeft;
+  uint64_t sizeLeft;
+  unsigned char* input;   // kInflateChunkBytes
+};
+
+void CloseSource(DataSource* source) {
+  if (!source->direct) {
+    unzCloseCurrentFile(gHandle);
+    return;
+  }
+  if (source->inflating) inflateEnd(&source->stream);
+  if (source->file != nullptr) fclose(source->file);
+  FreeBlock(source->input);
+  source->file = nullptr;
+  source->input = nullptr;
+  source->inflating = 0;
+}
+
+int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
+  source->direct = 1;
+  source->compressedLeft = entry.compressedSize;
+  source->sizeLeft = entry.size;
+  source->file = fopen(gPath.c_str(), "rb");
+  source->input = static_cast<unsigned char*>(AllocateBlock(kInflateChunkBytes));
+  if (source->file == nullptr || source->input == nullptr ||
+      !SeekStream(source->file, gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset))) {
+    CloseSource(source);
+    return kReaderFailed;
+  }
+  if (entry.method == kMethodDeflated) {
+    memset(&source->stream, 0, sizeof(source->stream));
+    if (inflateInit2(&source->stream, -MAX_WBITS) != Z_OK) {
+      CloseSource(source);
+      return Z_MEM_ERROR;
+    }
+    source->inflating = 1;
   }
   return kReaderOk;
 }
 
-// Reads the current entry's facts and opens its data. On success the entry
-// is open and must be closed with unzCloseCurrentFile.
-int OpenCurrentEntry(unz_file_info* facts, Text* name) {
-  int result = ReadEntryInfo(facts, name);
+// Reads up to length bytes of the entry's data: the count, 0 at its end, or
+// a negative code. Never more than the declared size.
+int ReadSource(DataSource* source, char* out, int length) {
+  if (!source->direct) return unzReadCurrentFile(gHandle, out, static_cast<unsigned>(length));
+  if (static_cast<uint64_t>(length) > source->sizeLeft) length = static_cast<int>(source->sizeLeft);
+  if (length == 0) return 0;
+  if (!source->inflating) {
+    size_t got = fread(out, 1, static_cast<size_t>(length), source->file);
+    source->sizeLeft -= got;
+    return static_cast<int>(got);
+  }
+  z_stream* z = &source->stream;
+  z->next_out = reinterpret_cast<Bytef*>(out);
+  z->avail_out = static_cast<uInt>(length);
+  while (z->avail_out > 0) {
+    if (z->avail_in == 0 && source->compressedLeft > 0) {
+      size_t want = source->compressedLeft < static_cast<uint64_t>(kInflateChunkBytes)
+                        ? static_cast<size_t>(source->compressedLeft)
+                        : static_cast<size_t>(kInflateChunkBytes);
+      size_t got = fread(source->input, 1, want, source->file);
+      if (got == 0) return kReaderFailed;
+      source->compressedLeft -= got;
+      z->next_in = source->input;
+      z->avail_in = static_cast<uInt>(got);
+    }
+    int status = inflate(z, Z_NO_FLUSH);
+    if (status == Z_STREAM_END) break;
+    if (status != Z_OK) return status == Z_BUF_ERROR ? Z_DATA_ERROR : status;
+  }
+  int got = length - static_cast<int>(z->avail_out);
+  source->sizeLeft -= static_cast<uint64_t>(got);
+  return got;
+}
+
+// Reads the current entry's facts and opens its data. On success the source
+// is open and must be closed with CloseSource.
+int OpenCurrentEntry(EntryFacts* facts, DataSource* source) {
+  memset(source, 0, sizeof(*source));
+  int result = ReadEntryInfo(facts);
   if (result != UNZ_OK) return result;
-  result = CheckEntryData(*CurrentEntry());
+  const CatalogueEntry& entry = *CurrentEntry();
+  result = CheckEntryData(entry);
   if (result != kReaderOk) return result;
-  return unzOpenCurrentFile(gHandle);
+  if (!facts->sizesAgree) return OpenDirect(entry, source);
+  result = unzOpenCurrentFile(gHandle);
+  if (result == UNZ_BADZIPFILE) return OpenDirect(entry, source);
+  return result;
 }
 
 // Inflates the open entry chunk by chunk into the file numbered output
-// (kAnyNumber: write nothing), then closes the entry. The entry must yield
-// exactly its declared size, and its CRC must match, whatever the method.
-int InflateEntry(intptr_t output, uint32_t size, uint32_t crc) {
+// (kAnyNumber: write nothing), then closes it. The entry must yield exactly
+// its declared size, and its CRC must match, whatever the method.
+int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t crc) {
   char* chunk = static_cast<char*>(AllocateBlock(kInflateChunkBytes));
   if (chunk == nullptr) {
-    unzCloseCurrentFile(gHandle);
+    CloseSource(source);
     return kReaderFailed;
   }
   int result = kReaderOk;
-  uint32_t total = 0;
+  uint64_t total = 0;
   uLong sum = crc32(0L, Z_NULL, 0);
   for (;;) {
-    int got = unzReadCurrentFile(gHandle, chunk, kInflateChunkBytes);
+    int got = ReadSource(source, chunk, kInflateChunkBytes);
     if (got < 0) {
       result = got;  // read error or damaged deflate data
       break;
@@ -298,7 +451,7 @@ int InflateEntry(intptr_t output, uint32_t size, uint32_t crc) {
       result = kReaderWriteFailed;
       break;
     }
-    total += static_cast<uint32_t>(got);
+    total += static_cast<uint64_t>(got);
   }
   FreeBlock(chunk);
   // A non-empty entry that yields nothing has no data at all.
@@ -306,8 +459,12 @@ int InflateEntry(intptr_t output, uint32_t size, uint32_t crc) {
   if (result == kReaderOk && total != size) result = kReaderDataShort;
   // Our own sum: the check holds on every path, whatever minizip does.
   if (result == kReaderOk && static_cast<uint32_t>(sum) != crc) result = kReaderCrcMismatch;
-  int closed = unzCloseCurrentFile(gHandle);
-  if (result == kReaderOk && closed != UNZ_OK) result = closed;
+  if (!source->direct) {
+    int closed = unzCloseCurrentFile(gHandle);
+    if (result == kReaderOk && closed != UNZ_OK) result = closed;
+  } else {
+    CloseSource(source);
+  }
   return result;
 }
 
@@ -316,32 +473,33 @@ int InflateEntry(intptr_t output, uint32_t size, uint32_t crc) {
 int GetCurrentEntryInfo(ArchiveEntryInfo* info) {
   if (!gOpen) return kReaderFailed;
   if (info == nullptr) return UNZ_PARAMERROR;
-  unz_file_info facts;
-  Text name;
-  int result = ReadEntryInfo(&facts, &name);
+  EntryFacts facts;
+  int result = ReadEntryInfo(&facts);
   if (result != UNZ_OK) return result;
-  info->name = name;
-  info->size = static_cast<uint32_t>(facts.uncompressed_size);
-  info->compressedSize = static_cast<uint32_t>(facts.compressed_size);
-  info->crc = static_cast<uint32_t>(facts.crc);
-  info->year = static_cast<int>(facts.tmu_date.tm_year);
-  info->month = static_cast<int>(facts.tmu_date.tm_mon) + 1;
-  info->day = static_cast<int>(facts.tmu_date.tm_mday);
-  info->hour = static_cast<int>(facts.tmu_date.tm_hour);
-  info->minute = static_cast<int>(facts.tmu_date.tm_min);
-  info->second = static_cast<int>(facts.tmu_date.tm_sec);
+  info->name = facts.name;
+  info->size = facts.info.uncompressed_size;
+  info->compressedSize = facts.info.compressed_size;
+  info->crc = static_cast<uint32_t>(facts.info.crc);
+  info->year = static_cast<int>(facts.info.tmu_date.tm_year);
+  info->month = static_cast<int>(facts.info.tmu_date.tm_mon) + 1;
+  info->day = static_cast<int>(facts.info.tmu_date.tm_mday);
+  info->hour = static_cast<int>(facts.info.tmu_date.tm_hour);
+  info->minute = static_cast<int>(facts.info.tmu_date.tm_min);
+  info->second = static_cast<int>(facts.info.tmu_date.tm_sec);
+  info->isFolder = facts.isFolder;
+  info->utf8Name = facts.utf8Name;
   return UNZ_OK;
 }
 
 int TestCurrentEntry() {
   if (!gOpen) return kReaderFailed;
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
-  unz_file_info facts;
-  Text name;
-  int result = OpenCurrentEntry(&facts, &name);
+  EntryFacts facts;
+  DataSource source;
+  int result = OpenCurrentEntry(&facts, &source);
   if (result != UNZ_OK) return result;
-  return InflateEntry(kAnyNumber, static_cast<uint32_t>(facts.uncompressed_size),
-                      static_cast<uint32_t>(facts.crc));
+  return InflateEntry(&source, kAnyNumber, facts.info.uncompressed_size,
+                      static_cast<uint32_t>(facts.info.crc));
 }
 
 namespace {
@@ -478,14 +636,14 @@ int CopyOverTarget(const Text& part, const Text& target) {
 }
 
 // Writes the open entry to target through a part file beside it.
-int WriteEntryFile(const Text& target, uint32_t size, uint32_t crc) {
+int WriteEntryFile(DataSource* source, const Text& target, uint64_t size, uint32_t crc) {
   Text part;
   intptr_t output = CreatePartFile(target, &part);
   if (output == 0) {
-    unzCloseCurrentFile(gHandle);
+    CloseSource(source);
     return kReaderFailed;  // output file not created
   }
-  int result = InflateEntry(output, size, crc);
+  int result = InflateEntry(source, output, size, crc);
   // Every byte must have reached the disk before the part may count as whole.
   if (result == kReaderOk && FileLength(output) != static_cast<int64_t>(size)) {
     result = kReaderWriteFailed;
@@ -516,22 +674,22 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   MakePath(folder);  // for every entry, result ignored
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
 
-  unz_file_info facts;
-  Text stored;
-  int result = ReadEntryInfo(&facts, &stored);
+  EntryFacts facts;
+  int result = ReadEntryInfo(&facts);
   if (result != UNZ_OK) return result;
-  Text name = CleanEntryName(stored);
-  uint32_t size = static_cast<uint32_t>(facts.uncompressed_size);
-  uint32_t crc = static_cast<uint32_t>(facts.crc);
+  Text name = CleanEntryName(facts.name);
+  uint64_t size = facts.info.uncompressed_size;
+  uint32_t crc = static_cast<uint32_t>(facts.info.crc);
 
-  // A folder entry: size 0 and a name that ends in "\" (or the empty name
-  // of the packed folder itself). A size-0 entry with any other name is an
-  // empty file, written below like every other file.
-  if (size == 0 && (name.IsEmpty() || name.Last() == '\\')) {
+  // A folder entry: a name that ends in "\" (or the empty name of the packed
+  // folder itself), or one marked by the MS-DOS directory attribute. Any
+  // other entry is a file, also one of size 0.
+  if (facts.isFolder || name.IsEmpty() || name.Last() == '\\') {
     result = CheckEntryData(*CurrentEntry());
     if (result != kReaderOk) return result;
     if (keepFolders != 1) return kReaderOk;
     name = DropDrivePrefix(name);
+    if (!name.IsEmpty() && name.Last() != '\\') name += '\\';
     if (!IsSafeEntryName(name)) return kReaderUnsafeName;
     if ((folder + PlatformPath(name)).Length() >= kPathCapacity) return kReaderNameTooLong;
     return MakeFoldersBelow(folder, name);
@@ -547,15 +705,15 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
     if (result != kReaderOk) return result;
   }
   if (IsLinkPath(target)) return kReaderLinkInPath;
-  result = OpenCurrentEntry(&facts, &stored);
+  DataSource source;
+  result = OpenCurrentEntry(&facts, &source);
   if (result != UNZ_OK) return result;
-  result = WriteEntryFile(target, size, crc);
+  result = WriteEntryFile(&source, target, size, crc);
   if (result != kReaderOk) return result;
-  SetFileModificationTime(target, static_cast<int>(facts.tmu_date.tm_year),
-                          static_cast<int>(facts.tmu_date.tm_mon) + 1,
-                          static_cast<int>(facts.tmu_date.tm_mday),
-                          static_cast<int>(facts.tmu_date.tm_hour),
-                          static_cast<int>(facts.tmu_date.tm_min));
+  const tm_unz& when = facts.info.tmu_date;
+  SetFileModificationTime(target, static_cast<int>(when.tm_year),
+                          static_cast<int>(when.tm_mon) + 1, static_cast<int>(when.tm_mday),
+                          static_cast<int>(when.tm_hour), static_cast<int>(when.tm_min));
   return kReaderOk;
 }
 

@@ -3,6 +3,14 @@
 // a destination folder. One archive is open at a time; the reader state is
 // module-wide and belongs to the one thread that extracts.
 //
+// Its principle: on an archive of stored and deflated entries that 7-Zip
+// tests as clean, the reader is never stricter than 7-Zip. It reads Zip64
+// sizes and offsets, folders marked only by the MS-DOS directory attribute,
+// and entries whose local header carries another name than the central
+// record (it extracts under the central name, or the Unicode Path extra
+// field's name when that field matches). Its own refusals are about safety:
+// damage, other methods, encryption, names and links.
+//
 // Results: 0 for success and negative codes for failures. minizip's codes
 // pass through unchanged (-100 end of the entry list, -102 bad parameter,
 // -103 bad archive, -104 internal error, -105 CRC mismatch, -1 read error,
@@ -54,9 +62,9 @@ struct ArchiveGlobalInfo {
 // are those stored (DOS date and time): year in full, month 1..12 (0 or above
 // 12 when the stored date is damaged), day, hour, minute, second.
 struct ArchiveEntryInfo {
-  Text name;  // the stored name, byte for byte
-  uint32_t size;
-  uint32_t compressedSize;
+  Text name;  // the stored name, byte for byte (or the Unicode Path field's)
+  uint64_t size;
+  uint64_t compressedSize;
   uint32_t crc;
   int year;
   int month;
@@ -64,6 +72,8 @@ struct ArchiveEntryInfo {
   int hour;
   int minute;
   int second;
+  int isFolder;  // a name ending in "\" or "/", or the MS-DOS directory attribute
+  int utf8Name;  // the name is UTF-8: general-purpose bit 11, or a Unicode Path field
 };
 
 // Opens the archive in the file at path, closing an archive that is open

@@ -102,9 +102,9 @@ int RunListCommand(int argc, char** argv) {
         status = kExitFailure;
         break;
       }
-      printf("%s\t%u\t%u\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
-             PrintableName(entry.name).c_str(), static_cast<unsigned>(entry.size),
-             static_cast<unsigned>(entry.compressedSize), entry.year, entry.month, entry.day,
+      printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
+             PrintableName(entry.name).c_str(), static_cast<unsigned long long>(entry.size),
+             static_cast<unsigned long long>(entry.compressedSize), entry.year, entry.month, entry.day,
              entry.hour, entry.minute, entry.second, static_cast<unsigned>(entry.crc));
     } while (GoToNextEntry() == 0);
   }

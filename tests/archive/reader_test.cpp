@@ -221,6 +221,62 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
   EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "file.exe"));
 }
 
+// What other writers put in archives that 7-Zip and Info-ZIP read: sizes
+// in a Zip64 extra field, folders marked only by the MS-DOS directory
+// attribute, a local header with another (legacy) name than the central
+// record, and a Unicode Path field. Each comes out as those readers give it.
+TEST_F(ReaderTest, OtherWritersArchivesReadAsOtherReadersReadThem) {
+  auto with = [](Entry e, auto change) { change(e); return e; };
+  const struct {
+    const char* label;
+    Entry entry;
+    const char* path;  // where it lands; ends in "/" for a folder
+  } cases[] = {
+      {"Zip64 sizes, deflated", with(Entry{"z64.txt", Pattern(70000, 9)}, [](Entry& e) { e.zip64 = true; }),
+       "z64.txt"},
+      {"Zip64 sizes, stored", with(testzip::Stored({"z64s.bin", "stored"}), [](Entry& e) { e.zip64 = true; }),
+       "z64s.bin"},
+      {"folder by attribute, MS-DOS", with(Entry{"dosdir", ""}, [](Entry& e) { e.madeBy = 0x0014; e.attributes = 0x10; }),
+       "dosdir/"},
+      {"folder by attribute, NTFS", with(Entry{"ntfs\\dir", ""}, [](Entry& e) { e.madeBy = 0x0B3F; e.attributes = 0x10; }),
+       "ntfs/dir/"},
+      {"attribute 0x10 from Unix is no folder", with(Entry{"unixfile", ""}, [](Entry& e) { e.madeBy = 0x0314; e.attributes = 0x10; }),
+       "unixfile"},
+      {"local header with a legacy name", with(Entry{"central.txt", "c"}, [](Entry& e) { e.localName = "LEGACY~1.TXT"; }),
+       "central.txt"},
+      {"Unicode Path field", with(Entry{"caf\x82.txt", "u"}, [](Entry& e) { e.unicodePath = "caf\xC3\xA9.txt"; e.localName = "CAFE.TXT"; }),
+       "caf\xC3\xA9.txt"},
+      {"Unicode Path field for another name", with(Entry{"plain.txt", "p"}, [](Entry& e) { e.unicodePath = "other.txt"; e.unicodeCrc = 1; }),
+       "plain.txt"},
+  };
+  std::vector<Entry> entries;
+  for (const auto& c : cases) entries.push_back(c.entry);
+  entries.push_back(Entry{"dosdir\\inside.txt", "below the folder"});
+  // Other readers test it clean, but for the legacy local names, which they
+  // extract under the central name with a warning.
+  std::vector<Entry> clean;
+  for (const Entry& e : entries) if (e.localName.empty()) clean.push_back(e);
+  testzip::WriteFile(folder_ / "plain.zip", testzip::BuildArchive(clean));
+  EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "plain.zip"));
+  ASSERT_EQ((int)entries.size(), Open(entries));
+  std::vector<int> results = ExtractAll(destination_);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(0, results[i]);
+    std::string path = destination_ + "/" + c.path;
+    if (path.back() == '/') {
+      EXPECT_TRUE(fs::is_directory(path));
+    } else {
+      EXPECT_TRUE(c.entry.data == testzip::ReadFile(path)) << "the bytes came out as stored";
+    }
+  }
+  EXPECT_EQ("below the folder", testzip::ReadFile(destination_ + "/dosdir/inside.txt"));
+  ExtractionReport report;
+  EXPECT_EQ(0, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest, kWideSearchBytes,
+                              nullptr, nullptr, &report));
+}
+
 TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
   using testzip::DosDate;
   using testzip::DosTime;

@@ -40,6 +40,16 @@ struct Entry {
   bool raw = false;   // data goes in as given, whatever the method
   uint32_t hole = 0;  // zero bytes after data, in the sizes and offsets; the caller writes them
   bool text = false;  // internal attribute 1: zlib took the data for text
+  // What other writers do: sizes in a Zip64 extra field behind 0xFFFFFFFF,
+  // "version made by" with its host system and external attributes (a
+  // folder marked by 0x10 alone), another name in the local header, and a
+  // Unicode Path extra field (0x7075) for the central name.
+  bool zip64 = false;
+  uint16_t madeBy = 0;
+  uint32_t attributes = 0;
+  std::string localName = {};  // empty: the same name
+  std::string unicodePath = {};
+  uint32_t unicodeCrc = 0;  // 0: the CRC of the central name
 };
 
 // A folder entry as the archiver writes it: size 0, the 1970 date 0xC421.
@@ -71,13 +81,31 @@ inline std::string BuildArchive(const std::vector<Entry>& entries) {
     std::string packed = e.method == 8 && !e.raw ? Deflate(e.data) : e.data;
     uint32_t crc = e.fixCrc ? e.crc : crc32(0, (const Bytef*)e.data.data(), (uInt)e.data.size());
     uint32_t size = e.fixSize ? e.size : (uint32_t)e.data.size() + e.hole;
-    std::string shared;  // the fields both headers carry, from "version needed" on
-    Put(shared, {{2, 20}, {2, e.flag}, {2, (uint32_t)e.method}, {2, e.time}, {2, e.date}, {4, crc},
-                 {4, (uint32_t)packed.size() + e.hole}, {4, size}, {2, (uint32_t)e.name.size()}, {2, 0}});
-    central += "PK\x01\x02" + std::string(2, '\0') + shared;
-    Put(central, {{2, 0}, {2, 0}, {2, e.text}, {4, 0}, {4, (uint32_t)body.size() + holes}});
-    central += e.name;
-    body += "PK\x03\x04" + shared + e.name + packed;
+    uint32_t compressed = (uint32_t)packed.size() + e.hole;
+    std::string zip64;  // both sizes, uncompressed first
+    if (e.zip64) Put(zip64, {{2, 1}, {2, 16}, {4, size}, {4, 0}, {4, compressed}, {4, 0}});
+    std::string unicode;
+    if (!e.unicodePath.empty()) {
+      uint32_t nameCrc = e.unicodeCrc ? e.unicodeCrc
+                                      : crc32(0, (const Bytef*)e.name.data(), (uInt)e.name.size());
+      Put(unicode, {{2, 0x7075}, {2, (uint32_t)(5 + e.unicodePath.size())}, {1, 1}, {4, nameCrc}});
+      unicode += e.unicodePath;
+    }
+    std::string localName = e.localName.empty() ? e.name : e.localName;
+    auto shared = [&](const std::string& name, size_t extraBytes) {
+      std::string fields;  // the fields both headers carry, from "version needed" on
+      Put(fields, {{2, e.zip64 ? 45u : 20u}, {2, e.flag}, {2, (uint32_t)e.method}, {2, e.time},
+                   {2, e.date}, {4, crc}, {4, e.zip64 ? 0xFFFFFFFF : compressed},
+                   {4, e.zip64 ? 0xFFFFFFFF : size}, {2, (uint32_t)name.size()},
+                   {2, (uint32_t)extraBytes}});
+      return fields;
+    };
+    central += "PK\x01\x02";
+    Put(central, {{2, e.madeBy}});
+    central += shared(e.name, zip64.size() + unicode.size());
+    Put(central, {{2, 0}, {2, 0}, {2, e.text}, {4, e.attributes}, {4, (uint32_t)body.size() + holes}});
+    central += e.name + zip64 + unicode;
+    body += "PK\x03\x04" + shared(localName, zip64.size()) + localName + zip64 + packed;
     holes += e.hole;
   }
   std::string archive = body + central + "PK\x05\x06";
