@@ -187,7 +187,8 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
     Text name = EntryName(listing);
     Text path = folder + name;
     int isDirectory = EntryKind(listing) == kEntryDirectory;
-    if (name != "." && name != "..") {
+    // Folders count here only for a walk that enters them.
+    if (name != "." && name != ".." && (!isDirectory || settings.recurse)) {
       // Windows would make one file of two names that differ only in case.
       // The listing orders names by their upper-cased bytes (directory.h),
       // so such twins come one right after the other.
