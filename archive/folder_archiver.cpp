@@ -1,20 +1,23 @@
 // The Folder archiver: a depth-first walk collects full paths into the entry
 // list, then each item becomes one deflated entry written through minizip.
 // Module-wide state: the entry list, the callback slot and the problem list;
-// one run at a time.
+// one run at a time. Large archives get their Zip64 end records here, after
+// minizip has closed them.
 #include "archive/folder_archiver.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unzip.h>
 #include <zip.h>
 
 #include "archive/entry_name.h"
 #include "archive/folder_walk.h"
+#include "archive/output_layout.h"
 #include "runtime/date.h"
 #include "runtime/directory.h"
 #include "runtime/file.h"
 #include "runtime/file_info.h"
+#include "runtime/filesystem.h"
 #include "runtime/memory.h"
 #include "runtime/system.h"
 
@@ -24,6 +27,13 @@ const int32_t kListGrowthItems = 64;
 const int kFirstDosYear = 1980;
 const int kLastDosYear = 2107;
 const int kEpochYear = 1970;  // the fields of date value 0
+
+// The Zip64 end of central directory record (56 bytes) and its locator (20).
+const uint32_t kZip64EndSignature = 0x06064b50;
+const uint32_t kZip64LocatorSignature = 0x07064b50;
+const int kZip64EndBytes = 56;
+const int kZip64LocatorBytes = 20;
+const int kZip64Version = 45;  // 4.5: the APPNOTE version that brought Zip64
 
 // An ordered list of malloc'd strings.
 struct PathList {
@@ -112,18 +122,45 @@ Text ExtensionHalf(const Text& name) {
   return name.Middle(dot + 1, name.Length());
 }
 
-// What a run knows while it walks: the caller's choices and the archive file,
-// which the walk must not list (it exists from the moment zipOpen ran).
+// What a run knows while it walks: the caller's choices, the folder's
+// resolved path (where links may lead) and the archive file, which the walk
+// must not list (it exists from the moment zipOpen ran).
 struct WalkSettings {
   Text pattern;
   Text patternBase;
   Text patternExtension;
   int32_t nameMode;
   int32_t recurse;
+  int32_t linkMode;
+  Text resolvedRoot;
   int archiveKnown;
   PathIdentity archiveIdentity;
   Text archiveName;
 };
+
+// A name with its ASCII letters lower-cased. Bytes from 0x80 stay as they
+// are: the names are not decoded, so only ASCII case is known here.
+Text FoldedName(const Text& name) {
+  Text folded;
+  for (int i = 0; i < name.Length(); ++i) {
+    char c = name.At(i);
+    folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  }
+  return folded;
+}
+
+// 0 when the walk may take the entry at path; else the problem it has. A
+// link is taken when its target can be reached and, under
+// kLinksWithinFolder, lies inside the folder being packed.
+int32_t LinkProblem(const WalkSettings& settings, const Text& path) {
+  if (!IsLinkPath(path)) return 0;
+  Text target = ResolvedPath(path);
+  if (target.IsEmpty()) return kProblemDanglingLink;
+  if (settings.linkMode == kLinksWithinFolder && !IsPathWithin(target, settings.resolvedRoot)) {
+    return kProblemLinkOutside;
+  }
+  return 0;
+}
 
 int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& path) {
   if (!settings.archiveKnown || LowerText(name) != LowerText(settings.archiveName)) return 0;
@@ -134,18 +171,40 @@ int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& pat
 void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderChain* chain) {
   intptr_t listing = OpenDirectoryListing(kAnyNumber, folderIn, "*.*");
   if (listing == 0) {
-    // A folder too deep for its listing ("\*.*" appended) would drop out of
-    // the count and of the archive alike, unseen; it is reported instead.
-    int searchLength = folderIn.Length() + (IsPathSeparator(folderIn.Last()) ? 0 : 1) + 3;
-    if (searchLength + 1 > kPathCapacity) RecordProblem(folderIn, kProblemUnreadable);
+    // A folder that cannot be listed (no permission, too deep for its
+    // search path) would drop out of the count and of the archive alike,
+    // unseen; it is reported instead. Only a chosen folder that does not
+    // exist at all is simply empty.
+    if (chain->count > 1 || PathSize(folderIn) != -1) {
+      RecordProblem(folderIn, kProblemFolderUnreadable);
+    }
     return;
   }
   Text folder = folderIn;
+  Text previousFolded;
   while (NextEntry(listing)) {
     if (!IsPathSeparator(folder.Last())) folder += kPathSeparator;
     Text name = EntryName(listing);
     Text path = folder + name;
     int isDirectory = EntryKind(listing) == kEntryDirectory;
+    // Folders count here only for a walk that enters them.
+    if (name != "." && name != ".." && (!isDirectory || settings.recurse)) {
+      // Windows would make one file of two names that differ only in case.
+      // The listing orders names by their upper-cased bytes (directory.h),
+      // so such twins come one right after the other.
+      Text folded = FoldedName(name);
+      int twin = folded == previousFolded;
+      previousFolded = folded;
+      if (twin) {
+        RecordProblem(path, kProblemCaseTwin);
+        continue;
+      }
+      int32_t linkProblem = LinkProblem(settings, path);
+      if (linkProblem != 0) {
+        RecordProblem(path, linkProblem);
+        continue;
+      }
+    }
     if (isDirectory) {
       if (name == "." && settings.nameMode > 0) AppendToList(&gEntries, folder, 0);
       if (settings.recurse && name != "." && name != "..") {
@@ -173,20 +232,66 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
   CloseDirectoryListing(listing);
 }
 
-// Entries of an existing archive: -1 when it is none, else its count.
-int32_t CountArchiveEntries(const Text& path) {
-  unzFile archive = unzOpen(path.c_str());
-  if (archive == nullptr) return -1;
-  unz_global_info info;
-  int result = unzGetGlobalInfo(archive, &info);
-  int32_t count = result == UNZ_OK ? (int32_t)info.number_entry : (int32_t)result;
-  unzClose(archive);
-  return count;
+void Put16(unsigned char* at, uint32_t value) {
+  at[0] = static_cast<unsigned char>(value);
+  at[1] = static_cast<unsigned char>(value >> 8);
 }
 
-zipFile OpenArchiveForAdding(const Text& path) {
-  int mode = CountArchiveEntries(path) > 0 ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE;
-  return zipOpen(path.c_str(), mode);
+void Put32(unsigned char* at, uint32_t value) {
+  Put16(at, value & 0xFFFF);
+  Put16(at + 2, value >> 16);
+}
+
+void Put64(unsigned char* at, uint64_t value) {
+  Put32(at, static_cast<uint32_t>(value));
+  Put32(at + 4, static_cast<uint32_t>(value >> 32));
+}
+
+uint32_t Get32(const unsigned char* at) {
+  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+// minizip 1.1 writes the Zip64 end records only for a central directory
+// that starts beyond 4 GiB; with 65,535 entries or more its end record says
+// 0xFFFF and nothing holds the true count, which readers refuse. This puts
+// the Zip64 end record and its locator where the end record stood, and the
+// end record, unchanged, behind them. Offsets count from the archive's first
+// byte, as minizip's do. 1 on success.
+int AddZip64EndRecords(const Text& path, uint64_t entries) {
+  FILE* file = fopen(path.c_str(), "r+b");
+  if (file == nullptr) return 0;
+  unsigned char tail[kZip64EndBytes + kZip64LocatorBytes + kEndRecordBytes];
+  unsigned char* end = tail + kZip64EndBytes + kZip64LocatorBytes;
+  int ok = fseek(file, -kEndRecordBytes, SEEK_END) == 0;
+  long endAt = ok ? ftell(file) : -1;
+  ok = endAt >= 0 && fread(end, 1, kEndRecordBytes, file) == static_cast<size_t>(kEndRecordBytes);
+  uint32_t directoryBytes = ok ? Get32(end + 12) : 0;
+  uint32_t directoryAt = ok ? Get32(end + 16) : 0;
+  // Only the end record that minizip has just written is rewritten: no
+  // comment, and the central directory right in front of it.
+  ok = ok && Get32(end) == kEndRecordSignature && end[20] == 0 && end[21] == 0 &&
+       static_cast<uint64_t>(directoryAt) + directoryBytes == static_cast<uint64_t>(endAt);
+  if (ok) {
+    unsigned char* record = tail;
+    Put32(record, kZip64EndSignature);
+    Put64(record + 4, kZip64EndBytes - 12);  // the size counts what follows this field
+    Put16(record + 12, kZip64Version);       // version made by
+    Put16(record + 14, kZip64Version);       // version needed to extract
+    Put32(record + 16, 0);                   // this disk
+    Put32(record + 20, 0);                   // disk where the central directory starts
+    Put64(record + 24, entries);             // entries on this disk
+    Put64(record + 32, entries);             // entries in all
+    Put64(record + 40, directoryBytes);
+    Put64(record + 48, directoryAt);
+    unsigned char* locator = tail + kZip64EndBytes;
+    Put32(locator, kZip64LocatorSignature);
+    Put32(locator + 4, 0);                                   // disk of the Zip64 record
+    Put64(locator + 8, static_cast<uint64_t>(endAt));        // where the Zip64 record starts
+    Put32(locator + 16, 1);                                  // disks in all
+    ok = fseek(file, endAt, SEEK_SET) == 0 && fwrite(tail, 1, sizeof(tail), file) == sizeof(tail);
+  }
+  if (fclose(file) != 0) ok = 0;
+  return ok;
 }
 
 // The time fields of an item: its last-write time, clamped into the years the
@@ -239,49 +344,49 @@ Text StoredName(const Text& item, const Text& folder, int32_t nameMode) {
   return stored;
 }
 
-// 1 when the part of the item below the folder can be created on Windows.
-int HasPortableName(const Text& item, const Text& folder) {
+// 0 when every part of the item below the folder can be created on Windows
+// as a file of its own; else the problem of the first part that cannot.
+int32_t NameProblem(const Text& item, const Text& folder) {
   Text below = StartsWithIgnoringCase(item, folder) ? item.Middle(folder.Length(), item.Length())
                                                     : FileNamePart(item);
   int start = 0;
   for (int i = 0; i <= below.Length(); ++i) {
     if (i == below.Length() || below.At(i) == kPathSeparator) {
-      if (!IsPortableNamePart(below.Middle(start, i - start))) return 0;
+      Text part = below.Middle(start, i - start);
+      char last = part.Last();
+      if (!part.IsEmpty() && (last == '.' || last == ' ')) return kProblemTrailingDot;
+      if (!IsPortableNamePart(part)) return kProblemBadName;
       start = i + 1;
     }
   }
-  return 1;
+  return 0;
 }
 
-// Deflates the file's data into the open entry. 1 when the whole file went in.
-int WriteFileData(zipFile archive, const Text& item, int32_t chunkPauseMs) {
-  intptr_t file = OpenFileForReading(kAnyNumber, item);
-  if (file == 0) return 0;
-  char* buffer = (char*)AllocateBlock(kReadChunkBytes);
-  if (buffer == nullptr) {
-    CloseFileNumber(file);
-    return 0;
-  }
+// Deflates the data of the open file, size bytes long when it was opened,
+// into the open entry. 0 when exactly size bytes went in and the file still
+// has that size; else the problem.
+int32_t WriteFileData(zipFile archive, intptr_t file, int64_t size, int32_t chunkPauseMs) {
+  char* buffer = static_cast<char*>(AllocateBlock(kReadChunkBytes));
+  if (buffer == nullptr) return kProblemUnreadable;
   int writesOk = 1;
   int64_t total = 0;
-  for (;;) {
+  while (total <= size) {
     int32_t got = ReadBytes(file, buffer, kReadChunkBytes);
     if (got <= 0) break;
     total += got;
-    // A file that grew past the format's limit while being read is cut off.
-    if (total >= kMaxEntryBytes) {
-      writesOk = 0;
-      break;
-    }
-    if (zipWriteInFileInZip(archive, buffer, (unsigned)got) != ZIP_OK) writesOk = 0;
+    // More data than the file had: it grows, and what it holds is no
+    // longer what was sized up; reading stops.
+    if (total > size) break;
+    if (zipWriteInFileInZip(archive, buffer, static_cast<unsigned>(got)) != ZIP_OK) writesOk = 0;
     if (chunkPauseMs > 0) PauseMilliseconds(chunkPauseMs);
-    if (EndOfFile(file)) break;
   }
-  // A read that stopped before the end is a failure, not a short file.
-  int complete = writesOk && EndOfFile(file);
   FreeBlock(buffer);
-  CloseFileNumber(file);
-  return complete;
+  if (!writesOk) return kProblemEntryFailed;
+  int64_t sizeNow = FileLength(file);
+  if (total == size && sizeNow == size) return 0;
+  // Short of a size that still stands: the reads failed. Otherwise the file
+  // shrank or grew while it was read, and its entry would be torn.
+  return total < size && sizeNow == size ? kProblemUnreadable : kProblemChanged;
 }
 
 }  // namespace
@@ -314,6 +419,8 @@ int32_t ArchiverProblemKind(int32_t index) {
 }
 
 int IsPortableNamePart(const Text& name) {
+  char last = name.Last();
+  if (!name.IsEmpty() && (last == '.' || last == ' ')) return 0;
   for (int i = 0; i < name.Length(); ++i) {
     unsigned char c = (unsigned char)name.At(i);
     if (c < 0x20 || c == 0x7F) return 0;
@@ -391,9 +498,12 @@ int MatchNamePattern(const Text& textIn, const Text& patternIn) {
 }
 
 int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
-                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs) {
+                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
+                           int32_t linkMode) {
   EmptyList(&gProblems);
-  zipFile archive = OpenArchiveForAdding(archivePath);
+  // Always a new archive: adding to what a file of that name already holds
+  // would carry its entries into the output.
+  zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
   if (archive == nullptr) {
     RecordProblem(archivePath, kProblemArchiveFailed);
     return 0;
@@ -418,6 +528,8 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
   }
   settings.nameMode = nameMode;
   settings.recurse = recurse;
+  settings.linkMode = linkMode;
+  settings.resolvedRoot = ResolvedPath(folder);
   settings.archiveKnown = GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
 
@@ -432,6 +544,7 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
   FreeFolderChain(&chain);
 
   int32_t added = 0;
+  int64_t entries = 0;  // entries opened in the archive, folder entries too
   const int32_t total = gEntries.count;
   if (total > 0) {
     for (int32_t i = 0; i < total; ++i) {
@@ -456,38 +569,61 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
         gCallback(item, (float)((double)added / (double)total * 100.0));
       }
 
-      if (!HasPortableName(item, folder)) {
-        RecordProblem(item, kProblemBadName);
+      int32_t nameProblem = NameProblem(item, folder);
+      if (nameProblem != 0) {
+        RecordProblem(item, nameProblem);
         continue;
       }
-      int64_t size = PathSize(item);
-      if (size >= kMaxEntryBytes) {
-        RecordProblem(item, kProblemTooLarge);
+      if (isFolderEntry) {
+        if (zipOpenNewFileInZip(archive, stored.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, kCompressionLevel) != ZIP_OK) {
+          RecordProblem(item, kProblemEntryFailed);
+          continue;
+        }
+        ++entries;
+        if (zipCloseFileInZip(archive) != ZIP_OK) RecordProblem(item, kProblemArchiveFailed);
         continue;
       }
-      if (zipOpenNewFileInZip(archive, stored.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, kCompressionLevel) != ZIP_OK) {
-        RecordProblem(item, kProblemEntryFailed);
+      // A pipe would give no data, or wait for a writer; a device, endless data.
+      if (PathKind(item) == kPathSpecial) {
+        RecordProblem(item, kProblemSpecialFile);
         continue;
       }
-      int whole = 0;
-      if (size == 0) {
-        whole = 1;
-      } else if (size > 0) {
-        whole = WriteFileData(archive, item, chunkPauseMs);
-        if (!whole) RecordProblem(item, kProblemUnreadable);
-      } else if (!isFolderEntry) {
-        RecordProblem(item, kProblemUnreadable);  // vanished since the walk
+      // Every file is opened, an empty one too: one that cannot be opened
+      // is not known to be empty.
+      intptr_t file = OpenFileForReading(kAnyNumber, item);
+      if (file == 0) {
+        RecordProblem(item, kProblemUnreadable);
+        continue;
       }
-      if (zipCloseFileInZip(archive) != ZIP_OK) {
-        if (whole || isFolderEntry) RecordProblem(item, kProblemArchiveFailed);
-        whole = 0;
+      int64_t size = FileLength(file);
+      int32_t problem = 0;
+      if (size < 0) {
+        problem = kProblemUnreadable;
+      } else if (size >= kMaxEntryBytes) {
+        problem = kProblemTooLarge;
+      } else if (zipOpenNewFileInZip(archive, stored.c_str(), &info, nullptr, 0, nullptr, 0,
+                                     nullptr, Z_DEFLATED, kCompressionLevel) != ZIP_OK) {
+        problem = kProblemEntryFailed;
+      } else {
+        ++entries;
+        problem = WriteFileData(archive, file, size, chunkPauseMs);
+        if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
       }
-      if (whole && !isFolderEntry) ++added;
+      CloseFileNumber(file);
+      if (problem != 0) {
+        RecordProblem(item, problem);
+      } else {
+        ++added;
+      }
     }
     if (gCallback != nullptr) gCallback(Text(""), 100.0f);
   }
   EmptyList(&gEntries);
-  if (zipClose(archive, nullptr) != ZIP_OK) RecordProblem(archivePath, kProblemArchiveFailed);
+  if (zipClose(archive, nullptr) != ZIP_OK) {
+    RecordProblem(archivePath, kProblemArchiveFailed);
+  } else if (entries >= kZip64EntryCount && !AddZip64EndRecords(archivePath, entries)) {
+    RecordProblem(archivePath, kProblemArchiveFailed);
+  }
   return added;
 }

@@ -32,19 +32,32 @@ void InitFolderArchiver();
 // Call only while no run is active.
 int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback);
 
-// Writes a new archive at archivePath (or adds to an existing one that holds
-// entries) from the folder and pattern in folderAndPattern: the folder is the
-// text up to and including its last "\" or "/" (before any "|"), the pattern
-// what follows. nameMode as above; folder entries go in for nameMode > 0.
-// recurse non-zero descends into subfolders, except links back into a folder
-// the walk is already inside of, and the archive file itself is never listed.
-// chunkPauseMs: pause after every chunk (the Maker passes kMakerChunkPauseMs,
-// the command line 0).
+// linkMode values: which links the walk follows.
+const int32_t kLinksWithinFolder = 0;  // a link leading outside the folder is refused
+const int32_t kLinksFollowAll = 1;     // every link is followed (the Maker's way)
+
+// ZIP end records give entry counts 16 bits; from this count on, the archive
+// carries the Zip64 end records that hold the true count.
+const int64_t kZip64EntryCount = 0xFFFF;
+
+// Writes a new archive at archivePath, always created afresh (an existing
+// file of that name is emptied, never added to), from the folder and pattern
+// in folderAndPattern: the folder is the text up to and including its last
+// "\" or "/" (before any "|"), the pattern what follows. nameMode as above;
+// folder entries go in for nameMode > 0. recurse non-zero descends into
+// subfolders, except links back into a folder the walk is already inside
+// of, and the archive file itself is never listed. linkMode as above; a
+// dangling link is refused either way. chunkPauseMs: pause after every
+// chunk (the Maker passes kMakerChunkPauseMs, the command line 0).
+// With kZip64EntryCount entries or more, the Zip64 end records are put in
+// front of the end record after minizip has closed the archive; smaller
+// archives keep minizip's bytes exactly.
 // Returns the number of regular files added whole; 0 when the archive cannot
-// be opened (then no callback runs). Every file left out or stored empty is
+// be opened (then no callback runs). Everything that did not go in whole is
 // recorded in the problem list below.
 int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
-                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs);
+                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
+                           int32_t linkMode);
 
 // 1 when text matches pattern ("*", "?", alternatives split by "|"),
 // letters compared without regard to case; else 0.
@@ -53,13 +66,22 @@ int MatchNamePattern(const Text& text, const Text& pattern);
 // Empties the entry list and the problem list.
 void FreeFolderArchiver();
 
-// Why an item of the last run did not go in whole.
+// Why an item of the last run did not go in whole. An item found wanting
+// before its entry is opened is not stored; one whose data fail midway leaves
+// its entry cut short, so an archive with problems is no archive to ship.
 enum ArchiverProblem {
-  kProblemUnreadable = 1,    // the file could not be read (stored empty), or a folder too deep to list
-  kProblemTooLarge = 2,      // 4 GiB or more; not stored
-  kProblemBadName = 3,       // a name Windows cannot hold; not stored
-  kProblemEntryFailed = 4,   // minizip refused the entry
-  kProblemArchiveFailed = 5  // the archive could not be completed; path is the archive
+  kProblemUnreadable = 1,       // the file could not be opened or read
+  kProblemTooLarge = 2,         // 4 GiB or more
+  kProblemBadName = 3,          // a name Windows cannot hold
+  kProblemEntryFailed = 4,      // minizip refused the entry
+  kProblemArchiveFailed = 5,    // the archive could not be completed; path is the archive
+  kProblemFolderUnreadable = 6, // a folder could not be listed (or is too deep to list)
+  kProblemSpecialFile = 7,      // a named pipe, socket or device: no data to store
+  kProblemDanglingLink = 8,     // a link whose target cannot be reached
+  kProblemLinkOutside = 9,      // a link that leads outside the folder (kLinksWithinFolder)
+  kProblemChanged = 10,         // the file's size changed while it was read
+  kProblemCaseTwin = 11,        // another name in its folder differs only in case
+  kProblemTrailingDot = 12      // the name ends in a dot or a space, which Windows drops
 };
 
 // The problems the last AddFolderToArchive recorded, in the order met.
@@ -70,8 +92,9 @@ Text ArchiverProblemPath(int32_t index);
 int32_t ArchiverProblemKind(int32_t index);
 
 // 1 when every byte of name can stand in a Windows file name component:
-// no control character and none of \ : * ? " < > |, and not the name of a
-// Windows device such as NUL or com1.txt. Separators between
+// no control character and none of \ : * ? " < > |, not the name of a
+// Windows device such as NUL or com1.txt, and no final dot or space (which
+// Windows drops, so that "a." and "a" become one file). Separators between
 // components are the caller's business.
 int IsPortableNamePart(const Text& name);
 

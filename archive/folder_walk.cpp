@@ -50,3 +50,12 @@ void FreeFolderChain(FolderChain* chain) {
 }
 
 int IsPathSeparator(char c) { return c == '/' || c == '\\' || c == kPathSeparator; }
+
+int IsPathWithin(const Text& resolvedPath, const Text& resolvedFolder) {
+  if (resolvedPath.IsEmpty() || resolvedFolder.IsEmpty()) return 0;
+  int length = resolvedFolder.Length();
+  if (resolvedPath.Middle(0, length) != resolvedFolder) return 0;
+  // "/data" holds "/data/x" but not "/database"; a root ends in its separator.
+  return resolvedPath.Length() == length || IsPathSeparator(resolvedFolder.Last()) ||
+         IsPathSeparator(resolvedPath.At(length));
+}

@@ -33,6 +33,11 @@ void LeaveFolder(FolderChain* chain);
 // Releases the chain's memory.
 void FreeFolderChain(FolderChain* chain);
 
+// 1 when the resolved path (runtime/filesystem.h, ResolvedPath) is the
+// resolved folder itself or lies below it. Both must be resolved: only then
+// does the text tell where a path leads.
+int IsPathWithin(const Text& resolvedPath, const Text& resolvedFolder);
+
 // 1 when c ends a folder path: "\" and "/" on every platform (the POSIX
 // runtime takes "\" for "/"), and the platform's separator.
 int IsPathSeparator(char c);

@@ -6,7 +6,9 @@
 #include "cli/commands.h"
 #include "runtime/system.h"
 
-static const char kUsage[] =
+namespace {
+
+const char kUsage[] =
     "usage: vezovud COMMAND ARGUMENTS\n"
     "\n"
     "  list FILE         list the entries of FILE: name, size, compressed size,\n"
@@ -15,8 +17,30 @@ static const char kUsage[] =
     "  unpack FILE DEST  extract every entry below the folder DEST\n"
     "  pack FOLDER OUT   pack FOLDER into the self-extracting file OUT\n"
     "\n"
+    "'vezovud COMMAND --help' describes one command.\n"
     "FILE is an output file of the Maker or a plain ZIP archive.\n"
     "Exit codes: 0 success, 1 failure, 2 usage error.\n";
+
+// The usage of each reading command, for "vezovud COMMAND --help".
+const struct {
+  const char* command;
+  const char* usage;
+} kCommandUsages[] = {
+    {"list", "usage: vezovud list FILE\n\nLists the entries of FILE: name, size, compressed size,\n"
+             "date and time, CRC-32.\n"},
+    {"test", "usage: vezovud test FILE\n\nChecks every entry's data and CRC-32, writing nothing.\n"},
+    {"unpack", "usage: vezovud unpack FILE DEST\n\nExtracts every entry below the folder DEST.\n"},
+};
+
+// 1 when an argument after the command asks for help.
+int AsksForHelp(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
@@ -27,6 +51,15 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     fputs(kUsage, stderr);
     return kExitUsage;
+  }
+  // pack reads its own options, --help among them.
+  if (AsksForHelp(argc, argv)) {
+    for (const auto& entry : kCommandUsages) {
+      if (strcmp(argv[1], entry.command) == 0) {
+        fputs(entry.usage, stdout);
+        return kExitSuccess;
+      }
+    }
   }
   InitRuntime();
   const char* command = argv[1];

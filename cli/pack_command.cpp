@@ -21,8 +21,25 @@ namespace {
 
 const int32_t kStubLimitBytes = 64 * 1024 * 1024;  // a stub larger than this is no stub
 
-void PrintPackUsage() {
-  fprintf(stderr, "usage: vezovud pack FOLDER OUTPUT [--stub FILE] [--quiet]\n");
+const char kPackUsage[] = "usage: vezovud pack FOLDER OUTPUT [--stub FILE] [--quiet] [--follow-links]\n";
+
+void PrintPackUsage() { fputs(kPackUsage, stderr); }
+
+void PrintPackHelp() {
+  fputs(kPackUsage, stdout);
+  fputs("\n"
+        "Packs every file below FOLDER into the self-extracting file OUTPUT.\n"
+        "\n"
+        "  --stub FILE     write FILE as the stub instead of the built-in one\n"
+        "  --quiet         no progress on stderr\n"
+        "  --follow-links  follow links that lead outside FOLDER too\n"
+        "\n"
+        "Nothing is written when an item cannot be stored whole: an unreadable\n"
+        "file or folder, a dangling link, a link leading outside FOLDER, a pipe,\n"
+        "socket or device, a file that changes while it is read, a file of 4 GiB\n"
+        "or more, a name Windows cannot hold or would merge with another, or an\n"
+        "OUTPUT inside FOLDER.\n",
+        stdout);
 }
 
 int32_t TerminalProgress(const Text& fileName, float percent) {
@@ -43,6 +60,15 @@ const char* ProblemText(int32_t kind) {
     case kProblemBadName: return "has a name Windows cannot hold";
     case kProblemEntryFailed: return "could not be stored";
     case kProblemArchiveFailed: return "could not be written";
+    case kProblemFolderUnreadable: return "is a folder that could not be listed";
+    case kProblemSpecialFile: return "is a pipe, socket or device, not a file";
+    case kProblemDanglingLink: return "is a link to nothing";
+    case kProblemLinkOutside:
+      return "is a link leading outside the folder (--follow-links follows it)";
+    case kProblemChanged: return "changed size while it was read";
+    case kProblemCaseTwin:
+      return "differs from another name in its folder only in case; Windows would merge them";
+    case kProblemTrailingDot: return "ends in a dot or a space, which Windows drops";
     default: return "was left out";
   }
 }
@@ -72,9 +98,15 @@ int RunPackCommand(int argc, char** argv) {
   const char* outputArg = nullptr;
   const char* stubArg = nullptr;
   int quiet = 0;
+  int32_t linkMode = kLinksWithinFolder;
   for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--quiet") == 0) {
+    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+      PrintPackHelp();
+      return kExitSuccess;
+    } else if (strcmp(argv[i], "--quiet") == 0) {
       quiet = 1;
+    } else if (strcmp(argv[i], "--follow-links") == 0) {
+      linkMode = kLinksFollowAll;
     } else if (strcmp(argv[i], "--stub") == 0) {
       if (i + 1 >= argc) {
         PrintPackUsage();
@@ -132,6 +164,7 @@ int RunPackCommand(int argc, char** argv) {
   request.stubImage = stub;
   request.stubBytes = stubBytes;
   request.chunkPauseMs = 0;
+  request.linkMode = linkMode;
   SetArchiverProgressCallback(!quiet && isatty(2) ? TerminalProgress : nullptr);
   BuildResult result = RunBuildSteps(request);
   SetArchiverProgressCallback(nullptr);
@@ -148,8 +181,10 @@ int RunPackCommand(int argc, char** argv) {
         fprintf(stderr, "  %d files counted, %d added: the folder changed while it was packed\n",
                 (int)result.fileCount, (int)result.addedCount);
       }
-    } else if (result.failure == kBuildOutputFailed) {
+    } else if (result.failure == kBuildOutputFailed || result.failure == kBuildOutputInSource) {
       fprintf(stderr, "  %s\n", outputArg);
+    } else if (result.failure == kBuildPartNameTaken) {
+      fprintf(stderr, "  %s%s\n", outputArg, kPartialOutputSuffix);
     } else if (result.failure == kBuildArchiveTooLarge) {
       fprintf(stderr, "  archive of %lld bytes\n", (long long)result.archiveBytes);
     }

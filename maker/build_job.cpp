@@ -44,6 +44,9 @@ int32_t BuildJob(int32_t parameter) {
   request.stubImage = gStubImage;
   request.stubBytes = gStubBytes;
   request.chunkPauseMs = kMakerChunkPauseMs;
+  // The Maker follows links wherever they lead, as it always has; dangling
+  // ones are reported all the same.
+  request.linkMode = kLinksFollowAll;
   BuildResult result = RunBuildSteps(request);
   FileCount = result.fileCount;
   AddedCount = result.addedCount;

@@ -19,7 +19,10 @@ enum BuildFailure {
   kBuildArchiveUnreadable = 3, // the temporary archive could not be written or read back
   kBuildArchiveTooLarge = 4,   // the archive is 2 GiB or more
   kBuildOutputFailed = 5,      // the output could not be created, written or put in place
-  kBuildNoStub = 6             // no stub image to write
+  kBuildNoStub = 6,            // no stub image to write
+  kBuildOutputInSource = 7,    // the output would lie inside the folder being packed
+  kBuildPartNameTaken = 8,     // the output's part name exists already; left alone
+  kBuildArchiveReplaced = 9    // the temporary archive read back is not the one created
 };
 
 struct BuildRequest {
@@ -29,6 +32,7 @@ struct BuildRequest {
   const unsigned char* stubImage;
   int32_t stubBytes;
   int32_t chunkPauseMs;   // the archiver's pause after every chunk
+  int32_t linkMode;       // the archiver's kLinksWithinFolder or kLinksFollowAll
 };
 
 struct BuildResult {
@@ -39,11 +43,16 @@ struct BuildResult {
   int64_t outputBytes;    // S + A + 4 when written
 };
 
-// Runs count, archive, compare and write. The output is first written beside
-// the target and replaces it only when complete, so on any failure an
-// existing target is untouched. The temporary archive is deleted in every
-// case. The archiver's problem list (folder_archiver.h) names the files
-// behind kBuildFilesLeftOut.
+// Runs count, archive, compare and write. An output inside the source folder
+// is refused before anything is written. The temporary archive is created
+// exclusively, under the file name of tempArchive, in a private folder made
+// inside tempArchive's folder (runtime/filesystem.h), and is copied into the
+// output only when it is still the file created then. The output is first
+// written to a part file beside the target, created exclusively (never
+// through a link), and replaces the target only when complete, so on any
+// failure an existing target is untouched. The temporary archive and its
+// private folder are removed in every case. The archiver's problem list
+// (folder_archiver.h) names the files behind kBuildFilesLeftOut.
 BuildResult RunBuildSteps(const BuildRequest& request);
 
 // A short English sentence on why no output was written; the empty text for

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "runtime/file_info.h"
 #include "runtime/file_native.h"
 #include "runtime/numbered_table.h"
 
@@ -207,4 +208,10 @@ void CloseFileNumber(intptr_t n) {
 
 void CloseAllFiles() {
   CloseEveryRecord(gFiles, CloseFileNumber);
+}
+
+int GetOpenFileIdentity(intptr_t n, PathIdentity* identity) {
+  FileRecord* file = FindRecord(gFiles, n);
+  if (!file || identity == nullptr) return 0;
+  return NativeFileIdentity(file->handle, identity);
 }

@@ -35,6 +35,11 @@ struct PathIdentity {
 // cannot be reached (missing, no permission, too long).
 int GetPathIdentity(const Text& path, PathIdentity* identity);
 
+// The identity of the file open under the number n (file.h), taken from the
+// open file itself, so that no other file put under its name in between can
+// answer. 1 on success, 0 for a number not in use or on failure.
+int GetOpenFileIdentity(intptr_t n, PathIdentity* identity);
+
 // 1 when both identities name the same object.
 int SameIdentity(const PathIdentity& a, const PathIdentity& b);
 

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "runtime/file_info.h"
 #include "runtime/text.h"
 
 // A platform file; 0 is no file.
@@ -32,6 +33,9 @@ int32_t NativeWrite(NativeFile file, const void* source, int32_t length);
 int64_t NativeFileSize(NativeFile file);
 
 void NativeClose(NativeFile file);
+
+// The identity of the open file; 1 on success, 0 on failure.
+int NativeFileIdentity(NativeFile file, PathIdentity* identity);
 
 // Copies path into buffer, which holds kPathCapacity characters, with each
 // "\" turned into kPathSeparator. False, and buffer unusable, when the path

@@ -29,11 +29,16 @@ bool IsFolder(const char* path) {
 NativeFile NativeOpenForReading(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
-  int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a named pipe put in a file's place must not make the open
+  // wait for a writer; it is refused below. The flag goes again once the
+  // file has proved to be a regular one.
+  int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return 0;
-  // open() accepts a folder for reading; Windows does not, and neither do we.
+  // open() accepts a folder, a pipe, a socket or a device for reading;
+  // Windows finds none of them in a folder, and neither do we.
   struct stat status;
-  if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+      fcntl(descriptor, F_SETFL, 0) != 0) {
     close(descriptor);
     return 0;
   }
@@ -89,6 +94,14 @@ int RemoveFile(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   return unlink(name) == 0 ? 1 : 0;
+}
+
+int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
+  struct stat status;
+  if (fstat(Descriptor(file), &status) != 0) return 0;
+  identity->volume = static_cast<uint64_t>(status.st_dev);
+  identity->object = static_cast<uint64_t>(status.st_ino);
+  return 1;
 }
 
 int64_t PathSize(const Text& path) {

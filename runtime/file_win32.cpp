@@ -73,6 +73,14 @@ int64_t NativeFileSize(NativeFile file) {
 
 void NativeClose(NativeFile file) { CloseHandle(ToHandle(file)); }
 
+int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(ToHandle(file), &info)) return 0;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->object = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return 1;
+}
+
 int RemoveFile(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;

@@ -1,5 +1,6 @@
-// Folder creation and file times: the file-system services that the archive
-// reader needs beyond numbered files (file.h) and replacement (file_replace.h).
+// Folder creation, file times, what a path names and where it leads, and
+// private folders for temporary files: the file-system services beyond
+// numbered files (file.h) and replacement (file_replace.h).
 // Paths may use "\" or the platform's separator; paths longer than
 // kPathCapacity fail, never cut short.
 #ifndef VEZOVUD_RUNTIME_FILESYSTEM_H
@@ -20,6 +21,37 @@ int MakePath(const Text& path);
 // anything else, and when nothing of that name exists or the path is too
 // long.
 int IsLinkPath(const Text& path);
+
+// What a path names, links followed.
+const int kPathNothing = 0;  // nothing reachable: missing, a dangling link, no access
+const int kPathFile = 1;     // a regular file
+const int kPathFolder = 2;
+const int kPathSpecial = 3;  // a named pipe, socket or device: no data to store
+
+// One of the kPath values above for path (kPathNothing for a path that is
+// too long). Windows has no special files in folders; there it never gives
+// kPathSpecial.
+int PathKind(const Text& path);
+
+// The absolute path that path reaches, every link resolved and "." and ".."
+// gone, with no trailing separator (except for a root such as "/" or "C:").
+// The empty text when path cannot be reached or the result would not fit
+// kPathCapacity.
+Text ResolvedPath(const Text& path);
+
+// A folder for temporary files that no other user can write to or look
+// into, made inside parent (which ends in a separator), ending in the
+// separator. POSIX: a new folder made with mkdtemp, mode 0700, named
+// "vezovud-" and six random characters, so that another local user cannot
+// plant or swap files in it; Windows: parent itself, the user's own
+// temporary folder, which is private to the user already. The empty text
+// when no folder could be made.
+Text MakePrivateFolder(const Text& parent);
+
+// Removes a folder that MakePrivateFolder made, once it is empty. Windows:
+// does nothing (the folder is the user's temporary folder). 1 when the
+// folder is gone, or on Windows; 0 on failure.
+int RemovePrivateFolder(const Text& folder);
 
 // Sets the last-write time of the existing file at path to fields, read on
 // the local wall clock. Windows converts with the time-zone bias in force now

@@ -1,11 +1,16 @@
 // POSIX back end of folder creation and file times: mkdir(2) along the path,
-// mktime(3) for the local clock and utimensat(2) for the last-write time only.
+// mktime(3) for the local clock and utimensat(2) for the last-write time only;
+// stat(2) and realpath(3) for what a path names, mkdtemp(3) for private
+// folders.
 #include "runtime/filesystem.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "runtime/file.h"
 #include "runtime/file_native.h"
@@ -43,6 +48,41 @@ int IsLinkPath(const Text& path) {
   for (int end = (int)strlen(name) - 1; end > 0 && name[end] == '/'; --end) name[end] = 0;
   struct stat facts;
   return lstat(name, &facts) == 0 && S_ISLNK(facts.st_mode) ? 1 : 0;
+}
+
+int PathKind(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return kPathNothing;
+  struct stat facts;
+  if (stat(name, &facts) != 0) return kPathNothing;
+  if (S_ISREG(facts.st_mode)) return kPathFile;
+  if (S_ISDIR(facts.st_mode)) return kPathFolder;
+  return kPathSpecial;
+}
+
+Text ResolvedPath(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return Text();
+  char resolved[PATH_MAX];
+  if (realpath(name, resolved) == nullptr || strlen(resolved) >= static_cast<size_t>(kPathCapacity)) {
+    return Text();
+  }
+  return Text(resolved);
+}
+
+Text MakePrivateFolder(const Text& parent) {
+  Text pattern = parent + "vezovud-XXXXXX";
+  char name[kPathCapacity];
+  // Room for the final separator that the result carries.
+  if (pattern.Length() + 2 > kPathCapacity || !CopyPathToBuffer(pattern, name)) return Text();
+  if (mkdtemp(name) == nullptr) return Text();
+  return Text(name) + "/";
+}
+
+int RemovePrivateFolder(const Text& folder) {
+  char name[kPathCapacity];
+  if (folder.IsEmpty() || !CopyPathToBuffer(folder, name)) return 0;
+  return rmdir(name) == 0 ? 1 : 0;
 }
 
 static int DaysInMonth(int year, int month) {

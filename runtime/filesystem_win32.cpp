@@ -1,6 +1,8 @@
 // Win32 back end of folder creation and file times: CreateDirectoryA along
 // the path, and SetFileTime with the local time turned into UTC by
-// LocalFileTimeToFileTime (the bias in force now, as the system's own tools do).
+// LocalFileTimeToFileTime (the bias in force now, as the system's own tools do);
+// what a path names and where it leads through a handle opened on it, links
+// followed; no private folder beyond the user's own temporary folder.
 #include "runtime/filesystem.h"
 
 #include <windows.h>
@@ -37,6 +39,71 @@ int IsLinkPath(const Text& path) {
   DWORD attributes = GetFileAttributesA(name);
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? 1 : 0;
+}
+
+namespace {
+
+typedef DWORD(WINAPI* FinalPathProcedure)(HANDLE file, LPSTR path, DWORD capacity, DWORD flags);
+
+// Opens what path reaches, a folder too, links followed, asking for no
+// access, so that locked files can be looked at.
+HANDLE OpenForFacts(const char* name) {
+  return CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+int PathKind(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return kPathNothing;
+  // The attributes of the name itself would describe a link, not its target.
+  HANDLE object = OpenForFacts(name);
+  if (object == INVALID_HANDLE_VALUE) return kPathNothing;
+  BY_HANDLE_FILE_INFORMATION info;
+  int ok = GetFileInformationByHandle(object, &info) != 0;
+  CloseHandle(object);
+  if (!ok) return kPathNothing;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathFolder : kPathFile;
+}
+
+Text ResolvedPath(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return Text();
+  HANDLE object = OpenForFacts(name);
+  if (object == INVALID_HANDLE_VALUE) return Text();
+  char resolved[kPathCapacity + 8];
+  DWORD length = 0;
+  // Systems before Vista lack GetFinalPathNameByHandleA, so it is looked up;
+  // without it the full path stands, links unresolved.
+  HMODULE kernel = GetModuleHandleA("Kernel32.DLL");
+  FARPROC found = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  if (found) {
+    FinalPathProcedure finalPath =
+        reinterpret_cast<FinalPathProcedure>(reinterpret_cast<void*>(found));
+    length = finalPath(object, resolved, sizeof(resolved), 0);
+  } else {
+    length = GetFullPathNameA(name, sizeof(resolved), resolved, nullptr);
+  }
+  CloseHandle(object);
+  if (length == 0 || length >= sizeof(resolved)) return Text();
+  Text result(resolved, static_cast<int>(length));
+  // "\\?\C:\x" names C:\x, and "\\?\UNC\server\share" the share.
+  if (result.Middle(0, 8) == "\\\\?\\UNC\\") {
+    result = Text("\\\\") + result.Middle(8, result.Length());
+  } else if (result.Middle(0, 4) == "\\\\?\\") {
+    result = result.Middle(4, result.Length());
+  }
+  if (result.Length() > 3 && result.Last() == '\\') result = result.Middle(0, result.Length() - 1);
+  if (result.Length() >= kPathCapacity) return Text();
+  return result;
+}
+
+Text MakePrivateFolder(const Text& parent) { return parent; }
+
+int RemovePrivateFolder(const Text& folder) {
+  (void)folder;
+  return 1;
 }
 
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {

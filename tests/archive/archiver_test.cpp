@@ -1,8 +1,10 @@
 // The Folder archiver: the bytes it writes, field by field through our own
 // parser, and what its walk lists and leaves out (patterns, name modes, its
-// own archive, link loops, names Windows cannot hold, files of 4 GiB).
+// own archive, link loops, links, names Windows cannot hold or would merge,
+// unreadable, special and changing files, files of 4 GiB).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,9 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
@@ -78,12 +82,14 @@ class ArchiverTest : public ::testing::Test {
   // Archives source_ + pattern into path and parses it; the foreign readers
   // must accept what was written.
   Written Archive(const std::string& pattern = "*.*", int32_t nameMode = kNameRelative,
-                  int32_t recurse = 1, std::string path = "") {
+                  int32_t recurse = 1, std::string path = "",
+                  int32_t linkMode = kLinksWithinFolder) {
     Written run;
     if (path.empty()) path = work_.Join("out.zip");
     recorded = &run.calls;
     SetArchiverProgressCallback(RecordCall);
-    run.added = AddFolderToArchive(path.c_str(), (source_ + pattern).c_str(), nameMode, recurse, 0);
+    run.added = AddFolderToArchive(path.c_str(), (source_ + pattern).c_str(), nameMode, recurse, 0,
+                                   linkMode);
     SetArchiverProgressCallback(nullptr);
     for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
       run.problems.push_back({ArchiverProblemPath(i).c_str(), ArchiverProblemKind(i)});
@@ -233,47 +239,106 @@ TEST_F(ArchiverTest, TimeFieldsAreClampedToWhatTheFormatHolds) {
   }
 }
 
-// Links back into the walk are not followed again, a link out is, and a
-// dangling link is an empty file with the 1970 fields, as on Windows. Names
-// Windows cannot hold and files of 4 GiB are left out, unreadable files
-// stored empty; each is reported.
-TEST_F(ArchiverTest, LinksAndWhatTheWalkLeavesOut) {
+// Root opens every file whatever its mode; without these two capabilities
+// (of this thread only) it meets file modes as any user does.
+bool BypassFileModes(bool bypass) {
+  __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2];
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+  data[0].effective = bypass ? data[0].effective | (bits & data[0].permitted)
+                             : data[0].effective & ~bits;
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Everything the walk cannot store whole is reported by path and kind; the
+// good items beside it go in. Links back into the
+// walk are not followed again; links inside the folder are followed; links
+// leading out only under kLinksFollowAll (the Maker's way).
+TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   std::string outside = work_.Join("elsewhere");
   ASSERT_TRUE(MakeFolder(outside));
   ASSERT_TRUE(test_support::WriteWholeFile(outside + "/x.txt", {'x'}));
-  Make({"in/", "in/one.txt", "dir:x/", "dir:x/fine.txt", "a:b", "q?", "back\\slash", "star*",
-        "quote\"", "lt<", "gt>", "pipe|", "tab\tname", "back\\dir/", "back\\dir/lost.txt"});
   const std::string deep(250, 'd');  // its listing would pass the path limit
-  Make({deep + "/", deep + "/lost.txt"});
+  Make({"in/", "in/one.txt", "Twin.txt", "Case/", "locked/", deep + "/", deep + "/lost.txt",
+        "dir:x/", "dir:x/fine.txt", "back\\dir/", "back\\dir/lost.txt", "dotdir./",
+        "dotdir./in.txt"});
   ASSERT_EQ(0, mkfifo((source_ + "fifo").c_str(), 0644)) << "a named pipe must not hang the walk";
   for (const auto& link : std::vector<std::pair<std::string, std::string>>{
-           {"..", "in/up"}, {source_, "in/root"}, {outside, "link"}, {"nowhere", "dangling"}}) {
+           {"..", "in/up"}, {source_, "in/root"}, {"in/one.txt", "inlink"}, {outside, "link"},
+           {outside + "/x.txt", "filelink"}, {"/proc/self/stat", "proc"}, {"nowhere", "dangling"}}) {
     ASSERT_EQ(0, symlink(link.first.c_str(), (source_ + link.second).c_str())) << link.second;
   }
   int fd = open((source_ + "huge.bin").c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_EQ(0, ftruncate(fd, 0x100000000LL)) << "a sparse file of 4 GiB";
   close(fd);
-  bool root = geteuid() == 0;  // root reads every file
-  if (!root) {
-    Make({"locked.txt"});
-    ASSERT_EQ(0, chmod((source_ + "locked.txt").c_str(), 0));
+  const struct {
+    std::string path;   // below source_; folder entries end in "/"
+    int within, follow; // the problem under kLinksWithinFolder, kLinksFollowAll; 0: stored
+  } rows[] = {
+      {"a:b", kProblemBadName, kProblemBadName},
+      {"q?", kProblemBadName, kProblemBadName},
+      {"back\\slash", kProblemBadName, kProblemBadName},
+      {"star*", kProblemBadName, kProblemBadName},
+      {"quote\"", kProblemBadName, kProblemBadName},
+      {"lt<", kProblemBadName, kProblemBadName},
+      {"gt>", kProblemBadName, kProblemBadName},
+      {"pipe|", kProblemBadName, kProblemBadName},
+      {"tab\tname", kProblemBadName, kProblemBadName},
+      {"dir:x/", kProblemBadName, kProblemBadName},
+      {"dir:x/fine.txt", kProblemBadName, kProblemBadName},
+      {"back\\dir", kProblemBadName, kProblemBadName},  // cannot be entered under its name
+      // Names Windows would merge with another.
+      {"twin.TXT", kProblemCaseTwin, kProblemCaseTwin},  // after Twin.txt
+      {"case", kProblemCaseTwin, kProblemCaseTwin},      // a file after the folder Case
+      {"dot.", kProblemTrailingDot, kProblemTrailingDot},
+      {"space ", kProblemTrailingDot, kProblemTrailingDot},
+      {"dotdir./", kProblemTrailingDot, kProblemTrailingDot},
+      {"dotdir./in.txt", kProblemTrailingDot, kProblemTrailingDot},
+      // What cannot be read, or not whole.
+      {"locked", kProblemFolderUnreadable, kProblemFolderUnreadable},
+      {deep, kProblemFolderUnreadable, kProblemFolderUnreadable},
+      {"locked.txt", kProblemUnreadable, kProblemUnreadable},
+      {"locked-empty", kProblemUnreadable, kProblemUnreadable},  // empty, yet unknown
+      {"fifo", kProblemSpecialFile, kProblemSpecialFile},
+      {"huge.bin", kProblemTooLarge, kProblemTooLarge},
+      {"proc", kProblemLinkOutside, kProblemChanged},  // size 0, yet it holds data
+      // Links.
+      {"dangling", kProblemDanglingLink, kProblemDanglingLink},
+      {"link", kProblemLinkOutside, 0},
+      {"filelink", kProblemLinkOutside, 0},
+  };
+  for (const auto& row : rows) {
+    if (row.path.back() != '/' && Of(row.path) != Of(deep) && !test_support::Exists(source_ + row.path)) {
+      Write(row.path, row.path == "locked-empty" ? Bytes() : Of(row.path));
+    }
   }
-  Written run = Archive();
-  EXPECT_EQ(4, run.added) << "in/one.txt, link/x.txt, the dangling link and the pipe";
-  std::vector<std::string> names = {"", "dangling", "fifo", "in\\", "in\\one.txt", "link\\", "link\\x.txt"};
-  if (!root) names.push_back("locked.txt");
-  EXPECT_EQ(names, run.names);
-  EXPECT_EQ(0u, run.zip.central[1].uncompressedSize);
-  EXPECT_EQ(0xC421, run.zip.central[1].date);
-  int badNames = 0;
-  for (const auto& p : run.problems) {
-    if (p.second == kProblemBadName) ++badNames;
-    else if (p.second == kProblemTooLarge) EXPECT_EQ(source_ + "huge.bin", p.first);
-    else if (p.first == source_ + deep) EXPECT_EQ(kProblemUnreadable, p.second);
-    else EXPECT_EQ(std::make_pair(source_ + "locked.txt", (int)kProblemUnreadable), p);
+  for (const char* locked : {"locked", "locked.txt", "locked-empty"}) {
+    ASSERT_EQ(0, chmod((source_ + locked).c_str(), 0)) << locked;
   }
-  EXPECT_EQ(12, badNames) << "9 files, dir:x and the file below it, back\\dir";
-  EXPECT_EQ(12u + 2 + !root, run.problems.size());
+  for (int32_t mode : {kLinksWithinFolder, kLinksFollowAll}) {
+    ASSERT_TRUE(BypassFileModes(false));
+    Written run = Archive("*.*", kNameRelative, 1, work_.Join("out" + std::to_string(mode)), mode);
+    ASSERT_TRUE(BypassFileModes(true));
+    std::vector<std::pair<std::string, int>> expected, got;
+    for (const auto& row : rows) {
+      int kind = mode == kLinksWithinFolder ? row.within : row.follow;
+      if (kind != 0) expected.push_back({row.path, kind});
+    }
+    for (const auto& p : run.problems) got.push_back({p.first.substr(source_.size()), p.second});
+    std::sort(expected.begin(), expected.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(expected, got) << "link mode " << mode;
+    std::vector<std::string> names = {"", "Case\\", "in\\", "in\\one.txt", "inlink", "Twin.txt"};
+    if (mode == kLinksFollowAll) {
+      names = {"", "Case\\", "filelink", "in\\", "in\\one.txt", "inlink", "link\\", "link\\x.txt",
+               "proc", "Twin.txt"};  // proc's entry was open when its size gave way
+    }
+    EXPECT_EQ(names, run.names) << "link mode " << mode;
+  }
+  for (const char* locked : {"locked", "locked.txt", "locked-empty"}) {
+    chmod((source_ + locked).c_str(), 0755);
+  }
 }
 #endif
 
@@ -294,7 +359,7 @@ TEST(MatchNamePatternTest, Table) {
     EXPECT_EQ(c.expected, MatchNamePattern(c.text, c.pattern))
         << "text \"" << c.text << "\" pattern \"" << c.pattern << "\"";
   }
-  for (const char* bad : {"a\\b", "c:", "*", "?", "\"", "<", ">", "|", "x\x01", "\x1f"}) {
+  for (const char* bad : {"a\\b", "c:", "*", "?", "\"", "<", ">", "|", "x\x01", "\x1f", "dot.", "space "}) {
     EXPECT_EQ(0, IsPortableNamePart(bad)) << bad;
   }
   EXPECT_EQ(1, IsPortableNamePart("plain \xE9t\xE9.txt"));

@@ -108,6 +108,10 @@ try:
         check(run(*args).returncode == 2, "usage error exits 2: %r" % args)
     r = run("--help")
     check(r.returncode == 0 and "usage: vezovud" in r.stdout, "--help prints the usage, exit 0")
+    for command in ("pack", "list", "test", "unpack"):
+        r = run(command, "--help")
+        check(r.returncode == 0 and ("usage: vezovud " + command) in r.stdout,
+              command + " --help prints its usage, exit 0")
 
     # The progress bar appears on a terminal (a pseudo-terminal here).
     leader, follower = pty.openpty()

@@ -6,6 +6,7 @@ import os
 import pathlib
 import random
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -66,12 +67,73 @@ try:
               got[:5] == time.localtime(os.path.getmtime(os.path.join(source, name)))[:5],
               name + ": the same bytes, the time to the minute, seconds 0")
 
-    # A name Windows cannot hold: reported by name, exit 1, nothing written.
-    open(os.path.join(source, "what?.txt"), "wb").close()
-    bad = os.path.join(work, "out", "bad.exe")
-    r = run("pack", source, bad, "--quiet")
-    check(r.returncode == 1 and "what?.txt has a name Windows cannot hold" in r.stderr and
-          not os.path.exists(bad), "pack refuses a name Windows cannot hold, exit 1")
+    # What pack refuses: the reason names the item, exit 1, no output, and
+    # nothing planted is followed or touched.
+    outside = os.path.join(work, "outside")
+    os.makedirs(outside)
+    open(os.path.join(outside, "secret.txt"), "wb").write(b"not to be packed")
+    victim = os.path.join(work, "victim")
+    open(victim, "wb").write(b"keep me")
+    refused = os.path.join(work, "out", "refused.exe")
+    part = refused + ".vezovud-part"
+    inside = os.path.join(source, "inside.exe")
+    rows = [  # label, item made in the source (or planted), the output, words in stderr
+        ("a name Windows cannot hold", "what?.txt", None, refused,
+         "what?.txt has a name Windows cannot hold"),
+        ("a link to a folder outside", "etc", outside, refused,
+         "etc is a link leading outside the folder"),
+        ("a link to a file outside", "secret", os.path.join(outside, "secret.txt"), refused,
+         "secret is a link leading outside the folder"),
+        ("names that differ in case only", "A.TXT", None, refused,  # a.txt comes second
+         "a.txt differs from another name in its folder only in case"),
+        ("a name ending in a dot", "trailing.", None, refused,
+         "trailing. ends in a dot or a space"),
+        ("an output inside the folder", None, None, inside,
+         "would lie inside the folder being packed"),
+        ("a link planted as the part file", None, None, refused,
+         "refused.exe.vezovud-part"),
+    ]
+    for label, item, target, out, words in rows:
+        made = os.path.join(source, item) if item else part
+        if target:
+            os.symlink(target, made)
+        elif item:
+            open(made, "wb").close()
+        else:
+            os.symlink(victim, part)
+        r = run("pack", source, out, "--quiet")
+        check(r.returncode == 1 and words in r.stderr and not os.path.exists(out) and
+              open(victim, "rb").read() == b"keep me", "pack refuses %s: %r" % (label, r.stderr[-300:]))
+        if label.startswith("a link to a folder"):
+            r = run("pack", source, refused, "--quiet", "--follow-links")
+            check(r.returncode == 0 and ": %d files added" % (len(files) + 1) in r.stdout,
+                  "--follow-links packs what the link leads to")
+            os.remove(refused)
+        os.remove(made)
+    check(os.listdir(os.path.join(work, "out")) == ["round trip.exe", "again.exe"] or
+          sorted(os.listdir(os.path.join(work, "out"))) == ["again.exe", "round trip.exe"],
+          "no part file or output left behind")
+
+    # 70,000 files: the end record's 16-bit counts overflow, so the Zip64 end
+    # records carry the true count (relative to the archive's first byte).
+    many = os.path.join(work, "many")
+    os.makedirs(many)
+    for i in range(70000):
+        open(os.path.join(many, "f%05d" % i), "wb").close()
+    big = os.path.join(work, "out", "many.exe")
+    r = run("pack", many, big, "--quiet")
+    check(r.returncode == 0 and ": 70000 files added" in r.stdout, "pack counts 70,000 files")
+    data = open(big, "rb").read()
+    end = len(data) - 4 - 22
+    zip64, locator = end - 20 - 56, end - 20
+    size, at = struct.unpack("<II", data[end + 12:end + 20])
+    start = zip64 - size - at  # where the archive starts behind the stub
+    check(data[end:end + 12] == b"PK\x05\x06" + bytes(4) + b"\xff\xff\xff\xff" and
+          struct.unpack("<IIQI", data[locator:locator + 20]) == (0x07064b50, 0, zip64 - start, 1) and
+          struct.unpack("<IQHHIIQQQQ", data[zip64:zip64 + 56]) ==
+          (0x06064b50, 44, 45, 45, 0, 0, 70001, 70001, size, at),
+          "Zip64 end record and locator before the end record, which keeps 0xFFFF")
+    check(foreign_readers_accept(big), "foreign readers accept 70,001 entries")
 finally:
     shutil.rmtree(work, ignore_errors=True)
 finish()

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/folder_archiver.h"
 #include "maker/build_job.h"
@@ -18,11 +21,13 @@
 #include "runtime/window_headless.h"
 #include "support/foreign_readers.h"
 #include "support/zip_parser.h"
+#include "support/zip_writer.h"
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
 using namespace test_support;
+typedef std::vector<unsigned char> Bytes;
 
 namespace {
 
@@ -86,7 +91,16 @@ class MakerTest : public ::testing::Test {
   }
 
   BuildResult Build(const std::string& output, const Text& temp) {
-    return RunBuildSteps({source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub), 0});
+    return RunBuildSteps({source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub), 0,
+                          kLinksWithinFolder});
+  }
+  // The names in the work folder: the job leaves no temporary file or folder.
+  std::vector<std::string> WorkNames() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(work_.Path()))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   void Press(int32_t gadget) {
     ASSERT_EQ(1, HeadlessClick(gadget));
@@ -125,6 +139,23 @@ TEST_F(MakerTest, TempNameIsTheOneFreeNameThenNoneAndTheJobSaysSo) {
     ASSERT_TRUE(i == 42 || (i % 2 ? MakeFolder(name) : WriteWholeFile(name, {1})));
   }
   for (int i = 0; i < 20; ++i) EXPECT_EQ(tmp + "Vezovud42", MakeTempArchiveName("Vezovud").c_str());
+  // Another user plants an archive under the drawn name before the job runs:
+  // the job's own archive lives in a private folder, and the planted one
+  // is neither added to nor touched.
+  std::string planted = testzip::BuildArchive({{"evil.txt", "planted"}});
+  ASSERT_TRUE(WriteWholeFile(tmp + "Vezovud42", Bytes(planted.begin(), planted.end())));
+  EXPECT_EQ(kBuildWritten, Build(work_.Join("mine.exe"), (tmp + "Vezovud42").c_str()).failure);
+  std::vector<unsigned char> out = ReadWholeFile(work_.Join("mine.exe"));
+  zip_parser::Archive zip = zip_parser::Parse(out, out.size() - 4);
+  ASSERT_EQ("", zip.error);
+  for (const auto& h : zip.central) EXPECT_NE("evil.txt", h.name);
+  EXPECT_EQ(8u, zip.central.size()) << "the source's 5 folders and 3 files only";
+  EXPECT_TRUE(ReadWholeFile(tmp + "Vezovud42") == Bytes(planted.begin(), planted.end()));
+  ASSERT_TRUE(RemoveFile((tmp + "Vezovud42").c_str()));
+  int privateFolders = 0;
+  for (const auto& e : std::filesystem::directory_iterator(tmp))
+    privateFolders += e.path().filename().string().rfind("vezovud-", 0) == 0;
+  EXPECT_EQ(0, privateFolders) << "the private folder is removed";
   ASSERT_TRUE(MakeFolder(tmp + "Vezovud42"));
   Text none = MakeTempArchiveName("Vezovud");
   EXPECT_STREQ("", none.c_str()) << "every name taken: no endless loop";
@@ -134,12 +165,45 @@ TEST_F(MakerTest, TempNameIsTheOneFreeNameThenNoneAndTheJobSaysSo) {
 }
 #endif
 
-TEST_F(MakerTest, OutputThatCannotBeCreatedIsReportedAndTheTempDeleted) {
-  std::string temp = work_.Join("Vezovud7");
-  BuildResult result = Build(work_.Join("no") + Separator() + "out.exe", temp.c_str());
-  EXPECT_EQ(kBuildOutputFailed, result.failure);
-  EXPECT_STRNE("", BuildFailureText(result).c_str());
-  EXPECT_FALSE(Exists(temp));
+// Outputs that are refused or cannot be made: an existing file stays as it
+// was, nothing is followed or truncated, and no temporary file or folder
+// is left behind.
+TEST_F(MakerTest, RefusedOutputsLeaveEverythingAsItWas) {
+  std::string victim = work_.Join("victim");
+  ASSERT_TRUE(WriteWholeFile(victim, kOld));
+  const struct {
+    const char* label;
+    std::string output;
+    int32_t failure;
+  } rows[] = {
+      {"folder missing", work_.Join("no") + Separator() + "out.exe", kBuildOutputFailed},
+      {"part name taken", work_.Join("taken.exe"), kBuildPartNameTaken},
+      {"inside the source", source_ + "out.exe", kBuildOutputInSource},
+      {"inside, deeper", source_ + "sub" + Separator() + "out.exe", kBuildOutputInSource},
+#ifndef _WIN32
+      {"inside through a link", work_.Join("alias") + Separator() + "out.exe", kBuildOutputInSource},
+#endif
+  };
+  std::string part = work_.Join("taken.exe") + kPartialOutputSuffix;
+#ifdef _WIN32
+  ASSERT_TRUE(WriteWholeFile(part, kOld));
+#else
+  // A link planted under the part name must not carry the output elsewhere.
+  ASSERT_EQ(0, symlink(victim.c_str(), part.c_str()));
+  ASSERT_EQ(0, symlink(source_.c_str(), work_.Join("alias").c_str()));
+#endif
+  std::vector<std::string> before = WorkNames();
+  for (const auto& row : rows) {
+    BuildResult result = Build(row.output, work_.Join("Vezovud7").c_str());
+    EXPECT_EQ(row.failure, result.failure) << row.label;
+    EXPECT_STRNE("", BuildFailureText(result).c_str()) << row.label;
+    EXPECT_FALSE(Exists(row.output)) << row.label;
+    EXPECT_EQ(before, WorkNames()) << row.label;
+  }
+  EXPECT_TRUE(ReadWholeFile(victim) == kOld);
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::is_symlink(part)) << "the planted link stays a link";
+#endif
 }
 
 TEST_F(MakerTest, DialogsBrowseCloseAndExit) {
@@ -163,22 +227,29 @@ TEST_F(MakerTest, DialogsBrowseCloseAndExit) {
 }
 
 TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
-  std::string target = source_ + "result";  // inside the source: packed as it stood
+  std::string target = work_.Join("result");
   ASSERT_TRUE(WriteWholeFile(target + ".exe", kOld));
 #ifndef _WIN32
   // A link that loops is followed by neither CountFiles nor the walk: the counts agree.
   ASSERT_EQ(0, symlink("../..", (source_ + "sub/deeper/loop").c_str()));
-  std::string bad = source_ + "what?.txt";  // a name Windows cannot hold: left out
-  ASSERT_TRUE(WriteWholeFile(bad, PatternBytes(10)));
+  // The Maker follows a link out of the folder, as it always has...
+  std::string outside = work_.Join("outside") + Separator();
+  ASSERT_TRUE(MakeFolder(outside) && WriteWholeFile(outside + "x.txt", PatternBytes(10)));
+  ASSERT_EQ(0, symlink(outside.c_str(), (source_ + "out").c_str()));
+  // ...but not a link to nothing, which leaves no output.
+  std::string gone = source_ + "gone.txt";
+  ASSERT_EQ(0, symlink(work_.Join("nothing").c_str(), gone.c_str()));
   Squeeze(source_, target);
   HeadlessRequest failed = Message("Not written");
-  EXPECT_STREQ("No archive was written: 1 files could not be read or stored.",
+  EXPECT_STREQ("No archive was written: 1 files or folders could not be read or stored.",
                failed.first.c_str());
   EXPECT_EQ(48, failed.number);
   EXPECT_TRUE(ReadWholeFile(target + ".exe") == kOld) << "the old output is untouched";
   EXPECT_FALSE(Exists(target + ".exe" + kPartialOutputSuffix) || Exists(gTemp));
-  ASSERT_EQ(0, remove(bad.c_str()));
+  ASSERT_EQ(0, remove(gone.c_str()));
   gAbouts = 0;
+#else
+  ASSERT_TRUE(WriteWholeFile(source_ + "x.txt", PatternBytes(10)));  // the fourth file
 #endif
   Squeeze(source_.substr(0, source_.size() - 1), target);  // typed without its separator
   EXPECT_EQ("Exit=0 Squeeze!=0 Browse=0 About=1 bar=100 status='' job=1", gAtBox);

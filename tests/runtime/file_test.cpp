@@ -1,14 +1,20 @@
 // Tests of numbered files: the 4096-byte buffer across its edges, the table of
-// numbers, PathSize, TempDirectory and paths beyond 260 characters.
+// numbers, PathSize, TempDirectory and paths beyond 260 characters; what a
+// path names and where it leads, identities and private folders.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "runtime/file.h"
+#include "runtime/file_info.h"
+#include "runtime/filesystem.h"
 #include "runtime/system.h"
 #include "tests/runtime/test_support.h"
 
@@ -160,6 +166,50 @@ TEST_F(FileTest, PathSizeOpeningAndRemoveFile) {
   EXPECT_NE(0, RemoveFile(backslashed.c_str()));
   EXPECT_FALSE(Exists(file));
   EXPECT_EQ(0, RemoveFile(backslashed.c_str()) + RemoveFile(""));
+}
+
+TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
+  std::string sub = Path("sub"), file = Path("file");
+  ASSERT_TRUE(MakeFolder(sub) && WriteWholeFile(file, {1}) && WriteWholeFile(Path("other"), {2}));
+  const struct { std::string path; int kind; } kinds[] = {
+      {file, kPathFile}, {sub, kPathFolder}, {sub + Separator(), kPathFolder},
+      {Path("missing"), kPathNothing}, {"", kPathNothing}};
+  for (const auto& k : kinds) EXPECT_EQ(k.kind, PathKind(k.path.c_str())) << k.path;
+  std::string resolved = ResolvedPath(folder_.Path().c_str()).c_str();
+  ASSERT_NE("", resolved);
+  EXPECT_NE(kPathSeparator, resolved.back()) << "no trailing separator";
+  std::string dotted = sub + Separator() + ".." + Separator() + "." + Separator() + "file";
+  EXPECT_EQ(resolved + Separator() + "file", ResolvedPath(dotted.c_str()).c_str());
+  EXPECT_STREQ("", ResolvedPath(Path("missing").c_str()).c_str());
+  // The open file answers for itself, and for no other.
+  PathIdentity open, byName, other;
+  ASSERT_NE(0, OpenFileForReading(0, file.c_str()));
+  ASSERT_EQ(1, GetOpenFileIdentity(0, &open));
+  ASSERT_TRUE(GetPathIdentity(file.c_str(), &byName) && GetPathIdentity(Path("other").c_str(), &other));
+  EXPECT_TRUE(SameIdentity(open, byName));
+  EXPECT_FALSE(SameIdentity(open, other));
+  CloseFileNumber(0);
+  EXPECT_EQ(0, GetOpenFileIdentity(0, &open)) << "a number not in use";
+  std::string first = MakePrivateFolder(folder_.Path().c_str()).c_str();
+  std::string second = MakePrivateFolder(folder_.Path().c_str()).c_str();
+  ASSERT_EQ(folder_.Path(), first.substr(0, folder_.Path().size()));
+  EXPECT_EQ(kPathSeparator, first.back());
+  EXPECT_EQ(1, RemovePrivateFolder(first.c_str()));
+  EXPECT_EQ(1, RemovePrivateFolder(second.c_str()));
+#ifdef _WIN32
+  EXPECT_EQ(folder_.Path(), first) << "the user's temporary folder is private already";
+  EXPECT_TRUE(Exists(folder_.Path()));
+#else
+  EXPECT_NE(first, second) << "a new folder each time";
+  EXPECT_FALSE(Exists(first) || Exists(second)) << "removed";
+  ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
+  EXPECT_EQ(kPathSpecial, PathKind(Path("fifo").c_str()));
+  EXPECT_EQ(0, OpenFileForReading(0, Path("fifo").c_str())) << "no waiting for a writer";
+  std::string mine = MakePrivateFolder(folder_.Path().c_str()).c_str();
+  struct stat facts;
+  ASSERT_EQ(0, stat(mine.c_str(), &facts));
+  EXPECT_EQ(0700, facts.st_mode & 0777) << "no one else may enter";
+#endif
 }
 
 #ifndef _WIN32
