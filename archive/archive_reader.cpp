@@ -18,6 +18,7 @@
 #include "runtime/file_replace.h"
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
+#include "runtime/name_encoding.h"
 
 namespace {
 
@@ -34,8 +35,10 @@ CentralDirectory gDirectory = {0, 0, 0, 0, nullptr};
 int64_t gCurrent = 0;
 
 // The part file being written, for RemovePartFileInProgress on another
-// thread: the name is complete before the flag is raised.
-char gPartInProgress[kPathCapacity];
+// thread: the name is complete before the flag is raised. The block is
+// made once, large enough for any extended path, and never freed.
+const int kPartNameBytes = 3 * kExtendedPathCapacity + 1;
+char* gPartInProgress = nullptr;
 volatile int gPartActive = 0;
 
 // ---------------------------------------------------------------------------
@@ -228,7 +231,7 @@ int CloseArchive() {
 }
 
 void RemovePartFileInProgress() {
-  if (gPartActive) RemoveFile(Text(gPartInProgress));
+  if (gPartActive && gPartInProgress != nullptr) RemoveFile(Text(gPartInProgress));
 }
 
 namespace {
@@ -544,15 +547,16 @@ Text PlatformPath(const Text& name) {
   return path;
 }
 
-// Makes the folders of relative (a cleaned name's folder part, "\" between
-// and after its components) below folder, the destination ending in the
-// separator. One at a time, each checked: a link among them would carry the
-// entry's data out of the destination, and a file among them is in the way.
+// Makes the folders of relative (a name's folder part in the platform's
+// form, the separator between and after its components) below folder, the
+// destination ending in the separator. One at a time, each checked: a link
+// among them would carry the entry's data out of the destination, and a file
+// among them is in the way.
 int MakeFoldersBelow(const Text& folder, const Text& relative) {
   Text path = folder;
   for (int i = 0; i < relative.Length(); ++i) {
     char c = relative.At(i);
-    if (c != '\\') {
+    if (c != kPathSeparator) {
       path += c;
       continue;
     }
@@ -595,9 +599,13 @@ intptr_t CreatePartFile(const Text& target, Text* part) {
     }
     Text candidate = folder + "~";
     candidate += kMarks[i];
-    if (candidate.Length() >= kPathCapacity) break;
+    if (candidate.Length() >= kPartNameBytes) break;
     // Announced before it exists, so that an end of the program in between
     // still removes it.
+    if (gPartInProgress == nullptr) {
+      gPartInProgress = static_cast<char*>(AllocateBlock(kPartNameBytes));
+      if (gPartInProgress == nullptr) return 0;
+    }
     memcpy(gPartInProgress, candidate.c_str(), candidate.Length() + 1);
     gPartActive = 1;
     intptr_t output = CreateNewFileForWriting(kAnyNumber, candidate);
@@ -684,24 +692,29 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   // A folder entry: a name that ends in "\" (or the empty name of the packed
   // folder itself), or one marked by the MS-DOS directory attribute. Any
   // other entry is a file, also one of size 0.
-  if (facts.isFolder || name.IsEmpty() || name.Last() == '\\') {
+  int isFolder = facts.isFolder || name.IsEmpty() || name.Last() == '\\';
+  if (isFolder) {
     result = CheckEntryData(*CurrentEntry());
     if (result != kReaderOk) return result;
     if (keepFolders != 1) return kReaderOk;
     name = DropDrivePrefix(name);
     if (!name.IsEmpty() && name.Last() != '\\') name += '\\';
-    if (!IsSafeEntryName(name)) return kReaderUnsafeName;
-    if ((folder + PlatformPath(name)).Length() >= kPathCapacity) return kReaderNameTooLong;
-    return MakeFoldersBelow(folder, name);
+  } else {
+    name = keepFolders == 0 ? FilePartOf(name) : DropDrivePrefix(name);
   }
-
-  name = keepFolders == 0 ? FilePartOf(name) : DropDrivePrefix(name);
   if (!IsSafeEntryName(name)) return kReaderUnsafeName;
-  if (FilePartOf(name).IsEmpty()) return kReaderFailed;  // nothing to create
-  Text target = folder + PlatformPath(name);
-  if (target.Length() >= kPathCapacity) return kReaderNameTooLong;
+  // A flagged name must be UTF-8; it is then created through the system's
+  // wide functions, an unflagged one as its code page has it.
+  if (facts.utf8Name && !IsUtf8Text(name)) return kReaderBadName;
+  if (!isFolder && FilePartOf(name).IsEmpty()) return kReaderFailed;  // nothing to create
+  Text base;
+  Text target = LandingPath(folder, name, facts.utf8Name, &base);
+  if (target.IsEmpty()) return kReaderNameTooLong;
+  Text landed = target.Middle(base.Length(), target.Length() - base.Length());
+  if (isFolder) return MakeFoldersBelow(base, landed);
   if (keepFolders != 0) {
-    result = MakeFoldersBelow(folder, FolderPartOf(name));
+    int slash = landed.LastIndexOf(kPathSeparator);
+    result = MakeFoldersBelow(base, landed.Middle(0, slash + 1));
     if (result != kReaderOk) return result;
   }
   if (IsLinkPath(target)) return kReaderLinkInPath;
@@ -735,6 +748,7 @@ Text ReaderResultText(int result) {
     case kReaderLinkInPath: return "a link is in the way (nothing is written through links)";
     case kReaderNotAFolder: return "a file is in the way of a folder";
     case kReaderDamagedEntry: return "damaged entry";
+    case kReaderBadName: return "name flagged as UTF-8 is not valid UTF-8";
     case kCatalogueNoArchive: return "no archive found";
     case kCatalogueBadEndRecord: return "damaged archive (end record)";
     case kCatalogueBadRecord: return "damaged archive (central directory record)";

@@ -30,7 +30,7 @@ const int kReaderEndOfEntries = -100;
 const int kReaderCrcMismatch = -105;
 // The name would land outside the destination ("..", absolute, drive, ":").
 const int kReaderUnsafeName = -201;
-// Destination and name together do not fit kPathCapacity.
+// Destination and name together do not fit the system's paths.
 const int kReaderNameTooLong = -202;
 // Writing the entry's data, or putting the file in place, failed.
 const int kReaderWriteFailed = -203;
@@ -46,6 +46,8 @@ const int kReaderLinkInPath = -207;
 const int kReaderNotAFolder = -208;
 // The entry's central record and what minizip reads of it disagree.
 const int kReaderDamagedEntry = -209;
+// The name is flagged as UTF-8 but is not.
+const int kReaderBadName = -210;
 
 // Bytes inflated and written per step; an entry never needs more memory
 // than this, whatever size it declares.

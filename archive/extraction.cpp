@@ -63,7 +63,7 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
     if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
     MakePath(folder);
   }
-  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0};
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0};
   if (callback != nullptr) callback(context, step);
 
   int position = GoToFirstEntry();
@@ -75,7 +75,11 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
     }
     ArchiveEntryInfo entry;
     Text name;
-    if (GetCurrentEntryInfo(&entry) == 0) name = entry.name;
+    int utf8Name = 0;
+    if (GetCurrentEntryInfo(&entry) == 0) {
+      name = entry.name;
+      utf8Name = entry.utf8Name;
+    }
     int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
     if (result == 0) {
       ++report->done;
@@ -85,6 +89,7 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
     step.kind = kStepEntry;
     step.index = index;
     step.name = &name;
+    step.utf8Name = utf8Name;
     step.result = result;
     if (callback != nullptr) callback(context, step);
     if (index + 1 < report->total) position = GoToNextEntry();
@@ -98,20 +103,4 @@ void FreeExtractionReport(ExtractionReport* report) {
   FreeBlock(report->failures);
   report->failures = nullptr;
   report->failuresListed = 0;
-}
-
-Text PrintableName(const Text& name) {
-  static const char kHex[] = "0123456789abcdef";
-  Text printable;
-  for (int i = 0; i < name.Length(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name.At(i));
-    if (c < 0x20 || c == 0x7F) {
-      printable += "\\x";
-      printable += kHex[c >> 4];
-      printable += kHex[c & 15];
-    } else {
-      printable += static_cast<char>(c);
-    }
-  }
-  return printable;
 }

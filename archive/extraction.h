@@ -22,6 +22,7 @@ struct ExtractionStep {
   int64_t index;    // the entry, counted from 0 in central-directory order
   int64_t total;    // entries in the archive
   const Text* name; // the entry's stored name (kStepEntry; empty when unreadable)
+  int utf8Name;     // the name is UTF-8 (else in the writer's ANSI code page)
   int result;       // the reader's result for the entry (archive_reader.h)
 };
 
@@ -62,9 +63,5 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
 // Releases the failure list and its names.
 void FreeExtractionReport(ExtractionReport* report);
 
-// A name made safe to print: control bytes (below 0x20, and 0x7F) become
-// "\xNN", so a stored name can neither forge lines of output nor send
-// terminal escapes.
-Text PrintableName(const Text& name);
 
 #endif

@@ -19,11 +19,15 @@
 #include "runtime/file_info.h"
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
+#include "runtime/name_encoding.h"
 #include "runtime/system.h"
 
 namespace {
 
 const int32_t kListGrowthItems = 64;
+const uLong kFlagUtf8Name = 0x0800;
+const int kDeflateMemLevel = 8;
+const uLong kVersionMadeBy = 0;  // as minizip's plain calls write it
 const int kFirstDosYear = 1980;
 const int kLastDosYear = 2107;
 const int kEpochYear = 1970;  // the fields of date value 0
@@ -138,16 +142,8 @@ struct WalkSettings {
   Text archiveName;
 };
 
-// A name with its ASCII letters lower-cased. Bytes from 0x80 stay as they
-// are: the names are not decoded, so only ASCII case is known here.
-Text FoldedName(const Text& name) {
-  Text folded;
-  for (int i = 0; i < name.Length(); ++i) {
-    char c = name.At(i);
-    folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  }
-  return folded;
-}
+// A name as Windows compares it: letters upper-cased, UTF-8 ones too.
+Text FoldedName(const Text& name) { return UpperCasedName(name); }
 
 // 0 when the walk may take the entry at path; else the problem it has. A
 // link is taken when its target can be reached and, under
@@ -346,6 +342,19 @@ Text StoredName(const Text& item, const Text& folder, int32_t nameMode) {
 
 // 0 when every part of the item below the folder can be created on Windows
 // as a file of its own; else the problem of the first part that cannot.
+// Opens a new deflated entry at level 9. A name with a byte from 0x80 on a
+// system whose names are UTF-8 is stored with general-purpose bit 11, which
+// says so; every other name goes in exactly as it always did.
+int OpenNewEntry(zipFile archive, const Text& stored, const zip_fileinfo* info) {
+  if (!kNamesAreUtf8 || IsAsciiText(stored)) {
+    return zipOpenNewFileInZip(archive, stored.c_str(), info, nullptr, 0, nullptr, 0, nullptr,
+                               Z_DEFLATED, kCompressionLevel);
+  }
+  return zipOpenNewFileInZip4(archive, stored.c_str(), info, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS, kDeflateMemLevel,
+                              Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kFlagUtf8Name);
+}
+
 int32_t NameProblem(const Text& item, const Text& folder) {
   Text below = StartsWithIgnoringCase(item, folder) ? item.Middle(folder.Length(), item.Length())
                                                     : FileNamePart(item);
@@ -355,6 +364,8 @@ int32_t NameProblem(const Text& item, const Text& folder) {
       Text part = below.Middle(start, i - start);
       char last = part.Last();
       if (!part.IsEmpty() && (last == '.' || last == ' ')) return kProblemTrailingDot;
+      // Names are stored as UTF-8 here: one that is not cannot be.
+      if (kNamesAreUtf8 && !IsUtf8Text(part)) return kProblemNotUtf8;
       if (!IsPortableNamePart(part)) return kProblemBadName;
       start = i + 1;
     }
@@ -575,8 +586,7 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
         continue;
       }
       if (isFolderEntry) {
-        if (zipOpenNewFileInZip(archive, stored.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                Z_DEFLATED, kCompressionLevel) != ZIP_OK) {
+        if (OpenNewEntry(archive, stored, &info) != ZIP_OK) {
           RecordProblem(item, kProblemEntryFailed);
           continue;
         }
@@ -602,8 +612,7 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
         problem = kProblemUnreadable;
       } else if (size >= kMaxEntryBytes) {
         problem = kProblemTooLarge;
-      } else if (zipOpenNewFileInZip(archive, stored.c_str(), &info, nullptr, 0, nullptr, 0,
-                                     nullptr, Z_DEFLATED, kCompressionLevel) != ZIP_OK) {
+      } else if (OpenNewEntry(archive, stored, &info) != ZIP_OK) {
         problem = kProblemEntryFailed;
       } else {
         ++entries;

@@ -81,7 +81,8 @@ enum ArchiverProblem {
   kProblemLinkOutside = 9,      // a link that leads outside the folder (kLinksWithinFolder)
   kProblemChanged = 10,         // the file's size changed while it was read
   kProblemCaseTwin = 11,        // another name in its folder differs only in case
-  kProblemTrailingDot = 12      // the name ends in a dot or a space, which Windows drops
+  kProblemTrailingDot = 12,     // the name ends in a dot or a space, which Windows drops
+  kProblemNotUtf8 = 13          // the name is not UTF-8, as names stored from here must be
 };
 
 // The problems the last AddFolderToArchive recorded, in the order met.

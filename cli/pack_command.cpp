@@ -13,6 +13,7 @@
 #include "resources/embedded.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
+#include "runtime/name_encoding.h"
 #include "runtime/system.h"
 
 VEZOVUD_DECLARE_EMBEDDED(kDefaultStubImage);
@@ -69,6 +70,7 @@ const char* ProblemText(int32_t kind) {
     case kProblemCaseTwin:
       return "differs from another name in its folder only in case; Windows would merge them";
     case kProblemTrailingDot: return "ends in a dot or a space, which Windows drops";
+    case kProblemNotUtf8: return "has a name that is not UTF-8";
     default: return "was left out";
   }
 }
@@ -174,7 +176,7 @@ int RunPackCommand(int argc, char** argv) {
     fprintf(stderr, "vezovud pack: %s\n", BuildFailureText(result).c_str());
     if (result.failure == kBuildFilesLeftOut || result.failure == kBuildArchiveUnreadable) {
       for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
-        fprintf(stderr, "  %s %s\n", ArchiverProblemPath(i).c_str(),
+        fprintf(stderr, "  %s %s\n", PrintableName(ArchiverProblemPath(i)).c_str(),
                 ProblemText(ArchiverProblemKind(i)));
       }
       if (ArchiverProblemCount() == 0) {

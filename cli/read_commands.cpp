@@ -8,6 +8,7 @@
 #include "archive/archive_reader.h"
 #include "archive/extraction.h"
 #include "cli/commands.h"
+#include "runtime/name_encoding.h"
 
 namespace {
 
@@ -17,6 +18,12 @@ const int kProgressBarCells = 40;
 int UsageError(const char* text) {
   fprintf(stderr, "vezovud: %s\nTry 'vezovud --help'.\n", text);
   return kExitUsage;
+}
+
+// A stored name as this system shows it: UTF-8 as it stands, a name without
+// the flag decoded from Windows-1252; control bytes escaped.
+Text ShownName(const Text& name, int utf8Name) {
+  return PrintableName(utf8Name ? name : Windows1252ToUtf8(name));
 }
 
 // Says why the file gave no archive: none at all, or a damaged one, of
@@ -40,7 +47,8 @@ void OnStep(void* context, const ExtractionStep& step) {
   if (step.kind != kStepEntry) return;
   if (step.result != 0) {
     if (view->progress) fputc('\n', stderr);
-    Text name = step.name->IsEmpty() ? Text("(unreadable entry)") : PrintableName(*step.name);
+    Text name = step.name->IsEmpty() ? Text("(unreadable entry)")
+                                     : ShownName(*step.name, step.utf8Name);
     fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(),
             ReaderResultText(step.result).c_str());
   }
@@ -103,7 +111,7 @@ int RunListCommand(int argc, char** argv) {
         break;
       }
       printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
-             PrintableName(entry.name).c_str(), static_cast<unsigned long long>(entry.size),
+             ShownName(entry.name, entry.utf8Name).c_str(), static_cast<unsigned long long>(entry.size),
              static_cast<unsigned long long>(entry.compressedSize), entry.year, entry.month, entry.day,
              entry.hour, entry.minute, entry.second, static_cast<unsigned>(entry.crc));
     } while (GoToNextEntry() == 0);

@@ -11,12 +11,14 @@
 
 #include "runtime/directory.h"
 #include "runtime/file_native.h"
+#include "runtime/name_encoding.h"
 #include "runtime/numbered_table.h"
 
 namespace {
 
 struct ListingEntry {
   char* name;
+  char* key;  // the name upper-cased as Windows compares names; the sort key
   int32_t kind;
 };
 
@@ -72,22 +74,23 @@ int DotRank(const char* name) {
   return 2;
 }
 
+// ".", "..", then the upper-cased names byte by byte (for UTF-8, code point
+// order), ties broken by the plain bytes. Names that Windows takes for one
+// thus come one right after the other.
 int CompareEntries(const void* left, const void* right) {
-  const char* a = static_cast<const ListingEntry*>(left)->name;
-  const char* b = static_cast<const ListingEntry*>(right)->name;
-  int rankA = DotRank(a), rankB = DotRank(b);
+  const ListingEntry* a = static_cast<const ListingEntry*>(left);
+  const ListingEntry* b = static_cast<const ListingEntry*>(right);
+  int rankA = DotRank(a->name), rankB = DotRank(b->name);
   if (rankA != rankB) return rankA - rankB;
-  for (size_t i = 0;; i++) {
-    unsigned char upperA = static_cast<unsigned char>(UpperAscii(a[i]));
-    unsigned char upperB = static_cast<unsigned char>(UpperAscii(b[i]));
-    if (upperA != upperB) return upperA - upperB;
-    if (!a[i]) break;
-  }
-  return strcmp(a, b);
+  int byKey = strcmp(a->key, b->key);
+  return byKey != 0 ? byKey : strcmp(a->name, b->name);
 }
 
 void FreeEntries(ListingEntry* entries, int32_t count) {
-  for (int32_t i = 0; i < count; i++) free(entries[i].name);
+  for (int32_t i = 0; i < count; i++) {
+    free(entries[i].name);
+    free(entries[i].key);
+  }
   free(entries);
 }
 
@@ -115,7 +118,9 @@ bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries,
       capacity = grown;
     }
     char* name = strdup(item->d_name);
-    if (!name) {
+    char* key = name ? strdup(UpperCasedName(Text(name)).c_str()) : nullptr;
+    if (!name || !key) {
+      free(name);
       sound = false;
       break;
     }
@@ -124,6 +129,7 @@ bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries,
     struct stat status;
     bool folderEntry = fstatat(dirfd(directory), name, &status, 0) == 0 && S_ISDIR(status.st_mode);
     (*entries)[*count].name = name;
+    (*entries)[*count].key = key;
     (*entries)[*count].kind = folderEntry ? kEntryDirectory : kEntryFile;
     (*count)++;
   }

@@ -11,9 +11,12 @@
 // (FileLength: -1; EndOfFile: nonzero, so no read loop can spin on a file
 // that is not there).
 //
-// Paths are limited to kPathCapacity characters including the terminating
-// zero; a longer path fails like a missing one (0, -1 or the empty text),
-// never with a cut name.
+// Paths are limited to kPathCapacity bytes including the terminating zero:
+// 260 on Windows, where paths are in the ANSI code page, and 4,096 on POSIX.
+// A longer path fails like a missing one (0, -1 or the empty text), never
+// with a cut name. On Windows an extended path, "\\?\" followed by a full
+// path in UTF-8, reaches the wide functions instead and may take up to
+// kExtendedPathCapacity UTF-16 characters (filesystem.h, LandingPath).
 #ifndef VEZOVUD_RUNTIME_FILE_H
 #define VEZOVUD_RUNTIME_FILE_H
 
@@ -24,7 +27,12 @@
 // The folder separator of the platform: "\" on Windows, "/" on POSIX.
 extern const char kPathSeparator;
 
-const int kPathCapacity = 260;     // characters of a path, terminating zero included
+// 1 where file names are UTF-8 (POSIX), 0 where they are in the ANSI code
+// page (Windows). Archives store such names with the UTF-8 flag, or without.
+extern const int kNamesAreUtf8;
+
+const int kPathCapacity = VEZOVUD_PATH_CAPACITY;  // bytes of a path, terminating zero included
+const int kExtendedPathCapacity = 32767;          // UTF-16 characters of an extended path
 const int kAnyNumber = -1;         // "pick a record and return its identifier"
 const int kNumberLimit = 100000;   // numbers the caller may choose: 0 .. kNumberLimit - 1
 const int kFileBufferBytes = 4096;

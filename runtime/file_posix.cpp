@@ -11,6 +11,7 @@
 #include "runtime/file.h"
 #include "runtime/file_native.h"
 
+extern const int kNamesAreUtf8 = 1;
 extern const char kPathSeparator = '/';
 
 namespace {

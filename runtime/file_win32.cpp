@@ -5,7 +5,9 @@
 
 #include "runtime/file.h"
 #include "runtime/file_native.h"
+#include "runtime/wide_path_win32.h"
 
+extern const int kNamesAreUtf8 = 0;
 extern const char kPathSeparator = '\\';
 
 namespace {
@@ -21,6 +23,14 @@ typedef DWORD(WINAPI* LongPathNameProcedure)(LPCSTR shortPath, LPSTR longPath, D
 }  // namespace
 
 NativeFile NativeOpenForReading(const Text& path) {
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 0);
+    if (wide == nullptr) return 0;
+    HANDLE handle = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    FreeWidePath(wide);
+    return FromHandle(handle);
+  }
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   return FromHandle(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -28,6 +38,18 @@ NativeFile NativeOpenForReading(const Text& path) {
 }
 
 NativeFile NativeCreateForWriting(const Text& path) {
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 0);
+    if (wide == nullptr) return 0;
+    HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0,
+                           nullptr);
+    }
+    FreeWidePath(wide);
+    return FromHandle(handle);
+  }
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -42,14 +64,22 @@ NativeFile NativeCreateForWriting(const Text& path) {
 }
 
 NativeFile NativeCreateNew(const Text& path) {
-  char name[kPathCapacity];
-  if (!CopyPathToBuffer(path, name)) return 0;
   // CREATE_NEW fails on any existing name, a link or junction included.
   // Shared for deleting, so that a program ending while the file is being
   // written can still remove it.
-  return FromHandle(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 0);
+    if (wide == nullptr) return 0;
+    HANDLE handle = CreateFileW(wide, GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    FreeWidePath(wide);
+    return FromHandle(handle);
+  }
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  return FromHandle(
+      CreateFileA(name, GENERIC_WRITE, kShare, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
@@ -82,12 +112,27 @@ int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
 }
 
 int RemoveFile(const Text& path) {
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 0);
+    int removed = wide != nullptr && DeleteFileW(wide) ? 1 : 0;
+    FreeWidePath(wide);
+    return removed;
+  }
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   return DeleteFileA(name) ? 1 : 0;
 }
 
 int64_t PathSize(const Text& path) {
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 1);
+    WIN32_FILE_ATTRIBUTE_DATA facts;
+    int found = wide != nullptr && GetFileAttributesExW(wide, GetFileExInfoStandard, &facts);
+    FreeWidePath(wide);
+    if (!found) return -1;
+    if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+    return (static_cast<int64_t>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow;
+  }
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return -1;
   int length = path.Length();

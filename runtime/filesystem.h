@@ -53,6 +53,23 @@ Text MakePrivateFolder(const Text& parent);
 // folder is gone, or on Windows; 0 on failure.
 int RemovePrivateFolder(const Text& folder);
 
+// Where an archive entry is created below folder (the destination, ending
+// in a separator, in the system's encoding). relative is the entry's cleaned
+// and checked name, "\" between its components; utf8 says whether it is
+// UTF-8, else it is in the ANSI code page it was written with.
+// - POSIX: folder + the name with "/" between its components; a name that
+//   is not UTF-8 is decoded from Windows-1252, the code page the Maker most
+//   often writes with.
+// - Windows: folder + the name as it stands for an ANSI name that fits
+//   kPathCapacity, exactly as ever. Otherwise an extended path: "\\?\", the
+//   folder's full path and the name, all in UTF-8 ("\" the only separator,
+//   no "." components, no trailing dots and spaces, which the system would
+//   otherwise have dropped), up to kExtendedPathCapacity characters.
+// *base receives the folder in the same form, so that base + the rest of
+// the result is the name. The empty text when the result does not fit or
+// cannot be converted.
+Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base);
+
 // Sets the last-write time of the existing file at path to fields, read on
 // the local wall clock. Windows converts with the time-zone bias in force now
 // (LocalFileTimeToFileTime); POSIX with the rules

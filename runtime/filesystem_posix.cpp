@@ -14,6 +14,7 @@
 
 #include "runtime/file.h"
 #include "runtime/file_native.h"
+#include "runtime/name_encoding.h"
 
 static int IsFolder(const char* name) {
   struct stat facts;
@@ -39,6 +40,18 @@ int MakePath(const Text& path) {
   if (last == 0) return 1;  // the root
   name[last] = 0;
   return IsFolder(name) ? 1 : 0;
+}
+
+Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {
+  Text name = utf8 ? relative : Windows1252ToUtf8(relative);
+  Text path = folder;
+  for (int i = 0; i < name.Length(); ++i) path += name.At(i) == '\\' ? '/' : name.At(i);
+  *base = folder;
+  if (path.Length() >= kPathCapacity) {
+    *base = Text();
+    return Text();
+  }
+  return path;
 }
 
 int IsLinkPath(const Text& path) {

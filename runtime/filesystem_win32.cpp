@@ -9,8 +9,111 @@
 
 #include "runtime/file.h"
 #include "runtime/file_native.h"
+#include "runtime/name_encoding.h"
+#include "runtime/wide_path_win32.h"
+
+namespace {
+
+// MakePath for an extended path: every folder after the root part.
+int MakeExtendedPath(const Text& path) {
+  wchar_t* wide = WidePathOf(path, 0);
+  if (wide == nullptr) return 0;
+  int last = -1;
+  for (int i = 0; wide[i] != 0; ++i) {
+    if (wide[i] == L'\\') last = i;
+  }
+  // "\\?\C:\" and "\\?\UNC\server\share\" cannot be made; trying is harmless.
+  for (int i = 4; i <= last; ++i) {
+    if (wide[i] != L'\\') continue;
+    wide[i] = 0;
+    CreateDirectoryW(wide, nullptr);
+    wide[i] = L'\\';
+  }
+  wide[last + 1] = 0;
+  DWORD attributes = GetFileAttributesW(wide);
+  FreeWidePath(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+// The attributes of what an extended path names; INVALID_FILE_ATTRIBUTES
+// when nothing.
+DWORD ExtendedAttributes(const Text& path) {
+  wchar_t* wide = WidePathOf(path, 1);
+  DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+  FreeWidePath(wide);
+  return attributes;
+}
+
+// A relative name made fit for an extended path, which the system takes as
+// it stands: no empty or "." components, and no trailing dots and spaces,
+// which Windows would drop from an ordinary path. "\" between components,
+// and at the end when the name ends in one.
+Text CleanForExtendedPath(const Text& relative) {
+  Text clean;
+  int start = 0;
+  for (int i = 0; i <= relative.Length(); ++i) {
+    if (i < relative.Length() && relative.At(i) != '\\') continue;
+    int end = i;
+    while (end > start && (relative.At(end - 1) == '.' || relative.At(end - 1) == ' ')) --end;
+    if (end > start) {
+      clean += relative.Middle(start, end - start);
+      if (i < relative.Length()) clean += '\\';
+    }
+    start = i + 1;
+  }
+  return clean;
+}
+
+}  // namespace
+
+Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {
+  // An ANSI name that fits takes the ANSI path, as it always did.
+  if (!utf8 && folder.Length() + relative.Length() < kPathCapacity) {
+    *base = folder;
+    return folder + relative;
+  }
+  *base = Text();
+  Text full;
+  if (IsExtendedPath(folder)) {
+    full = folder;
+  } else {
+    wchar_t* wide = WideTextOf(folder, CP_ACP);
+    if (wide == nullptr) return Text();
+    DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
+    wchar_t* absolute = needed > 0 ? static_cast<wchar_t*>(HeapAlloc(
+                                         GetProcessHeap(), 0, (needed + 1) * sizeof(wchar_t)))
+                                   : nullptr;
+    if (absolute != nullptr && GetFullPathNameW(wide, needed, absolute, nullptr) < needed) {
+      full = Utf8TextOf(absolute);
+    }
+    if (absolute != nullptr) HeapFree(GetProcessHeap(), 0, absolute);
+    FreeWidePath(wide);
+    if (full.IsEmpty()) return Text();
+    // "\\server\share" becomes "\\?\UNC\server\share"; "C:\x" "\\?\C:\x".
+    if (full.At(0) == '\\' && full.At(1) == '\\') {
+      full = Text("\\\\?\\UNC\\") + full.Middle(2, full.Length() - 2);
+    } else {
+      full = Text("\\\\?\\") + full;
+    }
+  }
+  if (full.Last() != '\\') full += '\\';
+  Text name = relative;
+  if (!utf8) {
+    wchar_t* wide = WideTextOf(relative, CP_ACP);
+    if (wide == nullptr) return Text();
+    name = Utf8TextOf(wide);
+    FreeWidePath(wide);
+  }
+  Text path = full + CleanForExtendedPath(name);
+  wchar_t* check = WidePathOf(path, 0);  // well-formed and within the capacity
+  if (check == nullptr) return Text();
+  FreeWidePath(check);
+  *base = full;
+  return path;
+}
 
 int MakePath(const Text& path) {
+  if (IsExtendedPath(path)) return MakeExtendedPath(path);
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   int last = -1;
@@ -33,6 +136,10 @@ int MakePath(const Text& path) {
 }
 
 int IsLinkPath(const Text& path) {
+  if (IsExtendedPath(path)) {
+    DWORD attributes = ExtendedAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+  }
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   for (int end = lstrlenA(name) - 1; end > 0 && name[end] == '\\'; --end) name[end] = 0;
@@ -108,7 +215,8 @@ int RemovePrivateFolder(const Text& folder) {
 
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   char name[kPathCapacity];
-  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  int extended = IsExtendedPath(path);
+  if (path.IsEmpty() || (!extended && !CopyPathToBuffer(path, name))) return 0;
   if (fields.year < 1601 || fields.year > 9999) return 0;
   SYSTEMTIME parts = {};
   parts.wYear = (WORD)fields.year;
@@ -123,8 +231,18 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   if (!SystemTimeToFileTime(&parts, &local) || !LocalFileTimeToFileTime(&local, &universal)) {
     return 0;
   }
-  HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (extended) {
+    wchar_t* wide = WidePathOf(path, 0);
+    if (wide != nullptr) {
+      file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    FreeWidePath(wide);
+  } else {
+    file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (file == INVALID_HANDLE_VALUE) return 0;
   BOOL ok = SetFileTime(file, nullptr, nullptr, &universal);
   CloseHandle(file);

@@ -343,6 +343,8 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
   lzma.method = 14;  // not something the reader inflates
   Entry bzip2 = lzma;
   bzip2.method = 12;
+  std::string tooLong;  // 40,000 bytes: past 4,096 and past 32,767
+  for (int i = 0; i < 200; ++i) tooLong += std::string(199, 'n') + (i < 199 ? "\\" : "");
   Entry encrypted = Entry{"victim.txt", "secret"};
   encrypted.flag |= 1;
   Entry encryptedFolder = FolderEntry("locked\\");
@@ -356,7 +358,7 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
       {"absolute slash, empty file", {"/victim.txt", ""}, kReaderUnsafeName},
       {"colon later", {"sub\\a:victim.txt", "evil"}, kReaderUnsafeName},
       {"parent folder entry", FolderEntry("../escaped/"), kReaderUnsafeName},
-      {"name over 260 bytes", {std::string(300, 'n'), "long"}, kReaderNameTooLong},
+      {"name past every path limit", {tooLong, "long"}, kReaderNameTooLong},
       {"bad CRC", WithCrc({"victim.txt", "replacement"}, 0x12345678), kReaderCrcMismatch},
       {"declares 2 GB, has little", WithSize({"victim.txt", "short"}, 2000000000u),
        kReaderDataShort},

@@ -90,26 +90,28 @@ TEST_F(DirectoryTest, TableOfNumbers) {
   EXPECT_EQ(0, OpenDirectoryListing(kNumberLimit, folder_.Path().c_str(), "")) << "no such number";
 }
 
-// folder + name of 259 characters fits; one more fails rather than find the
-// shorter name. The default pattern counts too: folder + separator + "*.*".
-TEST_F(DirectoryTest, SearchPathsBeyond260CharactersFailAndAreNeverCut) {
-  std::string name(259 - folder_.Path().size(), 'n');
-  std::string bare = folder_.Path().substr(0, folder_.Path().size() - 1);
-  Make({name});
-  for (const std::string& folder : {folder_.Path(), bare}) {
+// folder + name one short of the path capacity fits; one more fails rather
+// than find the shorter name. The default pattern counts too: folder +
+// separator + "*.*".
+TEST_F(DirectoryTest, SearchPathsBeyondTheCapacityFailAndAreNeverCut) {
+  std::string path = folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 1, 'd', 'n');
+  size_t split = path.rfind(kPathSeparator) + 1;
+  std::string deep = path.substr(0, split), name = path.substr(split);
+  ASSERT_TRUE(test_support::WriteWholeFile(path, PatternBytes(3)));
+  for (const std::string& folder : {deep, deep.substr(0, deep.size() - 1)}) {
     ASSERT_NE(0, OpenDirectoryListing(0, folder.c_str(), name.c_str())) << folder;
     EXPECT_EQ(Names({name}), Drain(0));
     for (const char* more : {"n", "*", "?"})
       EXPECT_EQ(0, OpenDirectoryListing(kAnyNumber, folder.c_str(), (name + more).c_str())) << more;
   }
-  std::string longFolder = folder_.Path() + std::string(255 - folder_.Path().size(), 'd');
+  std::string longFolder = folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 5, 'e', 'e');
   // Windows makes no folder of more than 248 characters; there it is not tried.
   if (MakeFolder(longFolder) || kPathSeparator == '/') {
     ASSERT_NE(0, OpenDirectoryListing(0, longFolder.c_str(), ""));
     EXPECT_EQ(Names({"../", "./"}), Drain(0));
   }
   EXPECT_EQ(0, OpenDirectoryListing(0, (longFolder + "d").c_str(), ""));
-  EXPECT_EQ(0, OpenDirectoryListing(0, folder_.Path().c_str(), std::string(300, '*').c_str()));
+  EXPECT_EQ(0, OpenDirectoryListing(0, folder_.Path().c_str(), std::string(kPathCapacity + 40, '*').c_str()));
 }
 
 }  // namespace

@@ -216,8 +216,9 @@ TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
 // $TMPDIR counts only when it names a folder that fits a path with its "/".
 TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "", mine = folder_.Path();
-  std::string fits = mine + std::string(120, 'd') + "/", bare = mine.substr(0, mine.size() - 1);
-  fits += std::string(258 - fits.size(), 'e');  // 258 + "/" + zero = 260
+  std::string bare = mine.substr(0, mine.size() - 1);
+  // Two short of the capacity: with its "/" and the zero it fits exactly.
+  std::string fits = mine + test_support::NestedName(mine, kPathCapacity - 2, 'd', 'e');
   ASSERT_TRUE(MakeFolder(fits) && MakeFolder(fits + "e") && WriteWholeFile(Path("plain"), Bytes()));
   const std::string cases[][2] = {{bare, mine}, {mine, mine}, {Path("missing"), "/tmp/"},
       {Path("plain"), "/tmp/"}, {"", "/tmp/"}, {fits, fits + "/"}, {fits + "e", "/tmp/"}};
@@ -234,25 +235,21 @@ TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
 // A path of total characters ending in "f"s (so a longer one, cut short,
 // would name it); the folders on the way are made.
 std::string PathOfLength(const TempFolder& folder, size_t total) {
-  std::string path = folder.Path();
-  for (; total - path.size() > 200; path += Separator()) {
-    path += std::string(100, 'd');
-    MakeFolder(path);
-  }
-  return path + std::string(total - path.size(), 'f');
+  return folder.Path() + test_support::NestedName(folder.Path(), total, 'd', 'f');
 }
 
-// 259 characters and the zero fit; 260, 333, 100,000 and a zero byte inside
-// fail every operation and never reach a file under a cut name.
-TEST_F(FileTest, PathsBeyond260CharactersFailAndAreNeverCut) {
-  std::string fits = PathOfLength(folder_, 259), far = PathOfLength(folder_, 333);
+// A path one short of the capacity fits with its zero; one more, 73 more,
+// 100,000 and a zero byte inside fail every operation and never reach a
+// file under a cut name.
+TEST_F(FileTest, PathsBeyondTheCapacityFailAndAreNeverCut) {
+  std::string fits = PathOfLength(folder_, kPathCapacity - 1);
+  std::string far = PathOfLength(folder_, kPathCapacity + 73);
   ASSERT_NE(0, CreateFileForWriting(0, fits.c_str()));
   EXPECT_EQ(4, WriteInt32(0, 259));
   CloseFileNumber(0);
   EXPECT_EQ(4, PathSize(fits.c_str()));
   EXPECT_NE(0, OpenFileForReading(0, fits.c_str()));
-  bool farExists = WriteWholeFile(far, PatternBytes(8));  // on POSIX only the limit can fail it
-  EXPECT_TRUE(farExists || kPathSeparator == '\\');
+  bool farExists = WriteWholeFile(far, PatternBytes(8));  // where the system takes it
   const Text overs[] = {(fits + "f").c_str(), far.c_str(), std::string(100000, 'x').c_str(),
                         Text(fits.c_str()) + Text("\0tail", 5)};
   for (const Text& over : overs) {
@@ -260,12 +257,13 @@ TEST_F(FileTest, PathsBeyond260CharactersFailAndAreNeverCut) {
     EXPECT_EQ(0, CreateFileForWriting(kAnyNumber, over) + RemoveFile(over)) << over.Length();
     EXPECT_EQ(-1, PathSize(over)) << over.Length();
   }
-  EXPECT_EQ(4u, ReadWholeFile(fits).size()) << "the 259-character file was touched";
+  EXPECT_EQ(4u, ReadWholeFile(fits).size()) << "the file that fits was touched";
   EXPECT_FALSE(Exists(fits + "f"));
-  EXPECT_TRUE(!farExists || ReadWholeFile(far).size() == 8u) << "the 333-character file was touched";
-  // A 258-character folder with its separator fits, 259 do not. (Windows
-  // makes no folder of more than 248 characters, so there it is not made.)
-  std::string folderFits = PathOfLength(folder_, 258);
+  EXPECT_TRUE(!farExists || ReadWholeFile(far).size() == 8u) << "the longer file was touched";
+  // A folder two short of the capacity fits with its separator, one more
+  // does not. (Windows makes no folder of more than 248 characters, so there
+  // it is not made.)
+  std::string folderFits = PathOfLength(folder_, kPathCapacity - 2);
   if (MakeFolder(folderFits) || kPathSeparator == '/') {
     EXPECT_EQ(-2, PathSize(folderFits.c_str()));
     EXPECT_EQ(-2, PathSize((folderFits + Separator()).c_str()));

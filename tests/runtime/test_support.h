@@ -76,6 +76,20 @@ inline bool MakeFolder(const std::string& path) {
   return std::filesystem::create_directories(path, error) && !error;
 }
 
+// A name below folder whose components take at most 200 bytes, such that
+// folder + name is exactly total bytes long; its last component is made of
+// lastFill, the folders on the way (made here) of folderFill.
+inline std::string NestedName(const std::string& folder, size_t total, char folderFill,
+                              char lastFill) {
+  std::string name;
+  while (total - folder.size() - name.size() > 200) {
+    name += std::string(100, folderFill);
+    MakeFolder(folder + name);
+    name += Separator();
+  }
+  return name + std::string(total - folder.size() - name.size(), lastFill);
+}
+
 }  // namespace test_support
 
 #endif

@@ -1,0 +1,28 @@
+// For the Win32 back ends only: extended paths. A path that starts with
+// "\\?\" is a full path in UTF-8 and goes to the wide functions, which take
+// it up to kExtendedPathCapacity characters without cleaning it (no "." or
+// ".." handling, "\" the only separator). Every other path stays in the
+// ANSI code page and goes to the ANSI functions, as it always did.
+#ifndef VEZOVUD_RUNTIME_WIDE_PATH_WIN32_H
+#define VEZOVUD_RUNTIME_WIDE_PATH_WIN32_H
+
+#include <windows.h>
+
+#include "runtime/text.h"
+
+// 1 when path starts with "\\?\".
+int IsExtendedPath(const Text& path);
+
+// The UTF-16 form of an extended path in a block of the process heap, to be
+// released with FreeWidePath; null when it is not well-formed UTF-8 or does
+// not fit kExtendedPathCapacity. A trailing "\" is dropped when dropTrailing
+// is set (the attribute functions want none).
+wchar_t* WidePathOf(const Text& path, int dropTrailing);
+void FreeWidePath(wchar_t* path);
+
+// The UTF-16 form of ANSI text (CP_ACP) in a heap block, or of UTF-8 text;
+// null on failure. And the UTF-8 form of UTF-16 text.
+wchar_t* WideTextOf(const Text& text, UINT codePage);
+Text Utf8TextOf(const wchar_t* text);
+
+#endif
