@@ -259,7 +259,8 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   std::string outside = work_.Join("elsewhere");
   ASSERT_TRUE(MakeFolder(outside));
   ASSERT_TRUE(test_support::WriteWholeFile(outside + "/x.txt", {'x'}));
-  Make({"in/", "in/one.txt", "Twin.txt", "Case/", "locked/", "dir:x/", "dir:x/fine.txt", "back\\dir/", "back\\dir/lost.txt", "dotdir./",
+  Make({"in/", "in/one.txt", "Twin.txt", "Case/", "locked/", "caf\xC3\xA9.txt", "\xC3\x89" "clair.txt",
+        "\xC3\xA9" "clair.txt", "bad\xFF.txt", "dir:x/", "dir:x/fine.txt", "back\\dir/", "back\\dir/lost.txt", "dotdir./",
         "dotdir./in.txt"});
   ASSERT_EQ(0, mkfifo((source_ + "fifo").c_str(), 0644)) << "a named pipe must not hang the walk";
   for (const auto& link : std::vector<std::pair<std::string, std::string>>{
@@ -293,6 +294,8 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
       {"space ", kProblemTrailingDot, kProblemTrailingDot},
       {"dotdir./", kProblemTrailingDot, kProblemTrailingDot},
       {"dotdir./in.txt", kProblemTrailingDot, kProblemTrailingDot},
+      {"\xC3\xA9" "clair.txt", kProblemCaseTwin, kProblemCaseTwin},  // after its capital twin
+      {"bad\xFF.txt", kProblemNotUtf8, kProblemNotUtf8},
       // What cannot be read, or not whole.
       {"locked", kProblemFolderUnreadable, kProblemFolderUnreadable},
       {"locked.txt", kProblemUnreadable, kProblemUnreadable},
@@ -326,12 +329,20 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
     std::sort(expected.begin(), expected.end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(expected, got) << "link mode " << mode;
-    std::vector<std::string> names = {"", "Case\\", "in\\", "in\\one.txt", "inlink", "Twin.txt"};
+    // Upper-cased UTF-8 orders the names; those beyond ASCII carry bit 11.
+    std::vector<std::string> names = {"", "caf\xC3\xA9.txt", "Case\\", "in\\", "in\\one.txt",
+                                      "inlink", "Twin.txt", "\xC3\x89" "clair.txt"};
     if (mode == kLinksFollowAll) {
-      names = {"", "Case\\", "filelink", "in\\", "in\\one.txt", "inlink", "link\\", "link\\x.txt",
-               "proc", "Twin.txt"};  // proc's entry was open when its size gave way
+      names = {"", "caf\xC3\xA9.txt", "Case\\", "filelink", "in\\", "in\\one.txt", "inlink",
+               "link\\", "link\\x.txt", "proc", "Twin.txt", "\xC3\x89" "clair.txt"};
+      // proc's entry was open when its size gave way
     }
     EXPECT_EQ(names, run.names) << "link mode " << mode;
+    for (const auto& header : run.zip.central) {
+      bool ascii = std::all_of(header.name.begin(), header.name.end(),
+                               [](char c) { return (unsigned char)c < 0x80; });
+      EXPECT_EQ(ascii ? 0x0002 : 0x0802, header.flags) << header.name;
+    }
   }
   for (const char* locked : {"locked", "locked.txt", "locked-empty"}) {
     chmod((source_ + locked).c_str(), 0755);

@@ -7,7 +7,9 @@ certificate) must still list, unpack natively and extract under Wine.
 Usage: stub_e2e.py STUB_EXE SCREENSHOT_DIR NATIVE_VEZOVUD WINDOW_TEXTS_EXE"""
 import os
 import re
+import struct
 import sys
+import zipfile
 
 import wine_ui as ui
 
@@ -24,6 +26,13 @@ FILES = {
     "data/deep/er/leaf.txt": b"deep leaf\n" * 2000,
     "data/deep/zero": b"",
     "late/after-2037.txt": b"a date past the 32-bit seconds",
+    # Names beyond ASCII go in as UTF-8 with the flag and must come out the
+    # same; the long one passes 300 characters below the destination.
+    "caf\u00e9.txt": b"accented",
+    "\u65e5\u672c\u8a9e/\u30c7\u30fc\u30bf.txt": b"CJK",
+    "emoji \U0001F600.txt": b"astral plane",
+    "/".join(["long-%02d-" % i + "x" * 80 for i in range(4)]) + "/leaf-" + "y" * 40 + ".txt":
+        b"a path past 300 characters",
 }
 
 
@@ -39,6 +48,20 @@ def sign(output, signed, work):
     ui.check(ui.run("osslsigncode", "verify", "-in", signed, "-CAfile", cert).returncode == 0,
              "the signature verifies")
     ui.check(os.path.getsize(signed) > os.path.getsize(output), "the signature follows the trailer")
+
+
+def ansi_output(work):
+    """An output file whose one entry is named R\xe9sum\xe9.txt in Windows-1252,
+    stored without the UTF-8 flag: written under a same-length ASCII name by
+    zipfile, then renamed in both headers."""
+    plain = os.path.join(work, "ansi.zip")
+    with zipfile.ZipFile(plain, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("RXsumX.txt", b"curriculum")
+    with open(plain, "rb") as f:
+        archive = f.read().replace(b"RXsumX.txt", b"R\xe9sum\xe9.txt")
+    with open(STUB, "rb") as f:
+        stub = f.read()
+    return stub + archive + struct.pack("<I", len(archive))
 
 
 def body(work, log):
@@ -59,6 +82,16 @@ def body(work, log):
     dest = os.path.join(work, "out", "new", "dest")  # missing parents too
     ui.extract_through_window(output, dest, entries, log, shots="stub_e2e", tries=True)
     ui.compare(source, dest, FILES, minutes, "under Wine")
+
+    # An archive as the Maker writes one on a Western Windows: the name in
+    # Windows-1252, without the UTF-8 flag. It comes out as before.
+    ansi = os.path.join(work, "Ansi.exe")
+    with open(ansi, "wb") as f:
+        f.write(ansi_output(work))
+    ansi_dest = os.path.join(work, "out", "ansi")
+    ui.extract_through_window(ansi, ansi_dest, 1, log, "stub_e2e_ansi")
+    ui.check(ui.tree(ansi_dest) == [("R\u00e9sum\u00e9.txt", False)],
+             "a Windows-1252 name comes out as it was meant: %r" % (ui.tree(ansi_dest),))
 
     signed = os.path.join(work, "Signed.exe")
     sign(output, signed, work)

@@ -39,7 +39,8 @@ def require(condition, label):
 
 
 def run(*args):
-    return subprocess.run(list(map(str, args)), capture_output=True, text=True, timeout=120)
+    return subprocess.run(list(map(str, args)), capture_output=True, text=True, errors="replace",
+                          timeout=120)
 
 
 def xdotool(*args):

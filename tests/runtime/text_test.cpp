@@ -1,6 +1,7 @@
 // Tests of texts and calendar dates: Text's value semantics, the edges of
 // RightPart, FileNamePart, DecimalText and IntegerValue, DateValue over every
-// day it can hold, and FormatDateText.
+// day it can hold, and FormatDateText; names in UTF-8 and Windows-1252, and
+// the paths entries land under.
 #include <gtest/gtest.h>
 
 #include <limits.h>
@@ -10,6 +11,9 @@
 #include <vector>
 
 #include "runtime/date.h"
+#include "runtime/file.h"
+#include "runtime/filesystem.h"
+#include "runtime/name_encoding.h"
 #include "runtime/text.h"
 
 namespace {
@@ -115,6 +119,78 @@ TEST(DateTest, FormatDateText) {
       {"%yyyyy", v, "2006y"}};
   for (const auto& c : cases)
     EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value))) << "\"" << c.mask << "\" of " << c.value;
+}
+
+// Names as archives carry them: well-formed UTF-8 or not, Windows-1252
+// decoded, upper-cased as Windows compares names.
+TEST(NameEncodingTest, Utf8Windows1252AndCase) {
+  const struct {
+    const char* name;
+    int utf8;
+    const char* fromWindows1252;  // the name read as Windows-1252, in UTF-8
+    const char* upper;
+  } rows[] = {
+      {"plain.txt", 1, "plain.txt", "PLAIN.TXT"},
+      {"caf\xC3\xA9", 1, "caf\xC3\x83\xC2\xA9", "CAF\xC3\x89"},
+      {"R\xE9sum\xE9", 0, "R\xC3\xA9sum\xC3\xA9", "R\xE9SUM\xE9"},  // not UTF-8: bytes stay
+      {"\x80\x81\x9F", 0, "\xE2\x82\xAC\xC2\x81\xC5\xB8", "\x80\x81\x9F"},  // euro, undefined, Y-diaeresis
+      {"\xC3\xBF \xCF\x82 \xD0\xB6 \xC4\x81", 1, nullptr, "\xC5\xB8 \xCE\xA3 \xD0\x96 \xC4\x80"},
+      {"\xE6\x97\xA5\xF0\x9F\x98\x80", 1, nullptr, "\xE6\x97\xA5\xF0\x9F\x98\x80"},  // no case
+      {"\xC0\x80", 0, nullptr, "\xC0\x80"},           // overlong
+      {"\xED\xA0\x80", 0, nullptr, "\xED\xA0\x80"},   // a surrogate
+      {"\xF4\x90\x80\x80", 0, nullptr, nullptr},      // past U+10FFFF
+      {"\xE6\x97", 0, nullptr, nullptr},              // cut short
+      {"\x80x", 0, nullptr, nullptr},                 // a stray continuation byte
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.utf8, IsUtf8Text(row.name)) << row.name;
+    if (row.fromWindows1252) EXPECT_EQ(row.fromWindows1252, S(Windows1252ToUtf8(row.name)));
+    if (row.upper) EXPECT_EQ(row.upper, S(UpperCasedName(row.name)));
+  }
+  EXPECT_EQ("a\\x1b[2J\\x0a\\x7f", S(PrintableName("a\x1b[2J\n\x7f")));
+}
+
+// Where an entry lands below a destination: the name with the platform's
+// separator; on POSIX a name without the UTF-8 flag decoded from
+// Windows-1252. On Windows a flagged or long name takes an extended path,
+// "\\?\" and the full path in UTF-8, without "." components or the trailing
+// dots and spaces the system would have dropped; an ANSI name that fits
+// takes the ANSI path as before.
+TEST(LandingPathTest, NamesAndTheExtendedPathRule) {
+  Text base;
+#ifdef _WIN32
+  const struct {
+    const char* folder;
+    const char* relative;
+    int utf8;
+    const char* path;
+    const char* base;
+  } rows[] = {
+      {"C:\\out\\", "sub\\a.txt", 0, "C:\\out\\sub\\a.txt", "C:\\out\\"},
+      {"C:\\out\\", "R\xE9sum\xE9.txt", 0, "C:\\out\\R\xE9sum\xE9.txt", "C:\\out\\"},
+      {"C:\\out\\", "caf\xC3\xA9.txt", 1, "\\\\?\\C:\\out\\caf\xC3\xA9.txt", "\\\\?\\C:\\out\\"},
+      {"C:\\out\\x\\..\\", ".\\a. \\b..\\c.txt", 1, "\\\\?\\C:\\out\\a\\b\\c.txt", "\\\\?\\C:\\out\\"},
+      {"\\\\srv\\share\\", "d\\", 1, "\\\\?\\UNC\\srv\\share\\d\\", "\\\\?\\UNC\\srv\\share\\"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.path, S(LandingPath(row.folder, row.relative, row.utf8, &base))) << row.relative;
+    EXPECT_EQ(row.base, S(base));
+  }
+  // An ANSI name too long for the ANSI functions goes the extended way.
+  std::string longName(300, 'n');
+  EXPECT_EQ("\\\\?\\C:\\out\\" + longName, S(LandingPath("C:\\out\\", longName.c_str(), 0, &base)));
+  std::string tooLong;
+  for (int i = 0; i < 200; ++i) tooLong += std::string(199, 'n') + "\\";
+  EXPECT_EQ("", S(LandingPath("C:\\out\\", tooLong.c_str(), 1, &base))) << "past 32,767";
+#else
+  EXPECT_EQ("/out/sub/a.txt", S(LandingPath("/out/", "sub\\a.txt", 1, &base)));
+  EXPECT_EQ("/out/", S(base));
+  EXPECT_EQ("/out/R\xC3\xA9sum\xC3\xA9.txt", S(LandingPath("/out/", "R\xE9sum\xE9.txt", 0, &base)));
+  EXPECT_EQ("/out/caf\xC3\xA9.txt", S(LandingPath("/out/", "caf\xC3\xA9.txt", 1, &base)));
+  std::string fits(kPathCapacity - 6, 'n');
+  EXPECT_EQ("/out/" + fits, S(LandingPath("/out/", fits.c_str(), 1, &base)));
+  EXPECT_EQ("", S(LandingPath("/out/", (fits + "n").c_str(), 1, &base))) << "past 4,095 bytes";
+#endif
 }
 
 }  // namespace
