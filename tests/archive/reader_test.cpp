@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -560,6 +563,30 @@ TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
   EXPECT_EQ("fine", testzip::ReadFile(outside + "/sub/chosen.txt"));
 }
 #endif
+
+// A program that ends while an entry is being written (Exit, or the console
+// closed) removes that entry's part file from another thread; the entry
+// then fails and the target is never made.
+TEST_F(ReaderTest, PartFileInProgressIsRemovedFromAnotherThread) {
+  Entry zeros{"big.bin", std::string(96 << 20, '\0')};
+  ASSERT_EQ(1, Open({zeros}));
+  zeros.data.clear();
+  fs::create_directories(destination_);
+  std::atomic<int> result{1};
+  std::thread run([&] { result = ExtractCurrentEntry(destination_.c_str(), 1); });
+  bool seen = false;
+  for (int i = 0; i < 20000 && !seen && result == 1; ++i) {
+    for (const auto& item : fs::directory_iterator(destination_)) {
+      seen = seen || item.path().filename().string()[0] == '~';
+    }
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (seen) RemovePartFileInProgress();
+  run.join();
+  ASSERT_TRUE(seen) << "the part file was never seen while the entry was written";
+  EXPECT_NE(0, result.load());
+  EXPECT_TRUE(Tree(destination_).empty()) << "no part file left, no target made";
+}
 
 TEST_F(ReaderTest, EmptyArchiveCreatesOnlyTheDestination) {
   EXPECT_EQ(0, Open({}));
