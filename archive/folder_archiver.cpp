@@ -23,7 +23,6 @@ namespace {
 const int32_t kListGrowthItems = 64;
 const int kFirstDosYear = 1980;
 const int kLastDosYear = 2107;
-const int kEpochYear = 1970;  // the fields of date value 0
 
 // An ordered list of malloc'd strings.
 struct PathList {
