@@ -21,19 +21,32 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 bash scripts/fetch-minizip.sh "$out/deps"
 
-CC=clang CXX=clang++ cmake -S . -B "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVEZOVUD_FUZZ=ON -DVEZOVUD_TESTS=OFF >/dev/null
-cmake --build "$out/fuzz" --target reader_fuzz -j 2 >/dev/null
+if ! { CC=clang CXX=clang++ cmake -S . -B "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DVEZOVUD_FUZZ=ON -DVEZOVUD_TESTS=OFF &&
+       cmake --build "$out/fuzz" --target reader_fuzz -j 2; } >"$out/fuzz-build.log" 2>&1; then
+  tail -n 30 "$out/fuzz-build.log"
+  echo "fuzz: the build failed (log: $out/fuzz-build.log)"
+  exit 1
+fi
 fuzzer="$out/fuzz/tests/fuzz/reader_fuzz"
 
-# A fresh run folder: the corpus copy, the artifacts, the logs, TMPDIR.
+# A fresh run folder: the corpus copy, the artifacts, the logs. The inputs
+# and their sandboxes go to a folder in memory when there is one: a third
+# more inputs per second than on disk.
 run="$out/fuzz/run"
 rm -rf "$run"
-mkdir -p "$run/corpus" "$run/artifacts" "$run/tmp"
+mkdir -p "$run/corpus" "$run/artifacts"
 cp tests/fuzz/corpus/* "$run/corpus/"
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  scratch=$(mktemp -d /dev/shm/vezovud-fuzz.XXXXXX)
+  trap 'rm -rf "$scratch"' EXIT
+else
+  scratch="$run/tmp"
+  mkdir -p "$scratch"
+fi
 as_user=()
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-  chown -R nobody "$run"
+  chown -R nobody "$run" "$scratch"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
 fi
 
@@ -44,7 +57,7 @@ if [ "$jobs" -gt 1 ]; then
 fi
 echo "fuzz: $fuzzer for $seconds s, $jobs process(es), inputs up to $max_len bytes"
 fuzz_status=0
-(cd "$run" && TMPDIR="$run/tmp" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+(cd "$run" && TMPDIR="$scratch" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   "${as_user[@]}" "$fuzzer" "${options[@]}" "$run/corpus") >"$run/fuzz.log" 2>&1 ||
   fuzz_status=$?
 
