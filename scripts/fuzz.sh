@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the reader's libFuzzer harness (clang, AddressSanitizer, UBSan) in
 # <build>/fuzz and runs it for SECONDS (default 60) over a copy of the seed
-# corpus tests/fuzz/corpus. Crash inputs go to <build>/fuzz/run/artifacts.
+# corpus tests/fuzz/corpus, with the tokens of tests/fuzz/reader.dict.
+# Crash inputs go to <build>/fuzz/run/artifacts.
 #   bash scripts/fuzz.sh [SECONDS]
 # FUZZ_JOBS=N runs N fuzzing processes side by side (libFuzzer's -jobs and
 # -workers); FUZZ_MAX_LEN caps the input size (default 65536 bytes).
@@ -51,7 +52,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
 fi
 
 options=(-max_len="$max_len" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048
-         -print_final_stats=1 -artifact_prefix="$run/artifacts/")
+         -print_final_stats=1 -artifact_prefix="$run/artifacts/" -dict="$root/tests/fuzz/reader.dict")
 if [ "$jobs" -gt 1 ]; then
   options+=(-jobs="$jobs" -workers="$jobs")
 fi
