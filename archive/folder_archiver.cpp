@@ -30,7 +30,6 @@ const int kDeflateMemLevel = 8;
 const uLong kVersionMadeBy = 0;  // as minizip's plain calls write it
 const int kFirstDosYear = 1980;
 const int kLastDosYear = 2107;
-const int kEpochYear = 1970;  // the fields of date value 0
 
 // The Zip64 end of central directory record (56 bytes) and its locator (20).
 const uint32_t kZip64EndSignature = 0x06064b50;

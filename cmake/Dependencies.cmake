@@ -1,7 +1,8 @@
 # zlib and minizip, both from Debian. Natively they come from zlib1g-dev and
 # libminizip-dev. For Windows, zlib is libz-mingw-w64-dev and minizip is
 # compiled here from Debian's minizip source package, which
-# scripts/fetch-minizip.sh unpacks into the build tree.
+# scripts/fetch-minizip.sh unpacks into the build tree; the sanitizer and
+# fuzzing builds compile that same source natively (VEZOVUD_MINIZIP_FROM_SOURCE).
 if(VEZOVUD_WIN32)
   # zlib is linked into each program, which must start on a Windows that has
   # no zlib1.dll: FindZLIB would pick the import library libz.dll.a, and
@@ -11,7 +12,7 @@ if(VEZOVUD_WIN32)
 endif()
 find_package(ZLIB REQUIRED)
 
-if(VEZOVUD_WIN32)
+if(VEZOVUD_WIN32 OR VEZOVUD_MINIZIP_FROM_SOURCE)
   set(VEZOVUD_DEPS_DIR "${CMAKE_BINARY_DIR}/../deps" CACHE PATH "Where fetched sources go")
   set(minizip_dir "${VEZOVUD_DEPS_DIR}/minizip")
   if(NOT EXISTS "${minizip_dir}/zip.c")
@@ -25,8 +26,11 @@ if(VEZOVUD_WIN32)
   add_library(minizip STATIC
     ${minizip_dir}/zip.c ${minizip_dir}/unzip.c ${minizip_dir}/ioapi.c)
   target_include_directories(minizip SYSTEM PUBLIC ${minizip_dir})
-  target_compile_options(minizip PRIVATE -Os -w
-    -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+  target_compile_options(minizip PRIVATE -w)
+  if(VEZOVUD_WIN32)
+    target_compile_options(minizip PRIVATE -Os
+      -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+  endif()
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 else()
   find_path(MINIZIP_INCLUDE_DIR zip.h PATH_SUFFIXES minizip REQUIRED)

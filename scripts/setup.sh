@@ -11,6 +11,7 @@ packages=(
   wine wine32 xvfb xdotool x11-utils
   unzip zip p7zip-full python3 file icoutils imagemagick
   osslsigncode openssl
+  clang libclang-rt-14-dev
 )
 
 need_update=0
