@@ -18,6 +18,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/entry_name.h"
+#include "runtime/filesystem.h"
 #include "runtime/system.h"
 
 namespace {
@@ -53,32 +54,24 @@ void WriteInput(const uint8_t* data, size_t size) {
   if (fclose(file) != 0) Fail("cannot write the input file", gInput);
 }
 
-// The path an entry's name gives below the destination, as the reader builds
-// it on POSIX: cleaned, drive prefix dropped, "\" turned into "/".
-std::string TargetOf(const Text& name) {
-  Text relative = DropDrivePrefix(name);
-  std::string path = gDestination + "/";
-  for (int i = 0; i < relative.Length(); ++i) {
-    char c = relative.At(i);
-    path += c == '\\' ? '/' : c;
-  }
-  return path;
-}
-
-// Property: a file entry reported as extracted is there, below the
-// destination, as a regular file of its declared size. Folder entries are
-// not checked: they report success even when the folder cannot be made (a
-// file of that name is in the way), as the stub always did.
+// Property: an entry reported as extracted is there, below the destination,
+// where the reader's own landing rule puts it: a folder entry as a folder, a
+// file entry as a regular file of its declared size.
 void CheckExtracted(const ArchiveEntryInfo& info) {
-  Text name = CleanEntryName(info.name);
-  if (info.size == 0 && (name.IsEmpty() || name.Last() == '\\')) return;
+  Text name = DropDrivePrefix(CleanEntryName(info.name));
+  bool folder = info.isFolder || name.IsEmpty() || name.Last() == '\\';
+  if (folder && !name.IsEmpty() && name.Last() != '\\') name += '\\';
+  Text base;
+  std::string path = LandingPath((gDestination + "/").c_str(), name, info.utf8Name, &base).c_str();
+  if (path.empty()) Fail("entry reported extracted without a path", gDestination);
   struct stat facts;
-  std::string file = TargetOf(name);
-  if (lstat(file.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) {
-    Fail("file reported extracted but missing", file);
+  if (lstat(path.c_str(), &facts) != 0) Fail("entry reported extracted but missing", path);
+  if (folder) {
+    if (!S_ISDIR(facts.st_mode)) Fail("folder entry reported extracted but no folder", path);
+    return;
   }
-  if (static_cast<uint64_t>(facts.st_size) != info.size) {
-    Fail("file reported extracted with another size", file);
+  if (!S_ISREG(facts.st_mode) || static_cast<uint64_t>(facts.st_size) != info.size) {
+    Fail("file reported extracted but not whole", path);
   }
 }
 
