@@ -33,7 +33,7 @@ if(VEZOVUD_WIN32)
     ${zlib_dir}/uncompr.c ${zlib_dir}/zutil.c)
   target_include_directories(zlib SYSTEM PUBLIC ${zlib_dir})
   target_compile_definitions(zlib PRIVATE DYNAMIC_CRC_TABLE)
-  target_compile_options(zlib PRIVATE -Os -w
+  target_compile_options(zlib PRIVATE -Os -w ${VEZOVUD_LTO_COMPILE_OPTIONS}
     -ffunction-sections -fno-data-sections -fno-asynchronous-unwind-tables)
   add_library(ZLIB::ZLIB ALIAS zlib)
 else()
@@ -44,7 +44,7 @@ if(VEZOVUD_WIN32)
   add_library(minizip STATIC
     ${minizip_dir}/zip.c ${minizip_dir}/unzip.c ${minizip_dir}/ioapi.c)
   target_include_directories(minizip SYSTEM PUBLIC ${minizip_dir})
-  target_compile_options(minizip PRIVATE -Os -w
+  target_compile_options(minizip PRIVATE -Os -w ${VEZOVUD_LTO_COMPILE_OPTIONS}
     -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 else()
