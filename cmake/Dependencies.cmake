@@ -21,18 +21,21 @@ if(VEZOVUD_WIN32)
   endforeach()
 
   # zlib is linked into each program, which must start on a Windows that has
-  # no zlib1.dll. Built for size: the stub carries it. The CRC table is made
-  # at the first use instead of being stored (zlib's DYNAMIC_CRC_TABLE), and
-  # no unwind tables, since nothing unwinds through C. Without data sections
-  # GCC leaves the zero-filled tables in .bss, where they take no file space.
-  # The compression code is the same release as before, so deflate output
-  # does not change.
+  # no zlib1.dll. Built for size: the stub carries it. The CRC table and
+  # inflate's fixed-code tables are made at their first use instead of being
+  # stored (zlib's DYNAMIC_CRC_TABLE and BUILDFIXED), and no unwind tables,
+  # since nothing unwinds through C. Without data sections GCC leaves the
+  # zero-filled tables in .bss, where they take no file space. The
+  # compression code is the same release as before, so deflate output does
+  # not change. BUILDFIXED makes the fixed-code tables without a lock: the
+  # programs inflate on one thread at a time (the stub: its one extraction
+  # run, after the banner), and must keep doing so.
   add_library(zlib STATIC
     ${zlib_dir}/adler32.c ${zlib_dir}/compress.c ${zlib_dir}/crc32.c ${zlib_dir}/deflate.c
     ${zlib_dir}/inffast.c ${zlib_dir}/inflate.c ${zlib_dir}/inftrees.c ${zlib_dir}/trees.c
     ${zlib_dir}/uncompr.c ${zlib_dir}/zutil.c)
   target_include_directories(zlib SYSTEM PUBLIC ${zlib_dir})
-  target_compile_definitions(zlib PRIVATE DYNAMIC_CRC_TABLE)
+  target_compile_definitions(zlib PRIVATE DYNAMIC_CRC_TABLE BUILDFIXED)
   target_compile_options(zlib PRIVATE -Os -w ${VEZOVUD_LTO_COMPILE_OPTIONS}
     -ffunction-sections -fno-data-sections -fno-asynchronous-unwind-tables)
   add_library(ZLIB::ZLIB ALIAS zlib)
