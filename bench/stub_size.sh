@@ -8,9 +8,7 @@
 #
 # Usage: bench/stub_size.sh [build folder | stub .exe]   (default: build)
 #
-# The budget is what the stub reaches today, rounded up to the next KiB: the
-# goal of 48 KiB is out of reach without changing what the stub does (see
-# the README's Builds section).
+# The budget is what the stub reaches today, rounded up to the next KiB.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 arg=${1:-${VEZOVUD_BUILD:-$root/build}}
