@@ -26,10 +26,12 @@ const uint16_t kMethodStored = 0;
 const uint16_t kMethodDeflated = 8;
 const uint16_t kFlagEncrypted = 0x0001;
 
-// The reader state: open or not, the checked directory, the current entry,
-// and minizip's handle (none for an archive without entries).
+// The reader state: open or not, the archive's path (a copy from
+// CopyToCString, so that the state needs no constructor or destructor), the
+// checked directory, the current entry, and minizip's handle (none for an
+// archive without entries).
 int gOpen = 0;
-Text gPath;
+char* gPath = nullptr;
 unzFile gHandle = nullptr;
 CentralDirectory gDirectory = {0, 0, 0, 0, nullptr};
 int64_t gCurrent = 0;
@@ -186,7 +188,8 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
     }
   }
   gOpen = 1;
-  gPath = path;
+  free(gPath);
+  gPath = CopyToCString(path);
   gCurrent = 0;
   return kCatalogueOk;
 }
@@ -363,7 +366,7 @@ int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
   source->direct = 1;
   source->compressedLeft = entry.compressedSize;
   source->sizeLeft = entry.size;
-  source->file = fopen(gPath.c_str(), "rb");
+  source->file = gPath != nullptr ? fopen(gPath, "rb") : nullptr;
   source->input = static_cast<unsigned char*>(AllocateBlock(kInflateChunkBytes));
   if (source->file == nullptr || source->input == nullptr ||
       !SeekStream(source->file, gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset))) {

@@ -4,6 +4,8 @@
 // shown, and only the window thread starts a run (run_active guards that).
 #include "extractor/stub_flow.h"
 
+#include <stdlib.h>
+
 #include "archive/archive_reader.h"
 #include "archive/extraction.h"
 #include "runtime/process.h"
@@ -27,8 +29,10 @@ const int32_t kWindowFlags = kWindowInvisible | kWindowTitleBar;  // 0x10C00000
 const int32_t kProgressMaximum = 100;
 const int32_t kKeepFolders = 1;
 
-Text own_path;
-Text own_path_override;
+// The own path and the tests' override of it, as copies from CopyToCString
+// (null: none), so that this state needs no constructor or destructor.
+char* own_path = nullptr;
+char* own_path_override = nullptr;
 // Set by the window thread when it starts a run; cleared by that run only
 // when it ends without ending the program (empty destination).
 volatile int32_t run_active = 0;
@@ -96,7 +100,9 @@ void StartStub(const void* banner, int32_t bannerBytes) {
     AddButton(kExtractButton, 180, 100, 70, 20, "Extract");
     AddButton(kAboutButton, 5, 100, 60, 20, "About");
   }
-  own_path = own_path_override.IsEmpty() ? OwnExecutablePath() : own_path_override;
+  free(own_path);
+  own_path = CopyToCString(own_path_override == nullptr ? OwnExecutablePath()
+                                                         : Text(own_path_override));
   ShowOrHideWindow(kStubWindowNumber, 0);
 }
 
@@ -142,7 +148,7 @@ int32_t ExtractionJob(int32_t parameter) {
     return 0;
   }
   ExtractionReport report;
-  int result = ExtractArchive(own_path, destination, kRunExtract, kStubSearchBytes,
+  int result = ExtractArchive(Text(own_path), destination, kRunExtract, kStubSearchBytes,
                               OnExtractionStep, nullptr, &report);
   entries_in_progress = 0;
   PutGadgetText(kPromptLine, "Ready");
@@ -181,7 +187,10 @@ void EndStub(int32_t exitCode) {
 
 void SetStubEndHook(StubEndHook hook) { end_hook = hook; }
 
-void OverrideStubOwnPath(const Text& path) { own_path_override = path; }
+void OverrideStubOwnPath(const Text& path) {
+  free(own_path_override);
+  own_path_override = CopyToCString(path);
+}
 
 void ResetStubFlow() {
   run_active = 0;

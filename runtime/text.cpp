@@ -145,6 +145,8 @@ bool operator==(const Text& a, const Text& b) {
 
 bool operator!=(const Text& a, const Text& b) { return !(a == b); }
 
+char* CopyToCString(const Text& text) { return CopyBytes(text.c_str(), text.Length()); }
+
 Text RightPart(const Text& text, int n) {
   if (n <= 0) return Text();
   if (n >= text.Length()) return text;

@@ -47,6 +47,12 @@ Text operator+(const Text& a, const Text& b);
 bool operator==(const Text& a, const Text& b);
 bool operator!=(const Text& a, const Text& b);
 
+// A malloc'd, NUL-terminated copy of text's bytes, for module state that
+// must stay plain data (a variable with a constructor or destructor needs
+// the C runtime's start-up, which the stub goes without). Null for the empty
+// text or when memory is short; the caller frees it with free.
+char* CopyToCString(const Text& text);
+
 // The last n characters of text; n below 0 counts as 0, and n beyond the
 // length gives the whole text.
 Text RightPart(const Text& text, int n);

@@ -1,10 +1,10 @@
 // Win32 back end of the window layer: windows, gadgets and images in three
-// numbered tables, one event record with a queue of window events, and the
-// three requesters. The window thread owns the tables; worker threads reach
-// the gadgets only through messages that the window thread serves.
+// numbered tables, one event record with a queue of window events, the
+// message box and the folder chooser (the save-file chooser has a file of its
+// own, window_save_win32.cpp). The window thread owns the tables; worker
+// threads reach the gadgets only through messages that the window thread serves.
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <stddef.h>
@@ -13,6 +13,7 @@
 
 #include "runtime/window.h"
 #include "runtime/window_bitmap.h"
+#include "runtime/window_modal_win32.h"
 
 namespace {
 
@@ -20,15 +21,11 @@ const int kWindowSlots = kMaxWindowNumber + 1;
 const int kGadgetSlots = kMaxGadgetNumber + 1;
 const int kImageSlots = kMaxImageNumber + 1;
 const int kEventQueueSlots = 64;
-const int kModalWindowSlots = 64;
 const int kClassNameBytes = 32;
 const int kFolderPathBytes = 260;     // MAX_PATH, the terminating zero included
-const int kSaveFileNameBytes = 10000;
 const int kPictureClientEdgePixels = 4;
 const WORD kCommandTab = 1212;
 const WORD kCommandShiftTab = 1213;
-const DWORD kSaveFileFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
-                             OFN_HIDEREADONLY;  // 0x8080C
 const DWORD kDestroyTimeoutMs = 2000;
 
 const DWORD kButtonStyle = 0x50030000;     // child, visible, tab stop, group
@@ -46,12 +43,6 @@ const UINT kMessageWake = WM_APP + 0x101;
 const UINT kMessageDestroySelf = WM_APP + 0x102;
 
 const char kOldProcProperty[] = "VezovudOldProc";
-
-// The save-file chooser hands over the older, 76-byte OPENFILENAME.
-// Its size is where the newer fields would begin (OPENFILENAME_SIZE_VERSION_400A).
-const DWORD kOldOpenFileNameBytes = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOpenFileNameBytes,
-              "OPENFILENAME up to lpTemplateName is 76 bytes");
 
 struct WindowRecord {
   HWND handle;
@@ -100,20 +91,11 @@ struct GadgetList {
   HFONT font;
 };
 
-// Windows a requester disabled, to be enabled again afterwards.
-struct Modality {
-  HWND owner;
-  HWND foreground;
-  HWND disabled[kModalWindowSlots];
-  int count;
-};
-
 WindowRecord windows[kWindowSlots];
 GadgetRecord gadgets[kGadgetSlots];
 ImageRecord images[kImageSlots];
 EventRecord events;
 GadgetList gadgetList;
-int32_t lastSaveFilterIndex;
 
 bool ValidWindowNumber(int32_t n) { return n >= 0 && n < kWindowSlots; }
 bool ValidGadgetNumber(int32_t n) { return n >= 0 && n < kGadgetSlots; }
@@ -415,8 +397,18 @@ BOOL CALLBACK DisableForModal(HWND window, LPARAM data) {
   return TRUE;
 }
 
-// The owner is the foreground window when it is this process's; the
-// calling thread's other visible, enabled top-level windows are disabled.
+int CALLBACK FolderChooserCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
+  const char* initial = (const char*)data;
+  if (message == BFFM_INITIALIZED && initial != NULL && initial[0] != 0) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, (LPARAM)initial);
+  }
+  return 0;
+}
+
+}  // namespace
+
+// ================================================================ API
+
 void BeginModal(Modality* modality) {
   modality->count = 0;
   modality->owner = NULL;
@@ -434,23 +426,6 @@ void EndModal(Modality* modality) {
   modality->count = 0;
 }
 
-int CALLBACK FolderChooserCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
-  const char* initial = (const char*)data;
-  if (message == BFFM_INITIALIZED && initial != NULL && initial[0] != 0) {
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, (LPARAM)initial);
-  }
-  return 0;
-}
-
-bool IsBadFileNameChar(char c) {
-  return (unsigned char)c < 32 || c == '"' || c == '*' || c == '/' || c == ':' ||
-         c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
-}
-
-}  // namespace
-
-// ================================================================ API
-
 void InitWindows() {
   InitCommonControls();
   INITCOMMONCONTROLSEX controls;
@@ -464,7 +439,6 @@ void InitWindows() {
   events.type = kEventTypeNone;
   gadgetList.parent = NULL;
   gadgetList.font = (HFONT)GetStockObject(DEFAULT_GUI_FONT);
-  lastSaveFilterIndex = 0;
 }
 
 void EndWindows() {
@@ -796,62 +770,5 @@ Text AskForFolder(const Text& title, const Text& initialPath) {
   }
   if (SUCCEEDED(com)) CoUninitialize();
   FreeLibrary(shell);
-  return result;
-}
-
-Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patterns,
-                    int32_t patternIndex) {
-  // "Description|filter|..." becomes NUL-separated pairs ending in two NULs.
-  int patternBytes = patterns.Length();
-  char* filter = NULL;
-  if (patternBytes > 0) {
-    filter = (char*)malloc((size_t)patternBytes + 2);
-    if (filter == NULL) return Text();
-    memcpy(filter, patterns.c_str(), (size_t)patternBytes);
-    filter[patternBytes] = 0;
-    filter[patternBytes + 1] = 0;
-    for (int i = 0; i < patternBytes; i++) {
-      if (filter[i] == '|') filter[i] = 0;
-    }
-  }
-  char* fileName = (char*)calloc(kSaveFileNameBytes, 1);
-  if (fileName == NULL) {
-    free(filter);
-    return Text();
-  }
-
-  int split = defaultFile.LastIndexOf('\\');
-  Text folder = split >= 0 ? defaultFile.Middle(0, split) : Text();
-  Text name = defaultFile.Middle(split + 1, defaultFile.Length());
-  bool nameUsable = name.Length() < kSaveFileNameBytes;
-  for (int i = 0; i < name.Length() && nameUsable; i++) {
-    if (IsBadFileNameChar(name.At(i))) nameUsable = false;
-  }
-  if (nameUsable) memcpy(fileName, name.c_str(), (size_t)name.Length() + 1);
-
-  Modality modality;
-  BeginModal(&modality);
-  OPENFILENAMEA dialog;
-  memset(&dialog, 0, sizeof(dialog));
-  dialog.lStructSize = kOldOpenFileNameBytes;
-  dialog.hwndOwner = modality.owner;
-  dialog.lpstrFilter = filter;
-  dialog.nFilterIndex = (DWORD)patternIndex + 1;
-  dialog.lpstrFile = fileName;
-  dialog.nMaxFile = kSaveFileNameBytes;
-  dialog.lpstrInitialDir = folder.IsEmpty() ? NULL : folder.c_str();
-  dialog.lpstrTitle = title.c_str();
-  dialog.Flags = kSaveFileFlags;
-  BOOL chosen = GetSaveFileNameA(&dialog);
-  EndModal(&modality);
-
-  Text result;
-  if (chosen) {
-    fileName[kSaveFileNameBytes - 1] = 0;
-    result = fileName;
-    lastSaveFilterIndex = (int32_t)dialog.nFilterIndex - 1;
-  }
-  free(fileName);
-  free(filter);
   return result;
 }

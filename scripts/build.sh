@@ -9,6 +9,7 @@ cd "$root"
 
 bash scripts/setup.sh
 out=${VEZOVUD_BUILD:-build}
+bash scripts/fetch-zlib.sh "$out/deps"
 bash scripts/fetch-minizip.sh "$out/deps"
 
 jobs=$(nproc)

@@ -6,6 +6,7 @@
 
 #include <limits.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -43,6 +44,15 @@ TEST(TextTest, ValueSemantics) {
   EXPECT_EQ(expected, std::string(grown.c_str())) << "every byte, and the terminating zero";
   Text f("abcdef");
   EXPECT_EQ("ab|ef|", S(f.Middle(-3, 2)) + "|" + S(f.Middle(4, 100)) + "|" + S(f.Middle(2, -1))) << "clipped";
+}
+
+// The plain copy holds every byte and its terminator; the empty text has none.
+TEST(TextTest, CopyToCString) {
+  char* copy = CopyToCString(Text("a\\b c"));
+  ASSERT_NE(nullptr, copy);
+  EXPECT_STREQ("a\\b c", copy);
+  free(copy);
+  EXPECT_EQ(nullptr, CopyToCString(Text()));
 }
 
 TEST(TextTest, RightPartAndFileNamePart) {

@@ -1,0 +1,86 @@
+// Win32 back end of the window layer's save-file chooser, in a file of its
+// own: only a program that asks for a file name links it, and with it
+// comdlg32.dll. It shares the requesters' modality with window_win32.cpp.
+#include <windows.h>
+#include <commdlg.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "runtime/window.h"
+#include "runtime/window_modal_win32.h"
+
+namespace {
+
+const int kSaveFileNameBytes = 10000;
+const DWORD kSaveFileFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                             OFN_HIDEREADONLY;  // 0x8080C
+
+// The save-file chooser hands over the older, 76-byte OPENFILENAME.
+// Its size is where the newer fields would begin (OPENFILENAME_SIZE_VERSION_400A).
+const DWORD kOldOpenFileNameBytes = 76;
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOpenFileNameBytes,
+              "OPENFILENAME up to lpTemplateName is 76 bytes");
+
+bool IsBadFileNameChar(char c) {
+  return (unsigned char)c < 32 || c == '"' || c == '*' || c == '/' || c == ':' ||
+         c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
+}
+
+}  // namespace
+
+Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patterns,
+                    int32_t patternIndex) {
+  // "Description|filter|..." becomes NUL-separated pairs ending in two NULs.
+  int patternBytes = patterns.Length();
+  char* filter = NULL;
+  if (patternBytes > 0) {
+    filter = (char*)malloc((size_t)patternBytes + 2);
+    if (filter == NULL) return Text();
+    memcpy(filter, patterns.c_str(), (size_t)patternBytes);
+    filter[patternBytes] = 0;
+    filter[patternBytes + 1] = 0;
+    for (int i = 0; i < patternBytes; i++) {
+      if (filter[i] == '|') filter[i] = 0;
+    }
+  }
+  char* fileName = (char*)calloc(kSaveFileNameBytes, 1);
+  if (fileName == NULL) {
+    free(filter);
+    return Text();
+  }
+
+  int split = defaultFile.LastIndexOf('\\');
+  Text folder = split >= 0 ? defaultFile.Middle(0, split) : Text();
+  Text name = defaultFile.Middle(split + 1, defaultFile.Length());
+  bool nameUsable = name.Length() < kSaveFileNameBytes;
+  for (int i = 0; i < name.Length() && nameUsable; i++) {
+    if (IsBadFileNameChar(name.At(i))) nameUsable = false;
+  }
+  if (nameUsable) memcpy(fileName, name.c_str(), (size_t)name.Length() + 1);
+
+  Modality modality;
+  BeginModal(&modality);
+  OPENFILENAMEA dialog;
+  memset(&dialog, 0, sizeof(dialog));
+  dialog.lStructSize = kOldOpenFileNameBytes;
+  dialog.hwndOwner = modality.owner;
+  dialog.lpstrFilter = filter;
+  dialog.nFilterIndex = (DWORD)patternIndex + 1;
+  dialog.lpstrFile = fileName;
+  dialog.nMaxFile = kSaveFileNameBytes;
+  dialog.lpstrInitialDir = folder.IsEmpty() ? NULL : folder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags = kSaveFileFlags;
+  BOOL chosen = GetSaveFileNameA(&dialog);
+  EndModal(&modality);
+
+  Text result;
+  if (chosen) {
+    fileName[kSaveFileNameBytes - 1] = 0;
+    result = fileName;
+  }
+  free(fileName);
+  free(filter);
+  return result;
+}
