@@ -55,12 +55,26 @@ struct ViewBounds {
 };
 ViewBounds gViewBounds = {0, 0};
 
+// minizip reads a record a few bytes at a time, and goes back and forth
+// between the central directory and each entry's local header and data. The
+// view keeps two blocks of the file, the one used last and the one before,
+// so that those small reads cost no system call; larger reads go straight
+// to the file.
+const int kViewBlockBytes = 32768;
+
+struct ViewBlock {
+  int64_t offset;  // in the view; -1 when empty
+  int64_t filled;
+  unsigned char bytes[kViewBlockBytes];
+};
+
 struct FileView {
   FILE* file;
   int64_t start;
   int64_t visibleBytes;
   int64_t position;
-  int64_t fileAt;  // where the stream stands in the file; -1 when unknown
+  ViewBlock blocks[2];
+  int newest;  // the block used last
 };
 
 voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
@@ -77,7 +91,9 @@ voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
   view->start = bounds->start;
   view->visibleBytes = bounds->end - bounds->start;
   view->position = 0;
-  view->fileAt = -1;
+  view->blocks[0].offset = -1;
+  view->blocks[1].offset = -1;
+  view->newest = 0;
   return view;
 }
 
@@ -88,23 +104,52 @@ int SeekStream(FILE* file, int64_t offset) {
   return fseek(file, narrow, SEEK_SET) == 0;
 }
 
+// Reads length bytes at offset in the view into out; 1 when all came.
+int ReadViewBytes(FileView* view, int64_t offset, void* out, int64_t length) {
+  return SeekStream(view->file, view->start + offset) &&
+         fread(out, 1, static_cast<size_t>(length), view->file) == static_cast<size_t>(length);
+}
+
 uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
   FileView* view = static_cast<FileView*>(stream);
   // Reads stop at the view's end, as they would at a file's end.
   int64_t left = view->visibleBytes - view->position;
   if (static_cast<int64_t>(size) > left) size = static_cast<uLong>(left);
   if (size == 0) return 0;
-  // minizip reads its records a few bytes at a time: seeking only when the
-  // stream is elsewhere keeps those reads in the stream's buffer.
-  int64_t wanted = view->start + view->position;
-  if (view->fileAt != wanted && !SeekStream(view->file, wanted)) {
-    view->fileAt = -1;
-    return 0;
+  if (size >= static_cast<uLong>(kViewBlockBytes)) {
+    if (!ReadViewBytes(view, view->position, buffer, size)) return 0;
+    view->position += size;
+    return size;
   }
-  size_t got = fread(buffer, 1, size, view->file);
-  view->position += static_cast<int64_t>(got);
-  view->fileAt = got == size ? wanted + static_cast<int64_t>(got) : -1;
-  return static_cast<uLong>(got);
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  uLong done = 0;
+  while (done < size) {
+    int64_t at = view->position;
+    int found = -1;
+    for (int i = 0; i < 2 && found < 0; ++i) {
+      const ViewBlock& b = view->blocks[i];
+      if (b.offset >= 0 && at >= b.offset && at < b.offset + b.filled) found = i;
+    }
+    if (found < 0) {
+      // The older block makes room.
+      found = 1 - view->newest;
+      ViewBlock* block = &view->blocks[found];
+      int64_t want = view->visibleBytes - at;
+      if (want > kViewBlockBytes) want = kViewBlockBytes;
+      block->offset = -1;
+      if (!ReadViewBytes(view, at, block->bytes, want)) break;
+      block->offset = at;
+      block->filled = want;
+    }
+    view->newest = found;
+    const ViewBlock* block = &view->blocks[found];
+    uLong take = static_cast<uLong>(block->offset + block->filled - at);
+    if (take > size - done) take = size - done;
+    memcpy(out + done, block->bytes + (at - block->offset), take);
+    done += take;
+    view->position += take;
+  }
+  return done;
 }
 
 uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong) {
@@ -287,24 +332,26 @@ int ReadEntryInfo(EntryFacts* facts) {
   const CatalogueEntry* entry = CurrentEntry();
   if (entry == nullptr || gHandle == nullptr) return kReaderFailed;
   unz_file_info64* info = &facts->info;
-  int result = unzGetCurrentFileInfo64(gHandle, info, nullptr, 0, nullptr, 0, nullptr, 0);
-  if (result != UNZ_OK) return result;
-  if (info->crc != entry->crc || info->compression_method != entry->method ||
-      info->size_filename != entry->nameBytes) {
-    return kReaderDamagedEntry;
-  }
-  // The checked directory's sizes count: some builds of minizip miss the
-  // Zip64 extra field, and then read such an entry wrongly.
-  facts->sizesAgree = info->uncompressed_size == entry->size &&
-                      info->compressed_size == entry->compressedSize;
-  int nameBytes = static_cast<int>(info->size_filename);
-  int extraBytes = static_cast<int>(info->size_file_extra);
+  // The name and extra field are asked for with buffers of their checked
+  // lengths, so no name is ever cut.
+  int nameBytes = entry->nameBytes;
+  int extraBytes = entry->extraBytes;
   char* buffer = static_cast<char*>(AllocateBlock(nameBytes + extraBytes + 2));
   if (buffer == nullptr) return kReaderFailed;
   char* extra = buffer + nameBytes + 1;
-  result = unzGetCurrentFileInfo64(gHandle, info, buffer, nameBytes + 1, extra, extraBytes + 1,
-                                   nullptr, 0);
+  int result = unzGetCurrentFileInfo64(gHandle, info, buffer, nameBytes + 1, extra,
+                                       extraBytes + 1, nullptr, 0);
+  // minizip's view of the record must agree with the checked directory's.
+  if (result == UNZ_OK &&
+      (info->crc != entry->crc || info->compression_method != entry->method ||
+       info->size_filename != entry->nameBytes || info->size_file_extra != entry->extraBytes)) {
+    result = kReaderDamagedEntry;
+  }
   if (result == UNZ_OK) {
+    // The checked directory's sizes count: some builds of minizip miss the
+    // Zip64 extra field, and then read such an entry wrongly.
+    facts->sizesAgree = info->uncompressed_size == entry->size &&
+                        info->compressed_size == entry->compressedSize;
     info->uncompressed_size = entry->size;
     info->compressed_size = entry->compressedSize;
     Text central(buffer, nameBytes);
@@ -418,16 +465,14 @@ int ReadSource(DataSource* source, char* out, int length) {
   return got;
 }
 
-// Reads the current entry's facts and opens its data. On success the source
-// is open and must be closed with CloseSource.
-int OpenCurrentEntry(EntryFacts* facts, DataSource* source) {
+// Opens the data of the current entry, whose facts were read. On success the
+// source is open and must be closed with CloseSource.
+int OpenEntryData(const EntryFacts& facts, DataSource* source) {
   memset(source, 0, sizeof(*source));
-  int result = ReadEntryInfo(facts);
-  if (result != UNZ_OK) return result;
   const CatalogueEntry& entry = *CurrentEntry();
-  result = CheckEntryData(entry);
+  int result = CheckEntryData(entry);
   if (result != kReaderOk) return result;
-  if (!facts->sizesAgree) return OpenDirect(entry, source);
+  if (!facts.sizesAgree) return OpenDirect(entry, source);
   result = unzOpenCurrentFile(gHandle);
   if (result == UNZ_BADZIPFILE) return OpenDirect(entry, source);
   return result;
@@ -502,7 +547,8 @@ int TestCurrentEntry() {
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
   EntryFacts facts;
   DataSource source;
-  int result = OpenCurrentEntry(&facts, &source);
+  int result = ReadEntryInfo(&facts);
+  if (result == UNZ_OK) result = OpenEntryData(facts, &source);
   if (result != UNZ_OK) return result;
   return InflateEntry(&source, kAnyNumber, facts.info.uncompressed_size,
                       static_cast<uint32_t>(facts.info.crc));
@@ -563,17 +609,16 @@ int MakeFoldersBelow(const Text& folder, const Text& relative) {
       path += c;
       continue;
     }
-    if (IsLinkPath(path)) return kReaderLinkInPath;
-    int64_t size = PathSize(path);
-    if (size == -1) {
+    int kind = OwnPathKind(path);
+    if (kind == kPathNothing) {
       Text withSeparator = path;
       withSeparator += kPathSeparator;
       MakePath(withSeparator);
-      if (IsLinkPath(path)) return kReaderLinkInPath;
-      size = PathSize(path);
+      kind = OwnPathKind(path);
     }
-    if (size >= 0) return kReaderNotAFolder;
-    if (size != -2) return kReaderFailed;  // could not be made
+    if (kind == kPathLink) return kReaderLinkInPath;
+    if (kind == kPathNothing) return kReaderFailed;  // could not be made
+    if (kind != kPathFolder) return kReaderNotAFolder;
     path += kPathSeparator;
   }
   return kReaderOk;
@@ -655,22 +700,19 @@ int WriteEntryFile(DataSource* source, const Text& target, uint64_t size, uint32
     return kReaderFailed;  // output file not created
   }
   int result = InflateEntry(source, output, size, crc);
-  // Every byte must have reached the disk before the part may count as whole.
-  if (result == kReaderOk && FileLength(output) != static_cast<int64_t>(size)) {
-    result = kReaderWriteFailed;
-  }
   CloseFileNumber(output);
+  // Every byte must have reached the disk, the last buffer flushed by the
+  // close, before the part may count as whole.
   if (result == kReaderOk && PathSize(part) != static_cast<int64_t>(size)) {
     result = kReaderWriteFailed;
   }
   // A link planted as the target while the entry was inflated is refused
   // too: the in-place copy would write through it.
   if (result == kReaderOk && IsLinkPath(target)) result = kReaderLinkInPath;
-  if (result == kReaderOk && !ReplaceFileWith(target, part)) {
-    result = CopyOverTarget(part, target);
-  }
+  int renamed = result == kReaderOk && ReplaceFileWith(target, part);
+  if (result == kReaderOk && !renamed) result = CopyOverTarget(part, target);
   // Gone in every case: renamed onto the target, copied, or not good enough.
-  RemoveFile(part);
+  if (!renamed) RemoveFile(part);
   gPartActive = 0;
   return result;
 }
@@ -682,7 +724,8 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   Text folder = destination;
   if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
   folder = PlatformPath(folder);
-  MakePath(folder);  // for every entry, result ignored
+  // For every entry, result ignored; one look when it is there already.
+  if (PathSize(folder) != -2) MakePath(folder);
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
 
   EntryFacts facts;
@@ -720,9 +763,8 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
     result = MakeFoldersBelow(base, landed.Middle(0, slash + 1));
     if (result != kReaderOk) return result;
   }
-  if (IsLinkPath(target)) return kReaderLinkInPath;
   DataSource source;
-  result = OpenCurrentEntry(&facts, &source);
+  result = OpenEntryData(facts, &source);
   if (result != UNZ_OK) return result;
   result = WriteEntryFile(&source, target, size, crc);
   if (result != kReaderOk) return result;

@@ -143,6 +143,7 @@ int64_t ParseRecords(const unsigned char* block, int64_t bytes, int64_t cdOffset
     e->localOffset = offset32;
     e->externalAttributes = Get32(r + 38);
     e->nameBytes = static_cast<uint16_t>(nameBytes);
+    e->extraBytes = static_cast<uint16_t>(extraBytes);
     if (size32 == kSizeOverflow || compressed32 == kSizeOverflow || offset32 == kSizeOverflow) {
       // Values too large for 32 bits live in the Zip64 extra field; without
       // it the 32-bit values stand as they are.

@@ -48,6 +48,7 @@ struct CatalogueEntry {
   uint16_t flags;
   uint16_t method;
   uint16_t nameBytes;        // in the central record
+  uint16_t extraBytes;       // the central record's extra field
   uint16_t localNameBytes;   // in the local header
 };
 

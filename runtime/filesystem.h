@@ -33,6 +33,12 @@ const int kPathSpecial = 3;  // a named pipe, socket or device: no data to store
 // kPathSpecial.
 int PathKind(const Text& path);
 
+// What path itself names, a link not followed: kPathLink for a link (on
+// Windows any reparse point, a junction too), else as PathKind. One look at
+// the file system.
+const int kPathLink = 4;
+int OwnPathKind(const Text& path);
+
 // The absolute path that path reaches, every link resolved and "." and ".."
 // gone, with no trailing separator (except for a root such as "/" or "C:").
 // The empty text when path cannot be reached or the result would not fit

@@ -4,6 +4,7 @@
 // folders.
 #include "runtime/filesystem.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -29,15 +30,20 @@ int MakePath(const Text& path) {
     if (name[i] == '/') last = i;
   }
   if (last < 0) return 1;  // no folder named
-  // Each prefix that ends at a separator is one folder of the chain; the ones
-  // that exist already make mkdir fail harmlessly.
+  if (last == 0) return 1;  // the root
+  // The deepest folder first: when its parent is there, as it mostly is,
+  // one call does it. Only when a parent is missing are the prefixes, each
+  // one folder of the chain, made from the top; those that exist already
+  // make mkdir fail harmlessly.
+  name[last] = 0;
+  if (mkdir(name, 0777) == 0 || errno != ENOENT) return IsFolder(name) ? 1 : 0;
+  name[last] = '/';
   for (int i = 1; i <= last; ++i) {
     if (name[i] != '/' || name[i - 1] == '/') continue;
     name[i] = 0;
     mkdir(name, 0777);
     name[i] = '/';
   }
-  if (last == 0) return 1;  // the root
   name[last] = 0;
   return IsFolder(name) ? 1 : 0;
 }
@@ -68,6 +74,21 @@ int PathKind(const Text& path) {
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return kPathNothing;
   struct stat facts;
   if (stat(name, &facts) != 0) return kPathNothing;
+  if (S_ISREG(facts.st_mode)) return kPathFile;
+  if (S_ISDIR(facts.st_mode)) return kPathFolder;
+  return kPathSpecial;
+}
+
+int OwnPathKind(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return kPathNothing;
+  // A final separator would make lstat look through the link.
+  for (int end = static_cast<int>(strlen(name)) - 1; end > 0 && name[end] == '/'; --end) {
+    name[end] = 0;
+  }
+  struct stat facts;
+  if (lstat(name, &facts) != 0) return kPathNothing;
+  if (S_ISLNK(facts.st_mode)) return kPathLink;
   if (S_ISREG(facts.st_mode)) return kPathFile;
   if (S_ISDIR(facts.st_mode)) return kPathFolder;
   return kPathSpecial;

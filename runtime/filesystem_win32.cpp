@@ -135,6 +135,21 @@ int MakePath(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+int OwnPathKind(const Text& path) {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (IsExtendedPath(path)) {
+    attributes = ExtendedAttributes(path);
+  } else {
+    char name[kPathCapacity];
+    if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return kPathNothing;
+    for (int end = lstrlenA(name) - 1; end > 2 && name[end] == '\\'; --end) name[end] = 0;
+    attributes = GetFileAttributesA(name);
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kPathNothing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kPathLink;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathFolder : kPathFile;
+}
+
 int IsLinkPath(const Text& path) {
   if (IsExtendedPath(path)) {
     DWORD attributes = ExtendedAttributes(path);
