@@ -5,7 +5,7 @@
 # fuzzing builds compile that same minizip source natively
 # (VEZOVUD_MINIZIP_FROM_SOURCE).
 if(VEZOVUD_WIN32 OR VEZOVUD_MINIZIP_FROM_SOURCE)
-  set(VEZOVUD_DEPS_DIR "${CMAKE_BINARY_DIR}/../deps" CACHE PATH "Where fetched sources go")
+  set(VEZOVUD_DEPS_DIR "${CMAKE_BINARY_DIR}/deps" CACHE PATH "Where fetched sources go")
   set(zlib_dir "${VEZOVUD_DEPS_DIR}/zlib")
   set(minizip_dir "${VEZOVUD_DEPS_DIR}/minizip")
   # The file each fetch script itself looks for before it skips its work.

@@ -9,13 +9,18 @@ cd "$root"
 
 bash scripts/setup.sh
 out=${VEZOVUD_BUILD:-build}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 bash scripts/fetch-zlib.sh "$out/deps"
 bash scripts/fetch-minizip.sh "$out/deps"
 
 jobs=$(nproc)
 # Windows first: the native tool embeds the stub that this build makes.
 cmake -S . -B "$out/win32" -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DVEZOVUD_DEPS_DIR="$out/deps" \
+  -DVEZOVUD_NATIVE_TOOL="$out/native/cli/vezovud" -DVEZOVUD_SCREENSHOTS_DIR="$out/screenshots" \
+  >/dev/null
 cmake --build "$out/win32" -j "$jobs"
-cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=MinSizeRel \
+  -DVEZOVUD_STUB_IMAGE="$out/win32/extractor/VezovudStub.exe" >/dev/null
 cmake --build "$out/native" -j "$jobs"

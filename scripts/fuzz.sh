@@ -23,7 +23,8 @@ out=$(cd "$out" && pwd)
 bash scripts/fetch-minizip.sh "$out/deps"
 
 if ! { CC=clang CXX=clang++ cmake -S . -B "$out/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-         -DVEZOVUD_FUZZ=ON -DVEZOVUD_TESTS=OFF &&
+         -DVEZOVUD_FUZZ=ON -DVEZOVUD_TESTS=OFF -DVEZOVUD_WITHOUT_STUB=ON \
+         -DVEZOVUD_DEPS_DIR="$out/deps" &&
        cmake --build "$out/fuzz" --target reader_fuzz -j 2; } >"$out/fuzz-build.log" 2>&1; then
   tail -n 30 "$out/fuzz-build.log"
   echo "fuzz: the build failed (log: $out/fuzz-build.log)"

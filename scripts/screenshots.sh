@@ -13,7 +13,9 @@ out=$(cd "$out" && pwd)
 sample="$out/win32/tests/sample_window.exe"
 if [ ! -f "$sample" ]; then
   cmake -S . -B "$out/win32" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DVEZOVUD_DEPS_DIR="$out/deps" \
+    -DVEZOVUD_NATIVE_TOOL="$out/native/cli/vezovud" -DVEZOVUD_SCREENSHOTS_DIR="$out/screenshots" \
+    >/dev/null
   cmake --build "$out/win32" --target sample_window -j 2
 fi
 shots="$out/screenshots"

@@ -16,11 +16,21 @@ out=$(cd "$out" && pwd)
 . scripts/wine-session.sh
 start_wine_session "$out" 91
 
-log="$out/test.log"
-: > "$log"
+# Each ctest pass writes its results as JUnit XML; the closing line counts
+# those, and any pass that fails makes the exit status 1.
+results="$out/results"
+rm -rf "$results"
+mkdir -p "$results"
 status=0
-ctest --test-dir "$out/native" --output-on-failure -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
-ctest --test-dir "$out/win32" --output-on-failure 2>&1 | tee -a "$log" || status=1
+passed=0
+failed=0
+run_ctest() {  # NAME, then ctest's arguments
+  local name=$1
+  shift
+  ctest "$@" --output-on-failure --output-junit "$results/$name.xml" || status=1
+}
+run_ctest native --test-dir "$out/native" -j "$(nproc)"
+run_ctest win32 --test-dir "$out/win32"
 
 # The sanitizer pass: undefined behaviour stops a test (the build says
 # -fno-sanitize-recover), and leaks fail it. Impossible sizes must still
@@ -28,14 +38,15 @@ ctest --test-dir "$out/win32" --output-on-failure 2>&1 | tee -a "$log" || status
 # abort. clang's AddressSanitizer, as for the fuzzer: GCC 12's reports a
 # false stack-buffer-overflow whenever a thread is cancelled through
 # glibc's setjmp-based cleanup, which code without exceptions uses. The
-# stub it embeds is the one build/win32 made, as for build/native.
-passed=0
-failed=0
+# stub it embeds is the one the Windows build made, as for the native build.
 if CC=clang CXX=clang++ cmake -S . -B "$out/asan" -DCMAKE_BUILD_TYPE=Debug \
-     -DVEZOVUD_SANITIZE=address,undefined >/dev/null &&
+     -DVEZOVUD_SANITIZE=address,undefined -DVEZOVUD_DEPS_DIR="$out/deps" \
+     -DVEZOVUD_STUB_IMAGE="$out/win32/extractor/VezovudStub.exe" >/dev/null &&
    cmake --build "$out/asan" -j "$(nproc)" >"$out/asan-build.log" 2>&1; then
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$out/asan" --output-on-failure -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
+  export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+  export UBSAN_OPTIONS=print_stacktrace=1
+  run_ctest asan --test-dir "$out/asan" -j "$(nproc)"
+  unset ASAN_OPTIONS UBSAN_OPTIONS
 else
   tail -n 30 "$out/asan-build.log"
   echo "sanitizer build failed (log: $out/asan-build.log)"
@@ -49,11 +60,22 @@ else
   failed=$((failed + 1))
 fi
 
-# One closing line over every pass (native, Wine, sanitizers, fuzzer).
-while read -r fail total; do
-  passed=$((passed + total - fail))
-  failed=$((failed + fail))
-done < <(sed -nE 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\1 \2/p' "$log")
+# One closing line over every pass (native, Wine, sanitizers, fuzzer), from
+# the JUnit results: a test case passed when its status is "run".
+read -r junit_passed junit_failed < <(python3 - "$results" <<'PY'
+import glob, sys, xml.etree.ElementTree as tree
+passed = failed = 0
+for path in glob.glob(sys.argv[1] + "/*.xml"):
+    for case in tree.parse(path).getroot().iter("testcase"):
+        if case.get("status") == "run":
+            passed += 1
+        else:
+            failed += 1
+print(passed, failed)
+PY
+)
+passed=$((passed + junit_passed))
+failed=$((failed + junit_failed))
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status

@@ -17,6 +17,19 @@
 
 namespace test_support {
 
+// True in a build with AddressSanitizer, whose memory use is its own.
+#if defined(__SANITIZE_ADDRESS__)
+const bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool kUnderAddressSanitizer = true;
+#else
+const bool kUnderAddressSanitizer = false;
+#endif
+#else
+const bool kUnderAddressSanitizer = false;
+#endif
+
 inline std::string Separator() { return std::string(1, kPathSeparator); }
 
 // A new, empty folder; Path() ends in the separator. Removed with all below it.
