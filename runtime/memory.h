@@ -1,5 +1,6 @@
-// Memory blocks from the runtime's private heap, zero-filled. Any thread may
-// allocate and free them.
+// Memory blocks, zero-filled: from a private heap of the runtime's on
+// Windows, from the C library's allocator on POSIX. Any thread may allocate
+// and free them.
 #ifndef VEZOVUD_RUNTIME_MEMORY_H
 #define VEZOVUD_RUNTIME_MEMORY_H
 

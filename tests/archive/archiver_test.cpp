@@ -139,7 +139,7 @@ TEST_F(ArchiverTest, EmptyRuns) {
   EXPECT_EQ(Calls({{source_, 0.0f}, {"", 100.0f}}), empty.calls) << "no division by 0 files";
 }
 
-// The example of the design: D:\data\ holding a.txt and sub\b.txt.
+// A folder holding a.txt and sub\b.txt.
 TEST_F(ArchiverTest, ExampleEntriesCallbacksAndBytes) {
   Make({"a.txt", "sub/", "sub/b.txt"});
   Written run = Archive();
