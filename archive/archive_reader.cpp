@@ -1,8 +1,9 @@
 // The archive reader over minizip's reading functions. It owns the reader
 // state (the one open archive and its checked central directory); the
 // extraction thread is its only user. minizip reads the archive through a
-// view of the file that starts at the archive's first byte and ends with its
-// end record; files reach the disk through the runtime's file services.
+// view of the file (archive_view.h); entries whose local header minizip
+// refuses are read through the C library's streams and zlib; files reach
+// the disk through the runtime's file services.
 #include "archive/archive_reader.h"
 
 #include <ctype.h>
@@ -11,6 +12,7 @@
 #include <string.h>
 #include <unzip.h>
 
+#include "archive/archive_view.h"
 #include "archive/entry_name.h"
 #include "archive/output_layout.h"
 #include "runtime/file.h"
@@ -43,169 +45,6 @@ const int kPartNameBytes = 3 * kExtendedPathCapacity + 1;
 char* gPartInProgress = nullptr;
 volatile int gPartActive = 0;
 
-// ---------------------------------------------------------------------------
-// A view of bytes [start, end) of a file, for minizip's unzOpen2_64: minizip
-// finds the end record at the view's end and reads offsets from its start.
-// Offsets in the file are C longs, so on a system with 32-bit longs files
-// past 2 GiB are out of reach (an output file never gets there).
-
-struct ViewBounds {
-  int64_t start;
-  int64_t end;
-};
-ViewBounds gViewBounds = {0, 0};
-
-// minizip reads a record a few bytes at a time, and goes back and forth
-// between the central directory and each entry's local header and data. The
-// view keeps two blocks of the file, the one used last and the one before,
-// so that those small reads cost no system call; larger reads go straight
-// to the file.
-const int kViewBlockBytes = 32768;
-
-struct ViewBlock {
-  int64_t offset;  // in the view; -1 when empty
-  int64_t filled;
-  unsigned char bytes[kViewBlockBytes];
-};
-
-struct FileView {
-  FILE* file;
-  int64_t start;
-  int64_t visibleBytes;
-  int64_t position;
-  ViewBlock blocks[2];
-  int newest;  // the block used last
-};
-
-voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
-  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-  const ViewBounds* bounds = static_cast<const ViewBounds*>(opaque);
-  FILE* file = fopen(static_cast<const char*>(filename), "rb");
-  if (file == nullptr) return nullptr;
-  FileView* view = static_cast<FileView*>(malloc(sizeof(FileView)));
-  if (view == nullptr) {
-    fclose(file);
-    return nullptr;
-  }
-  view->file = file;
-  view->start = bounds->start;
-  view->visibleBytes = bounds->end - bounds->start;
-  view->position = 0;
-  view->blocks[0].offset = -1;
-  view->blocks[1].offset = -1;
-  view->newest = 0;
-  return view;
-}
-
-// Positions the stream at offset in the file; 1 on success.
-int SeekStream(FILE* file, int64_t offset) {
-  long narrow = static_cast<long>(offset);
-  if (offset < 0 || static_cast<int64_t>(narrow) != offset) return 0;
-  return fseek(file, narrow, SEEK_SET) == 0;
-}
-
-// Reads length bytes at offset in the view into out; 1 when all came.
-int ReadViewBytes(FileView* view, int64_t offset, void* out, int64_t length) {
-  return SeekStream(view->file, view->start + offset) &&
-         fread(out, 1, static_cast<size_t>(length), view->file) == static_cast<size_t>(length);
-}
-
-uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
-  FileView* view = static_cast<FileView*>(stream);
-  // Reads stop at the view's end, as they would at a file's end.
-  int64_t left = view->visibleBytes - view->position;
-  if (static_cast<int64_t>(size) > left) size = static_cast<uLong>(left);
-  if (size == 0) return 0;
-  if (size >= static_cast<uLong>(kViewBlockBytes)) {
-    if (!ReadViewBytes(view, view->position, buffer, size)) return 0;
-    view->position += size;
-    return size;
-  }
-  unsigned char* out = static_cast<unsigned char*>(buffer);
-  uLong done = 0;
-  while (done < size) {
-    int64_t at = view->position;
-    int found = -1;
-    for (int i = 0; i < 2 && found < 0; ++i) {
-      const ViewBlock& b = view->blocks[i];
-      if (b.offset >= 0 && at >= b.offset && at < b.offset + b.filled) found = i;
-    }
-    if (found < 0) {
-      // The older block makes room.
-      found = 1 - view->newest;
-      ViewBlock* block = &view->blocks[found];
-      int64_t want = view->visibleBytes - at;
-      if (want > kViewBlockBytes) want = kViewBlockBytes;
-      block->offset = -1;
-      if (!ReadViewBytes(view, at, block->bytes, want)) break;
-      block->offset = at;
-      block->filled = want;
-    }
-    view->newest = found;
-    const ViewBlock* block = &view->blocks[found];
-    uLong take = static_cast<uLong>(block->offset + block->filled - at);
-    if (take > size - done) take = size - done;
-    memcpy(out + done, block->bytes + (at - block->offset), take);
-    done += take;
-    view->position += take;
-  }
-  return done;
-}
-
-uLong ZCALLBACK ViewWrite(voidpf, voidpf, const void*, uLong) {
-  return 0;  // the view is read-only
-}
-
-ZPOS64_T ZCALLBACK ViewTell(voidpf, voidpf stream) {
-  return static_cast<ZPOS64_T>(static_cast<FileView*>(stream)->position);
-}
-
-long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-  FileView* view = static_cast<FileView*>(stream);
-  int64_t base = 0;
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
-    base = view->position;
-  } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-    base = view->visibleBytes;
-  } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
-    return -1;
-  }
-  // minizip steps back with an unsigned offset that wraps around: taken as
-  // a signed step. A target outside the view is refused.
-  int64_t step = static_cast<int64_t>(offset);
-  if (step > view->visibleBytes || step < -view->visibleBytes) return -1;
-  int64_t target = base + step;
-  if (target < 0 || target > view->visibleBytes) return -1;
-  view->position = target;
-  return 0;
-}
-
-int ZCALLBACK ViewClose(voidpf, voidpf stream) {
-  FileView* view = static_cast<FileView*>(stream);
-  int result = fclose(view->file);
-  free(view);
-  return result;
-}
-
-int ZCALLBACK ViewError(voidpf, voidpf stream) {
-  return ferror(static_cast<FileView*>(stream)->file);
-}
-
-unzFile OpenView(const Text& path, int64_t start, int64_t end) {
-  gViewBounds.start = start;
-  gViewBounds.end = end;
-  zlib_filefunc64_def functions;
-  functions.zopen64_file = ViewOpen;
-  functions.zread_file = ViewRead;
-  functions.zwrite_file = ViewWrite;
-  functions.ztell64_file = ViewTell;
-  functions.zseek64_file = ViewSeek;
-  functions.zclose_file = ViewClose;
-  functions.zerror_file = ViewError;
-  functions.opaque = &gViewBounds;
-  return unzOpen2_64(path.c_str(), &functions);
-}
-
 const CatalogueEntry* CurrentEntry() {
   if (!gOpen || gCurrent < 0 || gCurrent >= gDirectory.count) return nullptr;
   return &gDirectory.entries[gCurrent];
@@ -225,7 +64,7 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   int result = ReadCentralDirectory(path, searchBytes, &gDirectory);
   if (result != kCatalogueOk) return result;
   if (gDirectory.count > 0) {
-    gHandle = OpenView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
+    gHandle = OpenArchiveView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
     if (gHandle == nullptr || SelectEntry(0) != UNZ_OK) {
       CloseArchive();
       FreeCentralDirectory(&gDirectory);
@@ -531,12 +370,12 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info) {
   info->size = facts.info.uncompressed_size;
   info->compressedSize = facts.info.compressed_size;
   info->crc = static_cast<uint32_t>(facts.info.crc);
-  info->year = static_cast<int>(facts.info.tmu_date.tm_year);
-  info->month = static_cast<int>(facts.info.tmu_date.tm_mon) + 1;
-  info->day = static_cast<int>(facts.info.tmu_date.tm_mday);
-  info->hour = static_cast<int>(facts.info.tmu_date.tm_hour);
-  info->minute = static_cast<int>(facts.info.tmu_date.tm_min);
-  info->second = static_cast<int>(facts.info.tmu_date.tm_sec);
+  info->time.year = static_cast<int>(facts.info.tmu_date.tm_year);
+  info->time.month = static_cast<int>(facts.info.tmu_date.tm_mon) + 1;
+  info->time.day = static_cast<int>(facts.info.tmu_date.tm_mday);
+  info->time.hour = static_cast<int>(facts.info.tmu_date.tm_hour);
+  info->time.minute = static_cast<int>(facts.info.tmu_date.tm_min);
+  info->time.second = static_cast<int>(facts.info.tmu_date.tm_sec);
   info->isFolder = facts.isFolder;
   info->utf8Name = facts.utf8Name;
   return UNZ_OK;

@@ -21,6 +21,7 @@
 #include <stdint.h>
 
 #include "archive/central_directory.h"
+#include "runtime/file_info.h"
 #include "runtime/text.h"
 
 const int kReaderOk = 0;
@@ -60,20 +61,15 @@ struct ArchiveGlobalInfo {
   uint32_t commentBytes;
 };
 
-// What the central directory says about the current entry. The time fields
-// are those stored (DOS date and time): year in full, month 1..12 (0 or above
-// 12 when the stored date is damaged), day, hour, minute, second.
+// What the central directory says about the current entry. The time is the
+// one stored (DOS date and time), on the local wall clock; its month is 0 or
+// above 12 when the stored date is damaged.
 struct ArchiveEntryInfo {
   Text name;  // the stored name, byte for byte (or the Unicode Path field's)
   uint64_t size;
   uint64_t compressedSize;
   uint32_t crc;
-  int year;
-  int month;
-  int day;
-  int hour;
-  int minute;
-  int second;
+  LocalTimeFields time;
   int isFolder;  // a name ending in "\" or "/", or the MS-DOS directory attribute
   int utf8Name;  // the name is UTF-8: general-purpose bit 11, or a Unicode Path field
 };

@@ -112,8 +112,8 @@ int RunListCommand(int argc, char** argv) {
       }
       printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
              ShownName(entry.name, entry.utf8Name).c_str(), static_cast<unsigned long long>(entry.size),
-             static_cast<unsigned long long>(entry.compressedSize), entry.year, entry.month, entry.day,
-             entry.hour, entry.minute, entry.second, static_cast<unsigned>(entry.crc));
+             static_cast<unsigned long long>(entry.compressedSize), entry.time.year, entry.time.month,
+             entry.time.day, entry.time.hour, entry.time.minute, entry.time.second, static_cast<unsigned>(entry.crc));
     } while (GoToNextEntry() == 0);
   }
   CloseArchive();

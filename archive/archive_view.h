@@ -1,0 +1,24 @@
+// The file view through which minizip reads an archive that lies inside a
+// larger file (behind a stub image, before a trailer): minizip sees the
+// archive's bytes alone, finds the end record at the view's end and reads
+// offsets from its start, so no offset needs shifting.
+#ifndef VEZOVUD_ARCHIVE_ARCHIVE_VIEW_H
+#define VEZOVUD_ARCHIVE_ARCHIVE_VIEW_H
+
+#include <stdint.h>
+#include <stdio.h>
+#include <unzip.h>
+
+#include "runtime/text.h"
+
+// Opens bytes [start, end) of the file at path with minizip's unzOpen2_64.
+// minizip's handle, or null when the file cannot be opened or holds no
+// archive there.
+unzFile OpenArchiveView(const Text& path, int64_t start, int64_t end);
+
+// Positions stream at offset in its file; 1 on success. Offsets are C longs:
+// where those are 32 bits, files past 2 GiB are out of reach (an output file
+// never gets there).
+int SeekStream(FILE* stream, int64_t offset);
+
+#endif
