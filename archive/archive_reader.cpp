@@ -15,6 +15,7 @@
 #include "archive/archive_view.h"
 #include "archive/entry_name.h"
 #include "archive/output_layout.h"
+#include "runtime/date.h"
 #include "runtime/file.h"
 #include "runtime/file_info.h"
 #include "runtime/file_replace.h"
@@ -393,25 +394,15 @@ int TestCurrentEntry() {
                       static_cast<uint32_t>(facts.info.crc));
 }
 
-namespace {
-
-int IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-}  // namespace
-
 int SetFileModificationTime(const Text& path, int year, int month, int day, int hour,
                             int minute) {
-  static const int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   // A DOS date covers 1980..2107; anything else, or a day that the month
   // does not have, is a damaged date, and the file keeps its write time.
   if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || hour < 0 ||
       hour > 23 || minute < 0 || minute > 59) {
     return 0;
   }
-  int days = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
-  if (day > days) return 0;
+  if (day > DaysInMonth(year, month)) return 0;
   LocalTimeFields fields;
   fields.year = year;
   fields.month = month;

@@ -17,12 +17,6 @@ const int64_t kLargestDateValue = 2147483647;
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
-int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && IsLeapYear(year)) return 29;
-  return kDays[month - 1];
-}
-
 // Days from 1970-01-01 to the first of January of year (1970..2038).
 int32_t DaysBeforeYear(int year) {
   int32_t y = year - 1;
@@ -81,6 +75,13 @@ bool TokenAt(const Text& mask, int i, const char* token) {
 }
 
 }  // namespace
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kDays[month - 1];
+}
 
 int32_t DateValue(int year, int month, int day, int hour, int minute, int second) {
   if (second < 0 || second > 59 || minute < 0 || minute > 59) return -1;

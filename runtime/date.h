@@ -15,6 +15,10 @@
 // 2038-01-19 03:14:07 that the signed 32-bit count cannot hold, also give -1.
 int32_t DateValue(int year, int month, int day, int hour, int minute, int second);
 
+// The days of month (1..12) in year of the proleptic Gregorian calendar; 0
+// for a month outside 1..12.
+int DaysInMonth(int year, int month);
+
 // The fields of a date value: year in full, month 1..12, day 1..31, hour
 // 0..23, minute and second 0..59. A negative value gives 0 for every field.
 int YearOf(int32_t value);

@@ -10,9 +10,9 @@
 #include <sys/stat.h>
 
 #include "runtime/directory.h"
-#include "runtime/file_native.h"
+#include "runtime/directory_native.h"
+#include "runtime/file.h"
 #include "runtime/name_encoding.h"
-#include "runtime/numbered_table.h"
 
 namespace {
 
@@ -22,15 +22,14 @@ struct ListingEntry {
   int32_t kind;
 };
 
-// handle: the matching entries in delivery order; a listing has at least one.
-struct ListingRecord {
-  ListingEntry* handle;
+// The matching entries in delivery order; a search has at least one.
+struct Search {
+  ListingEntry* entries;
   int32_t count;
-  int32_t position;  // the current entry's index once started
-  int32_t started;
+  int32_t position;  // the current entry's index
 };
 
-NumberedTable<ListingRecord> gListings;
+Search* SearchOf(NativeListing listing) { return reinterpret_cast<Search*>(listing); }
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -144,21 +143,11 @@ bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries,
   return true;
 }
 
-// The current entry of listing, or null.
-ListingEntry* CurrentEntry(intptr_t listing) {
-  ListingRecord* record = FindRecord(gListings, listing);
-  if (!record || !record->started || record->position >= record->count) return nullptr;
-  return &record->handle[record->position];
-}
-
 }  // namespace
 
-intptr_t OpenDirectoryListing(intptr_t n, const Text& folder, const Text& pattern) {
-  if (!IsUsableNumber(n)) return 0;
-  CloseDirectoryListing(n);
-
+NativeListing NativeOpenListing(const char* searchPath) {
   char search[kPathCapacity];
-  if (!BuildSearchPath(folder, pattern, search)) return 0;
+  memcpy(search, searchPath, strlen(searchPath) + 1);
   // Split as Windows would: the folder is everything before the last
   // separator, the pattern everything after it.
   char* slash = strrchr(search, '/');
@@ -172,56 +161,39 @@ intptr_t OpenDirectoryListing(intptr_t n, const Text& folder, const Text& patter
     where = search;
     wanted = slash + 1;
   }
-
   ListingEntry* entries;
   int32_t count;
   if (!ReadFolder(where, wanted, &entries, &count)) return 0;
   // Like FindFirstFileA, a search that matches nothing fails.
-  if (count == 0) {
-    free(entries);
-    return 0;
-  }
-  intptr_t id = ReserveRecord(gListings, n);
-  if (id < 0) {
+  Search* found = count > 0 ? static_cast<Search*>(malloc(sizeof(Search))) : nullptr;
+  if (found == nullptr) {
     FreeEntries(entries, count);
     return 0;
   }
-  ListingRecord* record = RecordSlot(gListings, id);
-  record->handle = entries;
-  record->count = count;
-  record->position = 0;
-  record->started = 0;
-  return n == kAnyNumber ? id : reinterpret_cast<intptr_t>(entries);
+  found->entries = entries;
+  found->count = count;
+  found->position = 0;
+  return reinterpret_cast<NativeListing>(found);
 }
 
-int NextEntry(intptr_t listing) {
-  ListingRecord* record = FindRecord(gListings, listing);
-  if (!record) return 0;
-  if (!record->started) {
-    record->started = 1;
-    return 1;
-  }
-  if (record->position < record->count) record->position++;
-  return record->position < record->count ? 1 : 0;
+bool NativeNextEntry(NativeListing listing) {
+  Search* search = SearchOf(listing);
+  if (search->position < search->count) search->position++;
+  return search->position < search->count;
 }
 
-int EntryKind(intptr_t listing) {
-  ListingEntry* entry = CurrentEntry(listing);
-  return entry ? entry->kind : kEntryNone;
+int NativeEntryKind(NativeListing listing) {
+  const Search* search = SearchOf(listing);
+  return search->entries[search->position].kind;
 }
 
-Text EntryName(intptr_t listing) {
-  ListingEntry* entry = CurrentEntry(listing);
-  return entry ? Text(entry->name) : Text();
+Text NativeEntryName(NativeListing listing) {
+  const Search* search = SearchOf(listing);
+  return Text(search->entries[search->position].name);
 }
 
-void CloseDirectoryListing(intptr_t listing) {
-  ListingRecord* record = FindRecord(gListings, listing);
-  if (!record) return;
-  FreeEntries(record->handle, record->count);
-  FreeRecord(gListings, listing);
-}
-
-void CloseAllListings() {
-  CloseEveryRecord(gListings, CloseDirectoryListing);
+void NativeCloseListing(NativeListing listing) {
+  Search* search = SearchOf(listing);
+  FreeEntries(search->entries, search->count);
+  free(search);
 }

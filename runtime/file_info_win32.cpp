@@ -44,7 +44,3 @@ int GetPathIdentity(const Text& path, PathIdentity* identity) {
   identity->object = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
   return 1;
 }
-
-int SameIdentity(const PathIdentity& a, const PathIdentity& b) {
-  return a.volume == b.volume && a.object == b.object;
-}

@@ -13,14 +13,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "runtime/date.h"
 #include "runtime/file.h"
 #include "runtime/file_native.h"
 #include "runtime/name_encoding.h"
-
-static int IsFolder(const char* name) {
-  struct stat facts;
-  return stat(name, &facts) == 0 && S_ISDIR(facts.st_mode);
-}
 
 int MakePath(const Text& path) {
   char name[kPathCapacity];
@@ -36,7 +32,7 @@ int MakePath(const Text& path) {
   // one folder of the chain, made from the top; those that exist already
   // make mkdir fail harmlessly.
   name[last] = 0;
-  if (mkdir(name, 0777) == 0 || errno != ENOENT) return IsFolder(name) ? 1 : 0;
+  if (mkdir(name, 0777) == 0 || errno != ENOENT) return PathSize(Text(name)) == -2 ? 1 : 0;
   name[last] = '/';
   for (int i = 1; i <= last; ++i) {
     if (name[i] != '/' || name[i - 1] == '/') continue;
@@ -45,7 +41,7 @@ int MakePath(const Text& path) {
     name[i] = '/';
   }
   name[last] = 0;
-  return IsFolder(name) ? 1 : 0;
+  return PathSize(Text(name)) == -2 ? 1 : 0;
 }
 
 Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {
@@ -117,12 +113,6 @@ int RemovePrivateFolder(const Text& folder) {
   char name[kPathCapacity];
   if (folder.IsEmpty() || !CopyPathToBuffer(folder, name)) return 0;
   return rmdir(name) == 0 ? 1 : 0;
-}
-
-static int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {

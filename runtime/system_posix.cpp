@@ -1,25 +1,14 @@
-// POSIX back end of the runtime's start-up and exit and of the clock:
+// POSIX back end of the clock:
 // CLOCK_MONOTONIC for the tick count, nanosleep for pauses.
 #include <errno.h>
 #include <time.h>
 
-#include "runtime/directory.h"
-#include "runtime/file.h"
-#include "runtime/memory.h"
 #include "runtime/system.h"
 
 namespace {
 const int32_t kMillisecondsPerSecond = 1000;
 const long kNanosecondsPerMillisecond = 1000000;
 }  // namespace
-
-void InitRuntime() { CreateBlockHeap(); }
-
-void EndRuntime() {
-  CloseAllFiles();
-  CloseAllListings();
-  DestroyBlockHeap();
-}
 
 uint32_t TickCount() {
   struct timespec now;

@@ -1,19 +1,8 @@
-// Win32 back end of the runtime's start-up and exit and of the clock:
+// Win32 back end of the clock:
 // GetTickCount and Sleep.
 #include <windows.h>
 
-#include "runtime/directory.h"
-#include "runtime/file.h"
-#include "runtime/memory.h"
 #include "runtime/system.h"
-
-void InitRuntime() { CreateBlockHeap(); }
-
-void EndRuntime() {
-  CloseAllFiles();
-  CloseAllListings();
-  DestroyBlockHeap();
-}
 
 uint32_t TickCount() { return GetTickCount(); }
 

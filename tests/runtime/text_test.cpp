@@ -154,8 +154,12 @@ TEST(NameEncodingTest, Utf8Windows1252AndCase) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(row.utf8, IsUtf8Text(row.name)) << row.name;
-    if (row.fromWindows1252) EXPECT_EQ(row.fromWindows1252, S(Windows1252ToUtf8(row.name)));
-    if (row.upper) EXPECT_EQ(row.upper, S(UpperCasedName(row.name)));
+    if (row.fromWindows1252) {
+      EXPECT_EQ(row.fromWindows1252, S(Windows1252ToUtf8(row.name)));
+    }
+    if (row.upper) {
+      EXPECT_EQ(row.upper, S(UpperCasedName(row.name)));
+    }
   }
   EXPECT_EQ("a\\x1b[2J\\x0a\\x7f", S(PrintableName("a\x1b[2J\n\x7f")));
 }
