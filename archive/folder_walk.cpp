@@ -5,11 +5,14 @@
 
 #include "runtime/file.h"
 
+namespace {
+
 const int32_t kChainGrowthFolders = 16;
 
+}  // namespace
+
 void InitFolderChain(FolderChain* chain) {
-  chain->identities = nullptr;
-  chain->known = nullptr;
+  chain->links = nullptr;
   chain->count = 0;
   chain->capacity = 0;
 }
@@ -19,22 +22,18 @@ int EnterFolder(FolderChain* chain, const Text& folder) {
   int known = GetPathIdentity(folder, &identity);
   if (known) {
     for (int32_t i = 0; i < chain->count; ++i) {
-      if (chain->known[i] && SameIdentity(chain->identities[i], identity)) return 0;
+      if (chain->links[i].known && SameIdentity(chain->links[i].identity, identity)) return 0;
     }
   }
   if (chain->count == chain->capacity) {
     int32_t capacity = chain->capacity + kChainGrowthFolders;
-    PathIdentity* identities =
-        (PathIdentity*)realloc(chain->identities, sizeof(PathIdentity) * capacity);
-    if (identities == nullptr) return 0;
-    chain->identities = identities;
-    int32_t* knownFlags = (int32_t*)realloc(chain->known, sizeof(int32_t) * capacity);
-    if (knownFlags == nullptr) return 0;
-    chain->known = knownFlags;
+    ChainLink* links = static_cast<ChainLink*>(realloc(chain->links, sizeof(ChainLink) * capacity));
+    if (links == nullptr) return 0;
+    chain->links = links;
     chain->capacity = capacity;
   }
-  chain->identities[chain->count] = identity;
-  chain->known[chain->count] = known;
+  chain->links[chain->count].identity = identity;
+  chain->links[chain->count].known = known;
   chain->count++;
   return 1;
 }
@@ -44,8 +43,7 @@ void LeaveFolder(FolderChain* chain) {
 }
 
 void FreeFolderChain(FolderChain* chain) {
-  free(chain->identities);
-  free(chain->known);
+  free(chain->links);
   InitFolderChain(chain);
 }
 

@@ -10,9 +10,14 @@
 #include "runtime/file_info.h"
 #include "runtime/text.h"
 
+// A folder entered: its identity, when that could be read.
+struct ChainLink {
+  PathIdentity identity;
+  int32_t known;
+};
+
 struct FolderChain {
-  PathIdentity* identities;  // one per folder entered, outermost first
-  int32_t* known;            // 1 where the identity could be read
+  ChainLink* links;  // one per folder entered, outermost first
   int32_t count;
   int32_t capacity;
 };
