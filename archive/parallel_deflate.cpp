@@ -178,7 +178,6 @@ void DeflateFile(Worker* worker, int32_t index, const Text& path, ItemSlot* slot
     return;
   }
   slot->spilled = state.spill != 0;
-  item->hasStream = 1;
   item->text = worker->stream.data_type == Z_TEXT;
   item->crc = static_cast<uint32_t>(crc);
   item->size = size;
@@ -217,7 +216,7 @@ void ClearSlot(ItemSlot* slot) {
     FreeBlock(slot->memory);
   }
   if (slot->spilled) RemoveFile(SpillName(slot->index));
-  ItemSlot empty = {0, 0, {0, 0, 0, 0, 0, 0}, nullptr, 0};
+  ItemSlot empty = {0, 0, {0, 0, 0, 0, 0}, nullptr, 0};
   *slot = empty;
 }
 

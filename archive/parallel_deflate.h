@@ -21,11 +21,11 @@ const int32_t kPendingMemoryBytes = 8 * 1024 * 1024;
 // of the one the writer waits for.
 const int32_t kRunAheadItems = 1024;
 
-// What a worker made of one item. A folder entry (its path ends in the
-// separator) is passed over: problem 0, no stream.
+// What a worker made of one item: with problem 0 a stream ready to be
+// copied, except for a folder entry (its path ends in the separator), which
+// is passed over.
 struct DeflatedItem {
   int32_t problem;         // 0, or the ArchiverProblem that kept the file out
-  int32_t hasStream;       // 1 when the file's stream is ready to be copied
   int32_t text;            // 1 when zlib judged the data to be text
   uint32_t crc;            // CRC-32 of the file's data
   int64_t size;            // the file's bytes
