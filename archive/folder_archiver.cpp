@@ -13,6 +13,7 @@
 #include "archive/entry_name.h"
 #include "archive/folder_walk.h"
 #include "archive/output_layout.h"
+#include "archive/parallel_deflate.h"
 #include "runtime/date.h"
 #include "runtime/directory.h"
 #include "runtime/file.h"
@@ -30,6 +31,7 @@ const int kDeflateMemLevel = 8;
 const uLong kVersionMadeBy = 0;  // as minizip's plain calls write it
 const int kFirstDosYear = 1980;
 const int kLastDosYear = 2107;
+const char kSpillInfix[] = "-";  // between the archive's name and an item's index
 
 // The Zip64 end of central directory record (56 bytes) and its locator (20).
 const uint32_t kZip64EndSignature = 0x06064b50;
@@ -341,16 +343,22 @@ Text StoredName(const Text& item, const Text& folder, int32_t nameMode) {
 
 // 0 when every part of the item below the folder can be created on Windows
 // as a file of its own; else the problem of the first part that cannot.
-// Opens a new deflated entry at level 9. A name with a byte from 0x80 on a
-// system whose names are UTF-8 is stored with general-purpose bit 11, which
-// says so; every other name goes in exactly as it always did.
-int OpenNewEntry(zipFile archive, const Text& stored, const zip_fileinfo* info) {
+// Opens a new deflated entry at level 9; with raw 1 the caller writes the
+// deflated stream itself and closes with its size and CRC. A name with a
+// byte from 0x80 on a system whose names are UTF-8 is stored with
+// general-purpose bit 11, which says so; every other name goes in exactly as
+// it always did. minizip marks level 9 in the flags for raw entries too.
+int OpenNewEntry(zipFile archive, const Text& stored, const zip_fileinfo* info, int raw) {
   if (!kNamesAreUtf8 || IsAsciiText(stored)) {
+    if (raw) {
+      return zipOpenNewFileInZip2(archive, stored.c_str(), info, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, kCompressionLevel, 1);
+    }
     return zipOpenNewFileInZip(archive, stored.c_str(), info, nullptr, 0, nullptr, 0, nullptr,
                                Z_DEFLATED, kCompressionLevel);
   }
   return zipOpenNewFileInZip4(archive, stored.c_str(), info, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS, kDeflateMemLevel,
+                              Z_DEFLATED, kCompressionLevel, raw, -MAX_WBITS, kDeflateMemLevel,
                               Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kFlagUtf8Name);
 }
 
@@ -507,16 +515,20 @@ int MatchNamePattern(const Text& textIn, const Text& patternIn) {
   return matched;
 }
 
-int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
-                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
-                           int32_t linkMode) {
+namespace {
+
+// Opens the new archive and walks the folder into the entry list. Sets
+// *folder to the folder part of folderAndPattern. Null when the archive
+// cannot be opened (recorded as a problem).
+zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
+                 int32_t recurse, int32_t linkMode, Text* folder) {
   EmptyList(&gProblems);
   // Always a new archive: adding to what a file of that name already holds
   // would carry its entries into the output.
   zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
   if (archive == nullptr) {
     RecordProblem(archivePath, kProblemArchiveFailed);
-    return 0;
+    return nullptr;
   }
 
   int limit = folderAndPattern.Length();
@@ -527,7 +539,7 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
     }
   }
   int split = LastSeparatorIndex(folderAndPattern, limit);
-  Text folder = folderAndPattern.Middle(0, split + 1);
+  *folder = folderAndPattern.Middle(0, split + 1);
   WalkSettings settings;
   settings.pattern = folderAndPattern.Middle(split + 1, folderAndPattern.Length());
   settings.patternBase = BaseHalf(settings.pattern);
@@ -539,99 +551,214 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
   settings.nameMode = nameMode;
   settings.recurse = recurse;
   settings.linkMode = linkMode;
-  settings.resolvedRoot = ResolvedPath(folder);
+  settings.resolvedRoot = ResolvedPath(*folder);
   settings.archiveKnown = GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
 
   EmptyList(&gEntries);
   FolderChain chain;
   InitFolderChain(&chain);
-  Text walkRoot = folder;
+  Text walkRoot = *folder;
   if (EnterFolder(&chain, walkRoot)) {
     CollectEntries(settings, walkRoot, &chain);
     LeaveFolder(&chain);
   }
   FreeFolderChain(&chain);
+  return archive;
+}
 
-  int32_t added = 0;
-  int64_t entries = 0;  // entries opened in the archive, folder entries too
-  const int32_t total = gEntries.count;
-  if (total > 0) {
-    for (int32_t i = 0; i < total; ++i) {
-      Text item(gEntries.items[i]);
-      int isFolderEntry = IsPathSeparator(item.Last());
-      LocalTimeFields when = ItemTime(item);
-      zip_fileinfo info;
-      memset(&info, 0, sizeof(info));
-      info.tmz_date.tm_sec = when.second;
-      info.tmz_date.tm_min = when.minute;
-      info.tmz_date.tm_hour = when.hour;
-      info.tmz_date.tm_mday = when.day;
-      info.tmz_date.tm_mon = when.month - 1;
-      info.tmz_date.tm_year = when.year;
-      // The DOS date is computed here in 32 bits: minizip's own computation
-      // overflows a 64-bit uLong for the 1970 fields.
-      info.dosDate = DosDateTime(when.year, when.month, when.day, when.hour, when.minute,
-                                 when.second);
-      Text stored = StoredName(item, folder, nameMode);
-
-      if (gCallback != nullptr) {
-        gCallback(item, (float)((double)added / (double)total * 100.0));
-      }
-
-      int32_t nameProblem = NameProblem(item, folder);
-      if (nameProblem != 0) {
-        RecordProblem(item, nameProblem);
-        continue;
-      }
-      if (isFolderEntry) {
-        if (OpenNewEntry(archive, stored, &info) != ZIP_OK) {
-          RecordProblem(item, kProblemEntryFailed);
-          continue;
-        }
-        ++entries;
-        if (zipCloseFileInZip(archive) != ZIP_OK) RecordProblem(item, kProblemArchiveFailed);
-        continue;
-      }
-      // A pipe would give no data, or wait for a writer; a device, endless data.
-      if (PathKind(item) == kPathSpecial) {
-        RecordProblem(item, kProblemSpecialFile);
-        continue;
-      }
-      // Every file is opened, an empty one too: one that cannot be opened
-      // is not known to be empty.
-      intptr_t file = OpenFileForReading(kAnyNumber, item);
-      if (file == 0) {
-        RecordProblem(item, kProblemUnreadable);
-        continue;
-      }
-      int64_t size = FileLength(file);
-      int32_t problem = 0;
-      if (size < 0) {
-        problem = kProblemUnreadable;
-      } else if (size >= kMaxEntryBytes) {
-        problem = kProblemTooLarge;
-      } else if (OpenNewEntry(archive, stored, &info) != ZIP_OK) {
-        problem = kProblemEntryFailed;
-      } else {
-        ++entries;
-        problem = WriteFileData(archive, file, size, chunkPauseMs);
-        if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
-      }
-      CloseFileNumber(file);
-      if (problem != 0) {
-        RecordProblem(item, problem);
-      } else {
-        ++added;
-      }
-    }
-    if (gCallback != nullptr) gCallback(Text(""), 100.0f);
-  }
+// Closes the archive, adding the Zip64 end records when entries call for them.
+void EndRun(zipFile archive, const Text& archivePath, int64_t entries) {
   EmptyList(&gEntries);
   if (zipClose(archive, nullptr) != ZIP_OK) {
     RecordProblem(archivePath, kProblemArchiveFailed);
   } else if (entries >= kZip64EntryCount && !AddZip64EndRecords(archivePath, entries)) {
     RecordProblem(archivePath, kProblemArchiveFailed);
   }
+}
+
+// The entry's time and date for minizip.
+zip_fileinfo ItemInfo(const Text& item) {
+  LocalTimeFields when = ItemTime(item);
+  zip_fileinfo info;
+  memset(&info, 0, sizeof(info));
+  info.tmz_date.tm_sec = when.second;
+  info.tmz_date.tm_min = when.minute;
+  info.tmz_date.tm_hour = when.hour;
+  info.tmz_date.tm_mday = when.day;
+  info.tmz_date.tm_mon = when.month - 1;
+  info.tmz_date.tm_year = when.year;
+  // The DOS date is computed here in 32 bits: minizip's own computation
+  // overflows a 64-bit uLong for the 1970 fields.
+  info.dosDate = DosDateTime(when.year, when.month, when.day, when.hour, when.minute,
+                             when.second);
+  return info;
+}
+
+void ReportProgress(const Text& item, int32_t added, int32_t total) {
+  if (gCallback != nullptr) gCallback(item, (float)((double)added / (double)total * 100.0));
+}
+
+// Writes a folder entry: no data. Counts it in *entries once opened.
+void WriteFolderEntry(zipFile archive, const Text& item, const Text& stored,
+                      const zip_fileinfo* info, int64_t* entries) {
+  if (OpenNewEntry(archive, stored, info, 0) != ZIP_OK) {
+    RecordProblem(item, kProblemEntryFailed);
+    return;
+  }
+  ++*entries;
+  if (zipCloseFileInZip(archive) != ZIP_OK) RecordProblem(item, kProblemArchiveFailed);
+}
+
+// Writes the listed items one by one on this thread, deflated by minizip.
+// Returns the files added; counts the entries opened in *entries.
+int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode,
+                           int32_t chunkPauseMs, int64_t* entries) {
+  int32_t added = 0;
+  const int32_t total = gEntries.count;
+  for (int32_t i = 0; i < total; ++i) {
+    Text item(gEntries.items[i]);
+    int isFolderEntry = IsPathSeparator(item.Last());
+    zip_fileinfo info = ItemInfo(item);
+    Text stored = StoredName(item, folder, nameMode);
+    ReportProgress(item, added, total);
+
+    int32_t nameProblem = NameProblem(item, folder);
+    if (nameProblem != 0) {
+      RecordProblem(item, nameProblem);
+      continue;
+    }
+    if (isFolderEntry) {
+      WriteFolderEntry(archive, item, stored, &info, entries);
+      continue;
+    }
+    // A pipe would give no data, or wait for a writer; a device, endless data.
+    if (PathKind(item) == kPathSpecial) {
+      RecordProblem(item, kProblemSpecialFile);
+      continue;
+    }
+    // Every file is opened, an empty one too: one that cannot be opened
+    // is not known to be empty.
+    intptr_t file = OpenFileForReading(kAnyNumber, item);
+    if (file == 0) {
+      RecordProblem(item, kProblemUnreadable);
+      continue;
+    }
+    int64_t size = FileLength(file);
+    int32_t problem = 0;
+    if (size < 0) {
+      problem = kProblemUnreadable;
+    } else if (size >= kMaxEntryBytes) {
+      problem = kProblemTooLarge;
+    } else if (OpenNewEntry(archive, stored, &info, 0) != ZIP_OK) {
+      problem = kProblemEntryFailed;
+    } else {
+      ++*entries;
+      problem = WriteFileData(archive, file, size, chunkPauseMs);
+      if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
+    }
+    CloseFileNumber(file);
+    if (problem != 0) {
+      RecordProblem(item, problem);
+    } else {
+      ++added;
+    }
+  }
+  return added;
+}
+
+int WriteRawBytes(void* archive, const void* bytes, int32_t length) {
+  return zipWriteInFileInZip(static_cast<zipFile>(archive), bytes,
+                             static_cast<unsigned>(length)) == ZIP_OK;
+}
+
+// Writes the listed items in list order as the workers deliver their
+// streams: each file's entry is opened raw, given the stream and closed with
+// the file's size and CRC. The central header's text attribute is passed in
+// as minizip would have set it from zlib's verdict, so the bytes are those
+// of WriteEntriesInTurn. A file the workers found wanting gets no entry.
+int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMode,
+                             int64_t* entries) {
+  int32_t added = 0;
+  const int32_t total = gEntries.count;
+  for (int32_t i = 0; i < total; ++i) {
+    Text item(gEntries.items[i]);
+    zip_fileinfo info = ItemInfo(item);
+    Text stored = StoredName(item, folder, nameMode);
+    ReportProgress(item, added, total);
+
+    DeflatedItem deflated;
+    WaitForDeflatedItem(i, &deflated);
+    int32_t problem = NameProblem(item, folder);
+    if (problem == 0 && IsPathSeparator(item.Last())) {
+      WriteFolderEntry(archive, item, stored, &info, entries);
+      FinishDeflatedItem(i);
+      continue;
+    }
+    if (problem == 0) problem = deflated.problem;
+    if (problem == 0) {
+      info.internal_fa = deflated.text ? Z_TEXT : 0;
+      if (OpenNewEntry(archive, stored, &info, 1) != ZIP_OK) {
+        problem = kProblemEntryFailed;
+      } else {
+        ++*entries;
+        if (!CopyDeflatedStream(i, WriteRawBytes, archive)) problem = kProblemEntryFailed;
+        if (zipCloseFileInZipRaw(archive, static_cast<uLong>(deflated.size), deflated.crc) !=
+                ZIP_OK &&
+            problem == 0) {
+          problem = kProblemArchiveFailed;
+        }
+      }
+    }
+    FinishDeflatedItem(i);
+    if (problem != 0) {
+      RecordProblem(item, problem);
+    } else {
+      ++added;
+    }
+  }
+  return added;
+}
+
+}  // namespace
+
+int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
+                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
+                           int32_t linkMode) {
+  Text folder;
+  zipFile archive = BeginRun(archivePath, folderAndPattern, nameMode, recurse, linkMode, &folder);
+  if (archive == nullptr) return 0;
+  int32_t added = 0;
+  int64_t entries = 0;  // entries opened in the archive, folder entries too
+  if (gEntries.count > 0) {
+    added = WriteEntriesInTurn(archive, folder, nameMode, chunkPauseMs, &entries);
+    if (gCallback != nullptr) gCallback(Text(""), 100.0f);
+  }
+  EndRun(archive, archivePath, entries);
+  return added;
+}
+
+int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folderAndPattern,
+                                     int32_t nameMode, int32_t recurse, int32_t linkMode,
+                                     int32_t workers) {
+  Text folder;
+  zipFile archive = BeginRun(archivePath, folderAndPattern, nameMode, recurse, linkMode, &folder);
+  if (archive == nullptr) return 0;
+  int32_t added = 0;
+  int64_t entries = 0;
+  if (gEntries.count > 0) {
+    // Spill files go beside the archive, whose folder the caller chose for it.
+    int32_t started = workers > 1 ? StartDeflateWorkers(gEntries.items, gEntries.count,
+                                                        archivePath + kSpillInfix, workers)
+                                  : 0;
+    if (started > 0) {
+      added = WriteDeflatedEntries(archive, folder, nameMode, &entries);
+      StopDeflateWorkers();
+    } else {
+      added = WriteEntriesInTurn(archive, folder, nameMode, 0, &entries);
+    }
+    if (gCallback != nullptr) gCallback(Text(""), 100.0f);
+  }
+  EndRun(archive, archivePath, entries);
   return added;
 }

@@ -59,6 +59,21 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
                            int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
                            int32_t linkMode);
 
+// AddFolderToArchive without pauses, with up to workers threads (at most
+// kMaxDeflateWorkers, archive/parallel_deflate.h) deflating whole files
+// while this thread writes their entries in list order: the archive comes
+// out byte for byte as AddFolderToArchive writes it, callbacks and problems
+// in the same order, except that a file found wanting gets no entry at all.
+// Memory stays bounded at any file size: a deflated stream that outgrows its
+// share goes through a spill file beside archivePath (its name followed by
+// "-" and the item's index), created exclusively and removed again in every
+// case, so archivePath belongs in a folder no one else writes to. With
+// workers 1, or when no thread can be started, the files are deflated one
+// by one on this thread.
+int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folderAndPattern,
+                                     int32_t nameMode, int32_t recurse, int32_t linkMode,
+                                     int32_t workers);
+
 // 1 when text matches pattern ("*", "?", alternatives split by "|"),
 // letters compared without regard to case; else 0.
 int MatchNamePattern(const Text& text, const Text& pattern);

@@ -3,23 +3,36 @@
 # stub, vezovud unpack against "unzip -q", peak memory (RSS) of both
 # directions, also with one 1 GiB file, and the stub's size. Prints ratios
 # measured side by side in one run. Not part of the tests.
-#   bash bench/pack_bench.sh [CORPUS_MB] [--no-big]
+#   bash bench/pack_bench.sh [--corpus DIR | CORPUS_MB] [--jobs N] [--no-big]
+# --corpus packs a real folder instead of the generated corpus of CORPUS_MB
+# (default 100); --jobs is handed to vezovud pack (default: its own, one
+# thread per processor); --no-big skips the 1 GiB file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${VEZOVUD_BUILD:-$root/build}
 vezovud="$out/native/cli/vezovud"
 stub="$out/win32/extractor/VezovudStub.exe"
-corpus_mb=${1:-100}
+corpus_mb=100
+corpus_dir=
+jobs=()
 big=1
-[ "${2:-}" = "--no-big" ] && big=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --corpus) corpus_dir=$(cd "$2" && pwd); shift 2 ;;
+    --jobs) jobs=(--jobs "$2"); shift 2 ;;
+    --no-big) big=0; shift ;;
+    [0-9]*) corpus_mb=$1; shift ;;
+    *) echo "usage: bash bench/pack_bench.sh [--corpus DIR | CORPUS_MB] [--jobs N] [--no-big]" >&2; exit 2 ;;
+  esac
+done
 [ -x "$vezovud" ] && [ -f "$stub" ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A corpus of mixed files: half text, a quarter random bytes, a quarter
-# repetitive binary, in a few nested folders.
-python3 - "$work/corpus" "$corpus_mb" <<'PY'
+# Unless a folder is given: a corpus of mixed files, half text, a quarter
+# random bytes, a quarter repetitive binary, in a few nested folders.
+[ -n "$corpus_dir" ] || python3 - "$work/corpus" "$corpus_mb" <<'PY'
 import os, random, sys
 root, mb = sys.argv[1], int(sys.argv[2])
 rng = random.Random(1)
@@ -52,22 +65,23 @@ measure() {  # measure LABEL COMMAND...: prints seconds and peak KB
   echo "$label $secs $kb"
 }
 
+# ratio A B: A / B to two places.
 ratio() { python3 -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('%.2f' % (a/b if b else float('nan')))" "$1" "$2"; }
 
 run_pair() {  # run_pair NAME FOLDER
   local name=$1 folder=$2
-  read -r _ vt vm < <(measure vezovud-pack "$vezovud" pack "$folder" "$work/$name-v.exe" --stub "$stub" --quiet)
+  read -r _ vt vm < <(measure vezovud-pack "$vezovud" pack "$folder" "$work/$name-v.exe" --stub "$stub" --quiet "${jobs[@]}")
   read -r _ zt zm < <(measure zip-9 bash -c "cd '$folder' && zip -9 -r -q '$work/$name.zip' . && cat '$stub' '$work/$name.zip' > '$work/$name-z.exe'")
   local vs zs
   vs=$(stat -c %s "$work/$name-v.exe"); zs=$(stat -c %s "$work/$name-z.exe")
   mkdir -p "$work/$name-uv" "$work/$name-uz"
   read -r _ ut um < <(measure vezovud-unpack "$vezovud" unpack "$work/$name-v.exe" "$work/$name-uv")
   read -r _ wt wm < <(measure unzip-q unzip -q "$work/$name-v.exe" -d "$work/$name-uz")
-  echo "[$name]"
-  echo "  pack time    vezovud ${vt}s  zip -9 ${zt}s   ratio $(ratio "$vt" "$zt")"
-  echo "  output size  vezovud ${vs}  zip+stub ${zs}   ratio $(ratio "$vs" "$zs")"
+  echo "[$name] $(find "$folder" -type f | wc -l) files, $(du -sb "$folder" | cut -f1) bytes; load $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
+  echo "  pack time    vezovud ${vt}s  zip -9 -r ${zt}s   speed vs zip: $(ratio "$zt" "$vt")x"
+  echo "  output size  vezovud ${vs}  zip+stub ${zs}   size ratio $(ratio "$vs" "$zs")"
   echo "  pack RSS     vezovud ${vm} KB  zip ${zm} KB"
-  echo "  unpack time  vezovud ${ut}s  unzip ${wt}s   ratio $(ratio "$ut" "$wt")"
+  echo "  unpack time  vezovud ${ut}s  unzip -q ${wt}s   speed vs unzip: $(ratio "$wt" "$ut")x"
   echo "  unpack RSS   vezovud ${um} KB  unzip ${wm} KB"
   # The figures count only when both unpacked trees match the source.
   local same=yes
@@ -77,9 +91,11 @@ run_pair() {  # run_pair NAME FOLDER
   rm -rf "$work/$name-uv" "$work/$name-uz" "$work/$name"*.exe "$work/$name.zip"
 }
 
-echo "stub size: $(stat -c %s "$stub") bytes"
-run_pair corpus "$work/corpus"
+{ bash "$root/bench/stub_size.sh" "$out" || true; } | sed -n 1p
+echo "vezovud pack ${jobs[*]:-(default jobs)}; speed ratios are the peer's time over vezovud's"
+run_pair corpus "${corpus_dir:-$work/corpus}"
 if [ "$big" = 1 ]; then
+  # One file: nothing to share between deflating threads.
   mkdir -p "$work/big"
   head -c 1073741824 /dev/urandom > "$work/big/one-gib.bin"
   run_pair one-gib "$work/big"

@@ -47,6 +47,9 @@ int32_t BuildJob(int32_t parameter) {
   // The Maker follows links wherever they lead, as it always has; dangling
   // ones are reported all the same.
   request.linkMode = kLinksFollowAll;
+  // One file after another, pausing after every chunk, so the window stays
+  // responsive on the machines the Maker was made for.
+  request.workers = 1;
   BuildResult result = RunBuildSteps(request);
   FileCount = result.fileCount;
   AddedCount = result.addedCount;

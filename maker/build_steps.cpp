@@ -126,8 +126,13 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
                                  GetPathIdentity(temp, &created));
   if (fresh != 0) CloseFileNumber(fresh);
   if (createdOk) {
-    result.addedCount = AddFolderToArchive(temp, request.sourceFolder + "*.*", kNameRelative, 1,
-                                           request.chunkPauseMs, request.linkMode);
+    Text pattern = request.sourceFolder + "*.*";
+    result.addedCount =
+        request.workers > 1
+            ? AddFolderToArchiveInParallel(temp, pattern, kNameRelative, 1, request.linkMode,
+                                           request.workers)
+            : AddFolderToArchive(temp, pattern, kNameRelative, 1, request.chunkPauseMs,
+                                 request.linkMode);
     int archiveFailed = 0;
     for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
       if (ArchiverProblemKind(i) == kProblemArchiveFailed) archiveFailed = 1;

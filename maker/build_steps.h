@@ -33,6 +33,7 @@ struct BuildRequest {
   int32_t stubBytes;
   int32_t chunkPauseMs;   // the archiver's pause after every chunk
   int32_t linkMode;       // the archiver's kLinksWithinFolder or kLinksFollowAll
+  int32_t workers;        // deflating threads; 0 or 1: files deflated in turn, with the pause
 };
 
 struct BuildResult {
@@ -52,7 +53,10 @@ struct BuildResult {
 // through a link), and replaces the target only when complete, so on any
 // failure an existing target is untouched. The temporary archive and its
 // private folder are removed in every case. The archiver's problem list
-// (folder_archiver.h) names the files behind kBuildFilesLeftOut.
+// (folder_archiver.h) names the files behind kBuildFilesLeftOut. With
+// workers above 1 the archive is made by AddFolderToArchiveInParallel, whose
+// spill files go beside the temporary archive in its private folder; the
+// output is the same bytes either way.
 BuildResult RunBuildSteps(const BuildRequest& request);
 
 // A short English sentence on why no output was written; the empty text for

@@ -1,6 +1,6 @@
 // Numbered files with their 4096-byte buffer: the table of open files and the
-// buffered reading and writing, the same on every platform. The platform's
-// plain file calls come through file_native.h.
+// buffered reading and writing, the same on every platform; plain files go
+// straight to the platform's calls, which come through file_native.h.
 #include "runtime/file.h"
 
 #include <stdlib.h>
@@ -214,4 +214,24 @@ int GetOpenFileIdentity(intptr_t n, PathIdentity* identity) {
   FileRecord* file = FindRecord(gFiles, n);
   if (!file || identity == nullptr) return 0;
   return NativeFileIdentity(file->handle, identity);
+}
+
+intptr_t OpenPlainFileForReading(const Text& path) { return NativeOpenForReading(path); }
+
+intptr_t CreateNewPlainFile(const Text& path) { return NativeCreateNew(path); }
+
+int32_t ReadPlainFile(intptr_t file, void* destination, int32_t length) {
+  if (file == 0 || destination == nullptr || length <= 0) return 0;
+  return NativeRead(file, destination, length);
+}
+
+int32_t WritePlainFile(intptr_t file, const void* source, int32_t length) {
+  if (file == 0 || source == nullptr || length <= 0) return 0;
+  return NativeWrite(file, source, length);
+}
+
+int64_t PlainFileLength(intptr_t file) { return file == 0 ? -1 : NativeFileSize(file); }
+
+void ClosePlainFile(intptr_t file) {
+  if (file != 0) NativeClose(file);
 }

@@ -91,6 +91,23 @@ int64_t PathSize(const Text& path);
 // existing folder, else /tmp.
 Text TempDirectory();
 
+// Plain files: no number, no buffer and no shared table, so that several
+// threads may each use files of their own at the same time. Handles are
+// nonzero; 0 is no file, and every call on it does nothing (length -1).
+//
+// OpenPlainFileForReading opens an existing file as OpenFileForReading does;
+// CreateNewPlainFile creates one exclusively as CreateNewFileForWriting does.
+// ReadPlainFile delivers up to length bytes, fewer only at the end of the
+// file or on a failure; WritePlainFile returns the bytes written, fewer on a
+// failure. PlainFileLength gives the length on disk, -1 when it cannot be
+// had. ClosePlainFile closes the file.
+intptr_t OpenPlainFileForReading(const Text& path);
+intptr_t CreateNewPlainFile(const Text& path);
+int32_t ReadPlainFile(intptr_t file, void* destination, int32_t length);
+int32_t WritePlainFile(intptr_t file, const void* source, int32_t length);
+int64_t PlainFileLength(intptr_t file);
+void ClosePlainFile(intptr_t file);
+
 // Closes every open file, flushing each. Part of the runtime's exit clean-up.
 void CloseAllFiles();
 

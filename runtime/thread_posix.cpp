@@ -1,6 +1,7 @@
 // Threads on POSIX: detached pthreads and the list of started threads under
-// one mutex. A handle is a nonzero serial number; each thread marks its own
-// entry finished as it ends, and the next StartThread drops such entries.
+// one mutex. A thread's handle is a nonzero serial number; each thread marks
+// its own entry finished as it ends, and the next StartThread drops such
+// entries. Locks are pthread mutexes, semaphores unnamed POSIX semaphores.
 //
 // StopThread uses pthread_cancel, which is deferred: the thread ends at its
 // next cancellation point (sleeping, waiting, blocking reads and writes),
@@ -9,8 +10,10 @@
 // leaves the list locked.
 #include <errno.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "runtime/thread.h"
 
@@ -215,4 +218,85 @@ int StartedThreadCount() {
   int count = gThreadCount;
   Unlock(state);
   return count;
+}
+
+int32_t ProcessorCount() {
+  long count = sysconf(_SC_NPROCESSORS_ONLN);
+  return count < 1 ? 1 : static_cast<int32_t>(count);
+}
+
+// A lock is a heap-held mutex, a semaphore a heap-held sem_t; the handle is
+// the pointer.
+intptr_t MakeLock() {
+  pthread_mutex_t* mutex = static_cast<pthread_mutex_t*>(malloc(sizeof(pthread_mutex_t)));
+  if (mutex == nullptr) return 0;
+  if (pthread_mutex_init(mutex, nullptr) != 0) {
+    free(mutex);
+    return 0;
+  }
+  return reinterpret_cast<intptr_t>(mutex);
+}
+
+void TakeLock(intptr_t lock) {
+  if (lock != 0) pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(lock));
+}
+
+void ReleaseLock(intptr_t lock) {
+  if (lock != 0) pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(lock));
+}
+
+void DisposeLock(intptr_t lock) {
+  if (lock == 0) return;
+  pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(lock));
+  free(reinterpret_cast<pthread_mutex_t*>(lock));
+}
+
+intptr_t MakeSemaphore(int32_t count) {
+  if (count < 0) return 0;
+  sem_t* semaphore = static_cast<sem_t*>(malloc(sizeof(sem_t)));
+  if (semaphore == nullptr) return 0;
+  if (sem_init(semaphore, 0, static_cast<unsigned>(count)) != 0) {
+    free(semaphore);
+    return 0;
+  }
+  return reinterpret_cast<intptr_t>(semaphore);
+}
+
+int WaitForSemaphore(intptr_t handle, int32_t timeoutMs) {
+  if (handle == 0) return 0;
+  sem_t* semaphore = reinterpret_cast<sem_t*>(handle);
+  int result;
+  if (timeoutMs < 0) {
+    do {
+      result = sem_wait(semaphore);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+  }
+  if (timeoutMs == 0) {
+    do {
+      result = sem_trywait(semaphore);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+  }
+  // sem_timedwait counts on the wall clock; a clock step merely lengthens
+  // or shortens this one wait.
+  timespec deadline = {0, 0};
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  int64_t nanoseconds = deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
+  deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / kNanosecondsPerSecond);
+  deadline.tv_nsec = static_cast<long>(nanoseconds % kNanosecondsPerSecond);
+  do {
+    result = sem_timedwait(semaphore, &deadline);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+void PostSemaphore(intptr_t semaphore) {
+  if (semaphore != 0) sem_post(reinterpret_cast<sem_t*>(semaphore));
+}
+
+void DisposeSemaphore(intptr_t semaphore) {
+  if (semaphore == 0) return;
+  sem_destroy(reinterpret_cast<sem_t*>(semaphore));
+  free(reinterpret_cast<sem_t*>(semaphore));
 }

@@ -1,6 +1,7 @@
 // Threads on Win32: CreateThread with a small committed stack, and the list
 // of started threads (handle and id) under one critical section. Finished
 // threads leave the list, and their handles are closed, at the next start.
+// Locks are critical sections and semaphores Win32 semaphores, as on XP.
 #include <windows.h>
 #include <stdlib.h>
 
@@ -11,6 +12,7 @@ namespace {
 // Committed at the start; the reservation stays the executable's default.
 const SIZE_T kThreadStackCommitBytes = 4096;
 const int kFirstListEntries = 8;
+const LONG kSemaphoreMaximum = 0x7FFFFFFF;  // the largest count a semaphore may reach
 
 // What the new thread needs: CreateThread hands over one pointer, and the
 // procedure takes a 32-bit parameter with the C calling convention.
@@ -160,4 +162,53 @@ int StartedThreadCount() {
   int count = gThreadCount;
   Unlock();
   return count;
+}
+
+int32_t ProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors < 1 ? 1 : static_cast<int32_t>(info.dwNumberOfProcessors);
+}
+
+// A lock is a heap-held critical section, its handle the pointer; a
+// semaphore is a Win32 semaphore (both there since Windows 95 and NT 3.1).
+intptr_t MakeLock() {
+  CRITICAL_SECTION* section = static_cast<CRITICAL_SECTION*>(malloc(sizeof(CRITICAL_SECTION)));
+  if (section == nullptr) return 0;
+  InitializeCriticalSection(section);
+  return reinterpret_cast<intptr_t>(section);
+}
+
+void TakeLock(intptr_t lock) {
+  if (lock != 0) EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(lock));
+}
+
+void ReleaseLock(intptr_t lock) {
+  if (lock != 0) LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(lock));
+}
+
+void DisposeLock(intptr_t lock) {
+  if (lock == 0) return;
+  DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(lock));
+  free(reinterpret_cast<CRITICAL_SECTION*>(lock));
+}
+
+intptr_t MakeSemaphore(int32_t count) {
+  if (count < 0) return 0;
+  HANDLE semaphore = CreateSemaphoreA(nullptr, count, kSemaphoreMaximum, nullptr);
+  return reinterpret_cast<intptr_t>(semaphore);
+}
+
+int WaitForSemaphore(intptr_t semaphore, int32_t timeoutMs) {
+  if (semaphore == 0) return 0;
+  DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(semaphore), wait) == WAIT_OBJECT_0;
+}
+
+void PostSemaphore(intptr_t semaphore) {
+  if (semaphore != 0) ReleaseSemaphore(reinterpret_cast<HANDLE>(semaphore), 1, nullptr);
+}
+
+void DisposeSemaphore(intptr_t semaphore) {
+  if (semaphore != 0) CloseHandle(reinterpret_cast<HANDLE>(semaphore));
 }

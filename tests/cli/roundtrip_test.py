@@ -34,6 +34,8 @@ try:
         "bin/chunk-exact.dat": rng.randbytes(CHUNK_BYTES),
         "nested/deeper/deepest/leaf.txt": text,
         "nested/Mixed.Case.Name.TXT": b"dots and capitals",
+        "nested/caf\u00e9-\u65e5\u672c.txt": "UTF-8 name, text inside".encode(),
+        "bin/beyond-memory.bin": rng.randbytes(12 * CHUNK_BYTES),  # a spilled stream
     }
     for name in ("nested/empty folder", "solo"):
         os.makedirs(os.path.join(source, name))
@@ -51,10 +53,12 @@ try:
     check(r.returncode == 0 and r.stdout.endswith(summary),
           "pack exits 0 and sums up files and bytes: %r %r" % (r.stdout, r.stderr[-300:]))
     check(foreign_readers_accept(output), "foreign readers accept the output file")
+    # Deflated in turn (the Maker's way) or by 2 or 4 threads: the same bytes.
     again = os.path.join(work, "out", "again.exe")
-    r = run("pack", source, again, "--quiet")
-    check(r.returncode == 0 and open(output, "rb").read() == open(again, "rb").read(),
-          "the same tree packed twice gives byte-identical output")
+    for jobs in ("1", "2", "4"):
+        r = run("pack", source, again, "--quiet", "--jobs", jobs)
+        check(r.returncode == 0 and open(output, "rb").read() == open(again, "rb").read(),
+              "the same tree packed again, --jobs %s, gives byte-identical output" % jobs)
 
     dest = os.path.join(work, "unpacked", "here")
     r = run("unpack", output, dest)

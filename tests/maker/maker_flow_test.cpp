@@ -92,7 +92,7 @@ class MakerTest : public ::testing::Test {
 
   BuildResult Build(const std::string& output, const Text& temp) {
     return RunBuildSteps({source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub), 0,
-                          kLinksWithinFolder});
+                          kLinksWithinFolder, 1});
   }
   // The names in the work folder: the job leaves no temporary file or folder.
   std::vector<std::string> WorkNames() {

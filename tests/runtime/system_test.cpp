@@ -1,5 +1,5 @@
 // Tests of the runtime's process-wide services: start-up and exit clean-up,
-// memory blocks, the RANROT type B generator and threads.
+// memory blocks, the RANROT type B generator, threads, locks and semaphores.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -127,6 +127,44 @@ TEST(ThreadTest, StartWaitAndStop) {
   EXPECT_EQ(ticks, gTicks[0].load());
   EXPECT_LT(ticks, gTicks[1].load()) << "the other thread runs on";
   StopThread(ticking[1]);
+}
+
+intptr_t gCountLock = 0;
+intptr_t gCountsDone = 0;
+int64_t gCount = 0;  // changed under gCountLock only
+
+int32_t CountUnderLock(int32_t times) {
+  for (int32_t k = 0; k < times; k++) {
+    TakeLock(gCountLock);
+    gCount = gCount + 1;
+    ReleaseLock(gCountLock);
+  }
+  PostSemaphore(gCountsDone);
+  return 0;
+}
+
+// Two threads counting under one lock lose no count; a semaphore gives out
+// what it started with and what was posted, and waits no longer than told.
+TEST(ThreadTest, LockAndSemaphore) {
+  EXPECT_LE(1, ProcessorCount());
+  gCountLock = MakeLock();
+  gCountsDone = MakeSemaphore(1);
+  ASSERT_NE(0, gCountLock);
+  ASSERT_NE(0, gCountsDone);
+  EXPECT_EQ(1, WaitForSemaphore(gCountsDone, 0)) << "the count it started with";
+  EXPECT_EQ(0, WaitForSemaphore(gCountsDone, 0)) << "nothing left to take";
+  uint32_t start = TickCount();
+  EXPECT_EQ(0, WaitForSemaphore(gCountsDone, 50)) << "nothing posted";
+  EXPECT_LE(40u, TickCount() - start) << "the wait lasts about as long as told";
+  intptr_t counters[2] = {StartThread(CountUnderLock, 200000), StartThread(CountUnderLock, 200000)};
+  EXPECT_EQ(1, WaitForSemaphore(gCountsDone, 20000));
+  EXPECT_EQ(1, WaitForSemaphore(gCountsDone, -1));
+  EXPECT_EQ(400000, gCount) << "a count lost: the lock let two threads in";
+  for (intptr_t counter : counters) WaitForThread(counter, 20000);
+  DisposeSemaphore(gCountsDone);
+  DisposeLock(gCountLock);
+  DisposeLock(0);
+  EXPECT_EQ(0, WaitForSemaphore(0, 0));
 }
 
 }  // namespace
