@@ -16,10 +16,10 @@
 #include <unistd.h>
 
 #include "runtime/thread.h"
+#include "runtime/thread_list.h"
 
 namespace {
 
-const int kFirstListEntries = 8;
 const int64_t kNanosecondsPerSecond = 1000000000;
 const int64_t kNanosecondsPerMillisecond = 1000000;
 
@@ -40,9 +40,7 @@ pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
 // its waits on the monotonic clock.
 pthread_cond_t gFinished;
 pthread_once_t gFinishedOnce = PTHREAD_ONCE_INIT;
-ThreadEntry* gThreads = nullptr;
-int gThreadCount = 0;
-int gThreadCapacity = 0;
+ThreadList<ThreadEntry> gThreads = {nullptr, 0, 0};
 intptr_t gLastHandle = 0;
 
 void SetUpFinished() {
@@ -68,49 +66,16 @@ void Unlock(int oldState) {
   pthread_setcancelstate(oldState, &ignored);
 }
 
-// Index of the entry for handle, or -1. Lock held.
-int FindEntry(intptr_t handle) {
-  for (int k = 0; k < gThreadCount; k++) {
-    if (gThreads[k].handle == handle) return k;
-  }
-  return -1;
-}
-
-// Lock held. The thread is detached, so it frees its own resources.
-void DropEntry(int k) {
-  gThreads[k] = gThreads[gThreadCount - 1];
-  gThreadCount--;
-}
-
-// Lock held.
-void DropFinishedThreads() {
-  int k = 0;
-  while (k < gThreadCount) {
-    if (gThreads[k].finished) {
-      DropEntry(k);
-    } else {
-      k++;
-    }
-  }
-}
-
-// Makes room for one more entry. False when memory is short. Lock held.
-bool GrowList() {
-  if (gThreadCount < gThreadCapacity) return true;
-  int capacity = gThreadCapacity == 0 ? kFirstListEntries : gThreadCapacity * 2;
-  void* grown = realloc(gThreads, sizeof(ThreadEntry) * static_cast<size_t>(capacity));
-  if (grown == nullptr) return false;
-  gThreads = static_cast<ThreadEntry*>(grown);
-  gThreadCapacity = capacity;
-  return true;
-}
+// The thread is detached, so it frees its own resources.
+void ReleaseNothing(const ThreadEntry&) {}
+bool HasFinished(const ThreadEntry& entry) { return entry.finished != 0; }
 
 // Runs as the thread ends, by return or by cancellation.
 void MarkFinished(void* raw) {
   intptr_t handle = reinterpret_cast<intptr_t>(raw);
   int state = Lock();
-  int k = FindEntry(handle);
-  if (k >= 0) gThreads[k].finished = 1;
+  int k = FindThreadEntry(gThreads, handle);
+  if (k >= 0) gThreads.entries[k].finished = 1;
   pthread_cond_broadcast(&gFinished);
   Unlock(state);
 }
@@ -140,23 +105,23 @@ intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
   pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
 
   int state = Lock();
-  DropFinishedThreads();
+  DropEndedThreads(&gThreads, HasFinished, ReleaseNothing);
   intptr_t handle = 0;
-  if (GrowList()) {
+  if (GrowThreadList(&gThreads)) {
     // Serial numbers skip 0 when they wrap, and any still in the list.
     do {
       gLastHandle = gLastHandle == INTPTR_MAX ? 1 : gLastHandle + 1;
-    } while (FindEntry(gLastHandle) >= 0);
+    } while (FindThreadEntry(gThreads, gLastHandle) >= 0);
     start->handle = gLastHandle;
     pthread_t thread;
     // Created under the lock, so the entry is there before the thread can
     // look for it to mark itself finished.
     if (pthread_create(&thread, &attributes, ThreadTrampoline, start) == 0) {
       handle = gLastHandle;
-      gThreads[gThreadCount].handle = handle;
-      gThreads[gThreadCount].thread = thread;
-      gThreads[gThreadCount].finished = 0;
-      gThreadCount++;
+      ThreadEntry& entry = gThreads.entries[gThreads.count++];
+      entry.handle = handle;
+      entry.thread = thread;
+      entry.finished = 0;
     }
   }
   Unlock(state);
@@ -168,12 +133,12 @@ intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
 
 void StopThread(intptr_t thread) {
   int state = Lock();
-  int k = FindEntry(thread);
+  int k = FindThreadEntry(gThreads, thread);
   if (k >= 0) {
     // An entry not yet finished belongs to a thread that has not passed
     // MarkFinished, which needs this lock: the thread still exists.
-    if (!gThreads[k].finished) pthread_cancel(gThreads[k].thread);
-    DropEntry(k);
+    if (!gThreads.entries[k].finished) pthread_cancel(gThreads.entries[k].thread);
+    DropThreadEntry(&gThreads, k, ReleaseNothing);
   }
   Unlock(state);
 }
@@ -194,16 +159,16 @@ int WaitForThread(intptr_t thread, int32_t timeoutMs) {
   pthread_cleanup_push(UnlockOnCancel, nullptr);
   for (;;) {
     // The entry may move or leave the list while the lock is released.
-    int k = FindEntry(thread);
-    if (k < 0 || gThreads[k].finished) {
+    int k = FindThreadEntry(gThreads, thread);
+    if (k < 0 || gThreads.entries[k].finished) {
       ended = 1;
       break;
     }
     int result = timeoutMs < 0 ? pthread_cond_wait(&gFinished, &gLock)
                                : pthread_cond_timedwait(&gFinished, &gLock, &deadline);
     if (result == ETIMEDOUT) {
-      k = FindEntry(thread);
-      ended = k < 0 || gThreads[k].finished;
+      k = FindThreadEntry(gThreads, thread);
+      ended = k < 0 || gThreads.entries[k].finished;
       break;
     }
   }
@@ -215,7 +180,7 @@ int WaitForThread(intptr_t thread, int32_t timeoutMs) {
 
 int StartedThreadCount() {
   int state = Lock();
-  int count = gThreadCount;
+  int count = gThreads.count;
   Unlock(state);
   return count;
 }

@@ -6,12 +6,12 @@
 #include <stdlib.h>
 
 #include "runtime/thread.h"
+#include "runtime/thread_list.h"
 
 namespace {
 
 // Committed at the start; the reservation stays the executable's default.
 const SIZE_T kThreadStackCommitBytes = 4096;
-const int kFirstListEntries = 8;
 const LONG kSemaphoreMaximum = 0x7FFFFFFF;  // the largest count a semaphore may reach
 
 // What the new thread needs: CreateThread hands over one pointer, and the
@@ -33,9 +33,7 @@ struct ThreadEntry {
 // so the thread services work before and without the runtime's start-up.
 volatile LONG gLockState = 0;
 CRITICAL_SECTION gLock;
-ThreadEntry* gThreads = nullptr;
-int gThreadCount = 0;
-int gThreadCapacity = 0;
+ThreadList<ThreadEntry> gThreads = {nullptr, 0, 0};
 
 void Lock() {
   if (gLockState != 2) {
@@ -51,43 +49,14 @@ void Lock() {
 
 void Unlock() { LeaveCriticalSection(&gLock); }
 
-// Index of the entry for handle, or -1. Call with the lock held.
-int FindEntry(HANDLE handle) {
-  for (int k = 0; k < gThreadCount; k++) {
-    if (gThreads[k].handle == handle) return k;
-  }
-  return -1;
+// Closes the handle and frees the start record.
+void ReleaseEntry(const ThreadEntry& entry) {
+  CloseHandle(entry.handle);
+  free(entry.start);
 }
 
-// Closes the handle and frees the entry. Call with the lock held.
-void DropEntry(int k) {
-  CloseHandle(gThreads[k].handle);
-  free(gThreads[k].start);
-  gThreads[k] = gThreads[gThreadCount - 1];
-  gThreadCount--;
-}
-
-// Drops threads that have ended and closes their handles. Lock held.
-void DropFinishedThreads() {
-  int k = 0;
-  while (k < gThreadCount) {
-    if (WaitForSingleObject(gThreads[k].handle, 0) == WAIT_OBJECT_0) {
-      DropEntry(k);
-    } else {
-      k++;
-    }
-  }
-}
-
-// Makes room for one more entry. False when memory is short. Lock held.
-bool GrowList() {
-  if (gThreadCount < gThreadCapacity) return true;
-  int capacity = gThreadCapacity == 0 ? kFirstListEntries : gThreadCapacity * 2;
-  void* grown = realloc(gThreads, sizeof(ThreadEntry) * static_cast<size_t>(capacity));
-  if (grown == nullptr) return false;
-  gThreads = static_cast<ThreadEntry*>(grown);
-  gThreadCapacity = capacity;
-  return true;
+bool HasEnded(const ThreadEntry& entry) {
+  return WaitForSingleObject(entry.handle, 0) == WAIT_OBJECT_0;
 }
 
 DWORD WINAPI ThreadTrampoline(LPVOID raw) {
@@ -105,17 +74,17 @@ intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
   start->parameter = parameter;
 
   Lock();
-  DropFinishedThreads();
+  DropEndedThreads(&gThreads, HasEnded, ReleaseEntry);
   HANDLE handle = nullptr;
   DWORD id = 0;
-  if (GrowList()) {
+  if (GrowThreadList(&gThreads)) {
     handle = CreateThread(nullptr, kThreadStackCommitBytes, ThreadTrampoline, start, 0, &id);
   }
   if (handle != nullptr) {
-    gThreads[gThreadCount].handle = handle;
-    gThreads[gThreadCount].id = id;
-    gThreads[gThreadCount].start = start;
-    gThreadCount++;
+    ThreadEntry& entry = gThreads.entries[gThreads.count++];
+    entry.handle = handle;
+    entry.id = id;
+    entry.start = start;
   }
   Unlock();
 
@@ -129,12 +98,12 @@ intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
 void StopThread(intptr_t thread) {
   HANDLE handle = reinterpret_cast<HANDLE>(thread);
   Lock();
-  int k = FindEntry(handle);
+  int k = FindThreadEntry(gThreads, handle);
   if (k >= 0) {
     // Ended under the lock, so the thread cannot be caught halfway through
     // a change to this list.
     TerminateThread(handle, 0);
-    DropEntry(k);
+    DropThreadEntry(&gThreads, k, ReleaseEntry);
   }
   Unlock();
 }
@@ -143,7 +112,7 @@ int WaitForThread(intptr_t thread, int32_t timeoutMs) {
   HANDLE handle = reinterpret_cast<HANDLE>(thread);
   HANDLE own = nullptr;
   Lock();
-  int k = FindEntry(handle);
+  int k = FindThreadEntry(gThreads, handle);
   // A copy of the handle keeps the wait valid even if another thread drops
   // the entry, and closes the original, meanwhile.
   bool copied = k >= 0 && DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &own,
@@ -159,7 +128,7 @@ int WaitForThread(intptr_t thread, int32_t timeoutMs) {
 
 int StartedThreadCount() {
   Lock();
-  int count = gThreadCount;
+  int count = gThreads.count;
   Unlock();
   return count;
 }
