@@ -59,7 +59,7 @@ void OnConsoleClosed() {
 void OnExtractionStep(void*, const ExtractionStep& step) {
   if (step.kind == kStepOpened) {
     entries_in_progress = 1;
-    PutGadgetText(kPromptLine, "Extracting files...");
+    PutGadgetText(kGadgetPrompt, "Extracting files...");
   } else {
     StepProgress(static_cast<int32_t>(step.total));
   }
@@ -70,7 +70,7 @@ void OnBrowse() {
   if (folder.IsEmpty()) return;  // cancelled
   if (RightPart(folder, 1) != "\\") folder += "\\";
   // Only the field changes: a running run keeps the destination it read.
-  PutGadgetText(kDestinationField, folder);
+  PutGadgetText(kGadgetDestinationField, folder);
 }
 
 void OnExtract() {
@@ -91,14 +91,14 @@ void StartStub(const void* banner, int32_t bannerBytes) {
   if (OpenWindowByNumber(kStubWindowNumber, kWindowX, kWindowY, kClientWidthPixels,
                          kClientHeightPixels, "Vezovud Archive", kWindowFlags) != 0 &&
       BeginGadgets(WindowHandleOf(kStubWindowNumber)) != 0) {
-    AddTextField(kDestinationField, 5, 55, 180, 20, "");
-    AddPicture(kBannerPicture, 0, 0, 253, 34, ImageHandleOf(kBannerImageNumber));
-    AddLabel(kPromptLine, 5, 40, 245, 15, "Choose your destination directory:");
-    AddButton(kBrowseButton, 190, 55, 60, 20, "Browse");
-    AddProgressBar(kProgressBar, 5, 80, 245, 15, 0, kProgressMaximum);
-    AddButton(kExitButton, 105, 100, 70, 20, "Exit");
-    AddButton(kExtractButton, 180, 100, 70, 20, "Extract");
-    AddButton(kAboutButton, 5, 100, 60, 20, "About");
+    AddTextField(kGadgetDestinationField, 5, 55, 180, 20, "");
+    AddPicture(kGadgetBanner, 0, 0, 253, 34, ImageHandleOf(kBannerImageNumber));
+    AddLabel(kGadgetPrompt, 5, 40, 245, 15, "Choose your destination directory:");
+    AddButton(kGadgetBrowse, 190, 55, 60, 20, "Browse");
+    AddProgressBar(kGadgetProgress, 5, 80, 245, 15, 0, kProgressMaximum);
+    AddButton(kGadgetExit, 105, 100, 70, 20, "Exit");
+    AddButton(kGadgetExtract, 180, 100, 70, 20, "Extract");
+    AddButton(kGadgetAbout, 5, 100, 60, 20, "About");
   }
   free(own_path);
   own_path = CopyToCString(own_path_override == nullptr ? OwnExecutablePath()
@@ -109,16 +109,16 @@ void StartStub(const void* banner, int32_t bannerBytes) {
 void HandleStubEvent(int32_t event) {
   if (event != kEventGadget) return;  // close requests included: nothing
   switch (LastEventGadget()) {
-    case kBrowseButton:
+    case kGadgetBrowse:
       OnBrowse();
       break;
-    case kExtractButton:
+    case kGadgetExtract:
       OnExtract();
       break;
-    case kExitButton:
+    case kGadgetExit:
       EndStub(0);
       break;
-    case kAboutButton:
+    case kGadgetAbout:
       ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
       break;
     default:
@@ -134,14 +134,14 @@ int32_t StepProgress(int32_t total) {
   // 64-bit product: no overflow however many entries; a total of 0 (an
   // archive without entries) leaves the bar at 0 instead of dividing by it.
   int32_t value = total > 0 ? (int32_t)((int64_t)progress_counter * 100 / total) : 0;
-  PutGadgetValue(kProgressBar, value);
+  PutGadgetValue(kGadgetProgress, value);
   progress_counter += 1;
   return 0;
 }
 
 int32_t ExtractionJob(int32_t parameter) {
   (void)parameter;
-  Text destination = ReadGadgetText(kDestinationField);
+  Text destination = ReadGadgetText(kGadgetDestinationField);
   if (destination.IsEmpty()) {
     ShowMessage("Vezovud", "Please choose a destination path!", kMessageExclamation);
     run_active = 0;
@@ -151,7 +151,7 @@ int32_t ExtractionJob(int32_t parameter) {
   int result = ExtractArchive(Text(own_path), destination, kRunExtract, kStubSearchBytes,
                               OnExtractionStep, nullptr, &report);
   entries_in_progress = 0;
-  PutGadgetText(kPromptLine, "Ready");
+  PutGadgetText(kGadgetPrompt, "Ready");
   if (result < 0) {
     // A damaged download, or a stub without its archive: nothing was written.
     ShowMessage("Vezovud", kNoArchiveText, kMessageExclamation);

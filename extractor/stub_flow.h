@@ -12,14 +12,14 @@
 // The Extractor window and its gadgets.
 const int32_t kStubWindowNumber = 0;
 const int32_t kBannerImageNumber = 0;
-const int32_t kDestinationField = 1;
-const int32_t kBannerPicture = 2;
-const int32_t kPromptLine = 3;
-const int32_t kBrowseButton = 4;
-const int32_t kProgressBar = 5;
-const int32_t kExitButton = 6;
-const int32_t kExtractButton = 7;
-const int32_t kAboutButton = 8;
+const int32_t kGadgetDestinationField = 1;
+const int32_t kGadgetBanner = 2;
+const int32_t kGadgetPrompt = 3;
+const int32_t kGadgetBrowse = 4;
+const int32_t kGadgetProgress = 5;
+const int32_t kGadgetExit = 6;
+const int32_t kGadgetExtract = 7;
+const int32_t kGadgetAbout = 8;
 
 // The box shown when the stub's own file holds no archive it can read.
 extern const char kNoArchiveText[];

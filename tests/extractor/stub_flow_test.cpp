@@ -37,11 +37,11 @@ std::string Box(int32_t i) {  // caption|text|style of message box i
 int32_t bar_at_box = -1;
 std::string prompt_at_box;
 int32_t AtEndBox(const Text&, const Text&, int32_t) {
-  bar_at_box = HeadlessGadgetState(kProgressBar).value;
-  prompt_at_box = HeadlessGadgetState(kPromptLine).text.c_str();
+  bar_at_box = HeadlessGadgetState(kGadgetProgress).value;
+  prompt_at_box = HeadlessGadgetState(kGadgetPrompt).text.c_str();
   HeadlessAnswerFolder("Z:\\elsewhere");
-  HeadlessClick(kBrowseButton);
-  HeadlessClick(kExtractButton);
+  HeadlessClick(kGadgetBrowse);
+  HeadlessClick(kGadgetExtract);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   return kMessageButtonOk;
 }
@@ -71,8 +71,8 @@ class StubFlowTest : public ::testing::Test {
   // Types the destination, presses Extract and runs the event loop until the
   // program has ended (at most about 20 s).
   bool Extract() {
-    HeadlessType(kDestinationField, destination_.c_str());
-    HeadlessClick(kExtractButton);
+    HeadlessType(kGadgetDestinationField, destination_.c_str());
+    HeadlessClick(kGadgetExtract);
     for (int i = 0; i < 2000 && !(StubHasEnded() && end_calls); ++i) {
       HandleStubEvent(WaitForEvent());
     }
@@ -95,13 +95,13 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
                            {nullptr, "D:\\other\\"}};  // no answer: cancelled
   for (auto& row : rows) {
     if (row[0]) HeadlessAnswerFolder(row[0]);
-    HeadlessClick(kBrowseButton);
+    HeadlessClick(kGadgetBrowse);
     Pump();
-    EXPECT_STREQ(row[1], HeadlessGadgetState(kDestinationField).text.c_str()) << row[1];
+    EXPECT_STREQ(row[1], HeadlessGadgetState(kGadgetDestinationField).text.c_str()) << row[1];
   }
   EXPECT_STREQ("Choose the destination path please", HeadlessRequestAt(0).title.c_str());
   HeadlessPostWindowEvent(kStubWindowNumber, kEventCloseWindow);
-  HeadlessClick(kAboutButton);
+  HeadlessClick(kGadgetAbout);
   Pump();
   EXPECT_EQ(1, HeadlessWindowState(kStubWindowNumber).visible) << "a close request changes nothing";
   EXPECT_EQ(0, end_calls.load());
@@ -112,10 +112,10 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
   std::vector<int32_t> values;  // the bar: counter x 100 / total
   for (int i = 0; i < 4; ++i) {
     StepProgress(4);
-    values.push_back(HeadlessGadgetState(kProgressBar).value);
+    values.push_back(HeadlessGadgetState(kGadgetProgress).value);
   }
   EXPECT_EQ(std::vector<int32_t>({0, 25, 50, 75}), values);
-  HeadlessClick(kExitButton);
+  HeadlessClick(kGadgetExit);
   Pump();
   EXPECT_EQ(std::make_pair(1, 0), std::make_pair(end_calls.load(), end_code.load()));
 }
@@ -143,7 +143,7 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     SetUp();
     fs::remove_all(destination_);
     Start(row.entries, row.cut);
-    HeadlessClick(kExtractButton);  // the field is still empty
+    HeadlessClick(kGadgetExtract);  // the field is still empty
     Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(1, HeadlessMessageCount());
@@ -157,7 +157,7 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     EXPECT_EQ(row.box, Box(1));
     EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, row.code),
               std::make_tuple(bar_at_box, prompt_at_box, end_calls.load(), end_code.load()));
-    EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kDestinationField).text.c_str());
+    EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kGadgetDestinationField).text.c_str());
     // The run kept the destination read at its start; a damaged file wrote nothing.
     EXPECT_EQ(row.cut == 0, fs::is_directory(destination_));
     if (row.cut != 0) continue;
