@@ -19,14 +19,20 @@ const char kNoArchiveText[] =
     "This file holds no archive that can be read. It may be damaged or "
     "incomplete: please get it again. Nothing was extracted.";
 
+const GadgetSpec kStubGadgets[kStubGadgetCount] = {
+    {kGadgetDestinationField, kGadgetTextField, 5, 55, 180, 20, 0, ""},
+    {kGadgetBanner, kGadgetPicture, 0, 0, 253, 34, 0, nullptr},
+    {kGadgetPrompt, kGadgetLabel, 5, 40, 245, 15, 0, "Choose your destination directory:"},
+    {kGadgetBrowse, kGadgetButton, 190, 55, 60, 20, 0, "Browse"},
+    {kGadgetProgress, kGadgetProgressBar, 5, 80, 245, 15, kStubProgressMaximum, nullptr},
+    {kGadgetExit, kGadgetButton, 105, 100, 70, 20, 0, "Exit"},
+    {kGadgetExtract, kGadgetButton, 180, 100, 70, 20, 0, "Extract"},
+    {kGadgetAbout, kGadgetButton, 5, 100, 60, 20, 0, "About"},
+};
+
 namespace {
 
-const int32_t kWindowX = 405;
-const int32_t kWindowY = 334;
-const int32_t kClientWidthPixels = 253;
-const int32_t kClientHeightPixels = 125;
 const int32_t kWindowFlags = kWindowInvisible | kWindowTitleBar;  // 0x10C00000
-const int32_t kProgressMaximum = 100;
 const int32_t kKeepFolders = 1;
 
 // The own path and the tests' override of it, as copies from CopyToCString
@@ -86,19 +92,12 @@ void OnExtract() {
 void StartStub(const void* banner, int32_t bannerBytes) {
   InitRuntime();
   InitWindows();
-  if (banner != nullptr) ImageFromMemory(kBannerImageNumber, banner, bannerBytes);
+  if (banner != nullptr) ImageFromMemory(kStubBannerImage, banner, bannerBytes);
   OpenConsoleWindow(OnConsoleClosed);
-  if (OpenWindowByNumber(kStubWindowNumber, kWindowX, kWindowY, kClientWidthPixels,
-                         kClientHeightPixels, "Vezovud Archive", kWindowFlags) != 0 &&
+  if (OpenWindowByNumber(kStubWindowNumber, kStubWindowX, kStubWindowY, kStubClientWidth,
+                         kStubClientHeight, "Vezovud Archive", kWindowFlags) != 0 &&
       BeginGadgets(WindowHandleOf(kStubWindowNumber)) != 0) {
-    AddTextField(kGadgetDestinationField, 5, 55, 180, 20, "");
-    AddPicture(kGadgetBanner, 0, 0, 253, 34, ImageHandleOf(kBannerImageNumber));
-    AddLabel(kGadgetPrompt, 5, 40, 245, 15, "Choose your destination directory:");
-    AddButton(kGadgetBrowse, 190, 55, 60, 20, "Browse");
-    AddProgressBar(kGadgetProgress, 5, 80, 245, 15, 0, kProgressMaximum);
-    AddButton(kGadgetExit, 105, 100, 70, 20, "Exit");
-    AddButton(kGadgetExtract, 180, 100, 70, 20, "Extract");
-    AddButton(kGadgetAbout, 5, 100, 60, 20, "About");
+    AddGadgets(kStubGadgets, kStubGadgetCount, ImageHandleOf(kStubBannerImage));
   }
   free(own_path);
   own_path = CopyToCString(own_path_override == nullptr ? OwnExecutablePath()

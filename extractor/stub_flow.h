@@ -8,10 +8,18 @@
 #include <stdint.h>
 
 #include "runtime/text.h"
+#include "runtime/window.h"
 
-// The Extractor window and its gadgets.
+// The Extractor window: number, banner image, outer top-left corner, client
+// size in pixels, the bar's range (0..kStubProgressMaximum), the gadget numbers
+// and the gadget table in creation order.
 const int32_t kStubWindowNumber = 0;
-const int32_t kBannerImageNumber = 0;
+const int32_t kStubBannerImage = 0;
+const int32_t kStubWindowX = 405;
+const int32_t kStubWindowY = 334;
+const int32_t kStubClientWidth = 253;
+const int32_t kStubClientHeight = 125;
+const int32_t kStubProgressMaximum = 100;
 const int32_t kGadgetDestinationField = 1;
 const int32_t kGadgetBanner = 2;
 const int32_t kGadgetPrompt = 3;
@@ -20,6 +28,8 @@ const int32_t kGadgetProgress = 5;
 const int32_t kGadgetExit = 6;
 const int32_t kGadgetExtract = 7;
 const int32_t kGadgetAbout = 8;
+const int32_t kStubGadgetCount = 8;
+extern const GadgetSpec kStubGadgets[kStubGadgetCount];
 
 // The box shown when the stub's own file holds no archive it can read.
 extern const char kNoArchiveText[];

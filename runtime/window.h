@@ -102,6 +102,21 @@ intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width,
 intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t minimum, int32_t maximum);
 
+// One row of a window's gadget table, as AddGadgets reads it.
+struct GadgetSpec {
+  int16_t number;
+  int16_t kind;  // kGadgetButton ... kGadgetProgressBar
+  int16_t x, y, width, height;
+  int16_t maximum;   // progress bars: the range is 0..maximum
+  const char* text;  // buttons, labels and text fields; null for the others
+};
+
+// Creates the gadgets of table (count rows) in the window of BeginGadgets,
+// in table order, which is also their Tab order, through the five procedures
+// above; a picture shows image. Returns 1 when every gadget was made, else 0
+// (the rows after a failed one are still tried).
+int32_t AddGadgets(const GadgetSpec* table, int32_t count, intptr_t image);
+
 // Gadget operations. Any thread may call them; each has taken effect when it
 // returns, as long as the window thread is waiting in WaitForEvent (or in a
 // requester). Each returns 1, or 0 for a gadget number not in use.
