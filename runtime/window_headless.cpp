@@ -558,7 +558,7 @@ int32_t HeadlessClick(int32_t gadget) {
   GadgetRecord* g = GadgetInUse(s, gadget);
   if (g == nullptr || !g->enabled) return 0;
   if (g->kind != kGadgetButton && g->kind != kGadgetPicture) return 0;
-  return GadgetEventLocked(s, gadget, 0);
+  return GadgetEventLocked(s, gadget, kEventTypeClick);
 }
 
 int32_t HeadlessType(int32_t gadget, const Text& text) {

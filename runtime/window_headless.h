@@ -73,7 +73,7 @@ int32_t HeadlessPostGadgetEvent(int32_t gadget, int32_t type);
 // A window event (kEventCloseWindow, ...) for window number.
 int32_t HeadlessPostWindowEvent(int32_t window, int32_t code);
 // A user's click: only an existing, enabled button or picture takes it;
-// it gives a gadget event of type 0.
+// it gives a gadget event of type kEventTypeClick.
 int32_t HeadlessClick(int32_t gadget);
 // A user's typing: only an existing, enabled text field takes it; its text
 // becomes text and a gadget event of type kEventTypeTextChanged follows.

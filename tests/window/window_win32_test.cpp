@@ -157,7 +157,7 @@ TEST_F(Win32WindowTest, ClicksGiveGadgetEventsAndCloseLeavesTheWindowOpen) {
   OpenStub();
   PostMessageA(Gadget(kGadgetExtract), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitForGadget(kGadgetExtract));
-  EXPECT_EQ(LastEventType(), 0);
+  EXPECT_EQ(LastEventType(), kEventTypeClick);
   // Sent from another thread, the notification arrives inside the wait.
   std::thread clicker([] { SendMessageA(Gadget(kGadgetBrowse), BM_CLICK, 0, 0); });
   EXPECT_TRUE(WaitForGadget(kGadgetBrowse));
@@ -204,7 +204,7 @@ TEST_F(Win32WindowTest, WorkerThreadOperationsCompleteWhileTheWindowThreadWaits)
   worker.join();
   EXPECT_EQ(label, "Extracting files...");
   EXPECT_EQ(position, 42);
-  EXPECT_EQ(button, IDOK);
+  EXPECT_EQ(button, kMessageButtonOk);
 }
 
 TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
