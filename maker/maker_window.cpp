@@ -40,7 +40,7 @@ void OnSqueeze() {
   SourceFolder = ReadGadgetText(kGadgetFolderField);
   if (SourceFolder.IsEmpty()) return;
   if (RightPart(SourceFolder, 1) != "\\") SourceFolder += "\\";
-  OutputFile = AskForSaveFile("Please choose file to save", "", "Executable files (*.exe)|*.exe", 0);
+  OutputFile = AskForSaveFile("Please choose file to save", "Executable files (*.exe)|*.exe");
   if (OutputFile.IsEmpty()) return;
   OutputFile = CompleteOutputName(OutputFile);
   TempArchive = MakeTempArchiveName("Vezovud");

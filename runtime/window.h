@@ -162,12 +162,11 @@ int32_t ShowMessage(const Text& title, const Text& text, int32_t flags);
 // folder without a file-system path, or on any failure.
 Text AskForFolder(const Text& title, const Text& initialPath);
 
-// Modal save-file chooser. patterns is a "|"-separated list of description
-// and filter pairs ("Executable files (*.exe)|*.exe"); patternIndex picks
-// the pair shown first (0 = first). defaultFile may carry a folder before its
-// last "\". No overwrite prompt, no default extension. Returns the chosen
-// full path, or the empty text on Cancel or failure.
-Text AskForSaveFile(const Text& title, const Text& defaultFile,
-                    const Text& patterns, int32_t patternIndex);
+// Modal save-file chooser with no file name filled in. patterns is a
+// "|"-separated list of description and filter pairs
+// ("Executable files (*.exe)|*.exe"), the first pair shown first. No
+// overwrite prompt, no default extension. Returns the chosen full path, or
+// the empty text on Cancel or failure.
+Text AskForSaveFile(const Text& title, const Text& patterns);
 
 #endif

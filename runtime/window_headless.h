@@ -40,13 +40,12 @@ const int32_t kRequesterSaveFile = 3;
 
 // One requester call. For a message box: title, text (in first) and flags;
 // for the folder chooser: title and initial path (first); for the save-file
-// chooser: title, default file (first), pattern list (second) and index.
+// chooser: title and pattern list (first).
 struct HeadlessRequest {
   int32_t kind;
   Text title;
   Text first;
-  Text second;
-  int32_t number;   // message flags or pattern index
+  int32_t number;   // message flags
   Text answer;      // what the requester returned (message boxes: empty)
   int32_t button;   // message boxes: the button returned
 };

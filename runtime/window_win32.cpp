@@ -67,9 +67,6 @@ struct GadgetRecord {
 
 struct ImageRecord {
   HBITMAP handle;
-  int32_t width;
-  int32_t height;
-  int32_t bitsPerPixel;
 };
 
 struct QueuedEvent {
@@ -81,7 +78,6 @@ struct QueuedEvent {
 // of window events. Only the window thread touches it (window procedures run
 // on the thread that owns the window).
 struct EventRecord {
-  int32_t code;
   int32_t gadget;
   int32_t window;
   int32_t type;
@@ -145,7 +141,6 @@ void QueueWindowEvent(int32_t code, int32_t windowNumber) {
 
 int32_t TakeGadgetEvent() {
   events.gadgetPending = false;
-  events.code = kEventGadget;
   events.gadget = events.pendingGadget;
   events.window = events.pendingWindow;
   events.type = events.pendingType;
@@ -156,7 +151,6 @@ int32_t TakeWindowEvent() {
   QueuedEvent taken = events.queue[events.queueHead];
   events.queueHead = (events.queueHead + 1) % kEventQueueSlots;
   events.queueCount--;
-  events.code = taken.code;
   events.window = taken.window;
   return taken.code;
 }
@@ -713,9 +707,6 @@ intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
     DeleteObject(record.handle);
   }
   record.handle = bitmap;
-  record.width = layout.width;
-  record.height = layout.rows;
-  record.bitsPerPixel = layout.bitsPerPixel;
   return (intptr_t)bitmap;
 }
 

@@ -218,7 +218,7 @@ TEST_F(MakerTest, DialogsBrowseCloseAndExit) {
   EXPECT_STREQ("Choose a path please", HeadlessRequestAt(1).title.c_str());
   HeadlessRequest save = HeadlessRequestAt(2);
   EXPECT_STREQ("Please choose file to save", save.title.c_str());
-  EXPECT_STREQ("Executable files (*.exe)|*.exe", save.second.c_str());
+  EXPECT_STREQ("Executable files (*.exe)|*.exe", save.first.c_str());
   EXPECT_EQ(kIdle, GadgetStates()) << "no job started";
   HeadlessPostWindowEvent(0, kEventCloseWindow);
   EXPECT_EQ(0, HandleMakerEvent(WaitForEvent())) << "a close request is ignored";

@@ -214,7 +214,7 @@ TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
       {"folder, initial path beyond 260 bytes",
        [] { return AskForFolder("t", std::string(600, 'a').c_str()); }},
       {"save file",
-       [] { return AskForSaveFile("Please choose file to save", "", "Exe|*.exe", 0); }},
+       [] { return AskForSaveFile("Please choose file to save", "Exe|*.exe"); }},
   };
   for (const auto& r : requesters) {
     HWND dialog = NULL;
