@@ -199,3 +199,5 @@ void ResetStubFlow() {
 }
 
 int32_t StubHasEnded() { return program_ended; }
+
+int32_t StubRunActive() { return run_active; }

@@ -78,4 +78,8 @@ void ResetStubFlow();
 // 1 once EndStub has run.
 int32_t StubHasEnded();
 
+// 1 from Extract until the run ends without ending the program (an empty
+// destination); the run that ends the program leaves it 1.
+int32_t StubRunActive();
+
 #endif
