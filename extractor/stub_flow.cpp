@@ -19,14 +19,20 @@ const char kNoArchiveText[] =
     "This file holds no archive that can be read. It may be damaged or "
     "incomplete: please get it again. Nothing was extracted.";
 
+const GadgetSpec kStubGadgets[kStubGadgetCount] = {
+    {kGadgetDestinationField, kGadgetTextField, 5, 55, 180, 20, 0, ""},
+    {kGadgetBanner, kGadgetPicture, 0, 0, 253, 34, 0, nullptr},
+    {kGadgetPrompt, kGadgetLabel, 5, 40, 245, 15, 0, "Choose your destination directory:"},
+    {kGadgetBrowse, kGadgetButton, 190, 55, 60, 20, 0, "Browse"},
+    {kGadgetProgress, kGadgetProgressBar, 5, 80, 245, 15, kStubProgressMaximum, nullptr},
+    {kGadgetExit, kGadgetButton, 105, 100, 70, 20, 0, "Exit"},
+    {kGadgetExtract, kGadgetButton, 180, 100, 70, 20, 0, "Extract"},
+    {kGadgetAbout, kGadgetButton, 5, 100, 60, 20, 0, "About"},
+};
+
 namespace {
 
-const int32_t kWindowX = 405;
-const int32_t kWindowY = 334;
-const int32_t kClientWidthPixels = 253;
-const int32_t kClientHeightPixels = 125;
 const int32_t kWindowFlags = kWindowInvisible | kWindowTitleBar;  // 0x10C00000
-const int32_t kProgressMaximum = 100;
 const int32_t kKeepFolders = 1;
 
 // The own path and the tests' override of it, as copies from CopyToCString
@@ -59,7 +65,7 @@ void OnConsoleClosed() {
 void OnExtractionStep(void*, const ExtractionStep& step) {
   if (step.kind == kStepOpened) {
     entries_in_progress = 1;
-    PutGadgetText(kPromptLine, "Extracting files...");
+    PutGadgetText(kGadgetPrompt, "Extracting files...");
   } else {
     StepProgress(static_cast<int32_t>(step.total));
   }
@@ -70,7 +76,7 @@ void OnBrowse() {
   if (folder.IsEmpty()) return;  // cancelled
   if (RightPart(folder, 1) != "\\") folder += "\\";
   // Only the field changes: a running run keeps the destination it read.
-  PutGadgetText(kDestinationField, folder);
+  PutGadgetText(kGadgetDestinationField, folder);
 }
 
 void OnExtract() {
@@ -86,19 +92,12 @@ void OnExtract() {
 void StartStub(const void* banner, int32_t bannerBytes) {
   InitRuntime();
   InitWindows();
-  if (banner != nullptr) ImageFromMemory(kBannerImageNumber, banner, bannerBytes);
+  if (banner != nullptr) ImageFromMemory(kStubBannerImage, banner, bannerBytes);
   OpenConsoleWindow(OnConsoleClosed);
-  if (OpenWindowByNumber(kStubWindowNumber, kWindowX, kWindowY, kClientWidthPixels,
-                         kClientHeightPixels, "Vezovud Archive", kWindowFlags) != 0 &&
+  if (OpenWindowByNumber(kStubWindowNumber, kStubWindowX, kStubWindowY, kStubClientWidth,
+                         kStubClientHeight, "Vezovud Archive", kWindowFlags) != 0 &&
       BeginGadgets(WindowHandleOf(kStubWindowNumber)) != 0) {
-    AddTextField(kDestinationField, 5, 55, 180, 20, "");
-    AddPicture(kBannerPicture, 0, 0, 253, 34, ImageHandleOf(kBannerImageNumber));
-    AddLabel(kPromptLine, 5, 40, 245, 15, "Choose your destination directory:");
-    AddButton(kBrowseButton, 190, 55, 60, 20, "Browse");
-    AddProgressBar(kProgressBar, 5, 80, 245, 15, 0, kProgressMaximum);
-    AddButton(kExitButton, 105, 100, 70, 20, "Exit");
-    AddButton(kExtractButton, 180, 100, 70, 20, "Extract");
-    AddButton(kAboutButton, 5, 100, 60, 20, "About");
+    AddGadgets(kStubGadgets, kStubGadgetCount, ImageHandleOf(kStubBannerImage));
   }
   free(own_path);
   own_path = CopyToCString(own_path_override == nullptr ? OwnExecutablePath()
@@ -109,16 +108,16 @@ void StartStub(const void* banner, int32_t bannerBytes) {
 void HandleStubEvent(int32_t event) {
   if (event != kEventGadget) return;  // close requests included: nothing
   switch (LastEventGadget()) {
-    case kBrowseButton:
+    case kGadgetBrowse:
       OnBrowse();
       break;
-    case kExtractButton:
+    case kGadgetExtract:
       OnExtract();
       break;
-    case kExitButton:
+    case kGadgetExit:
       EndStub(0);
       break;
-    case kAboutButton:
+    case kGadgetAbout:
       ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
       break;
     default:
@@ -134,14 +133,14 @@ int32_t StepProgress(int32_t total) {
   // 64-bit product: no overflow however many entries; a total of 0 (an
   // archive without entries) leaves the bar at 0 instead of dividing by it.
   int32_t value = total > 0 ? (int32_t)((int64_t)progress_counter * 100 / total) : 0;
-  PutGadgetValue(kProgressBar, value);
+  PutGadgetValue(kGadgetProgress, value);
   progress_counter += 1;
   return 0;
 }
 
 int32_t ExtractionJob(int32_t parameter) {
   (void)parameter;
-  Text destination = ReadGadgetText(kDestinationField);
+  Text destination = ReadGadgetText(kGadgetDestinationField);
   if (destination.IsEmpty()) {
     ShowMessage("Vezovud", "Please choose a destination path!", kMessageExclamation);
     run_active = 0;
@@ -151,7 +150,7 @@ int32_t ExtractionJob(int32_t parameter) {
   int result = ExtractArchive(Text(own_path), destination, kRunExtract, kStubSearchBytes,
                               OnExtractionStep, nullptr, &report);
   entries_in_progress = 0;
-  PutGadgetText(kPromptLine, "Ready");
+  PutGadgetText(kGadgetPrompt, "Ready");
   if (result < 0) {
     // A damaged download, or a stub without its archive: nothing was written.
     ShowMessage("Vezovud", kNoArchiveText, kMessageExclamation);
@@ -200,3 +199,5 @@ void ResetStubFlow() {
 }
 
 int32_t StubHasEnded() { return program_ended; }
+
+int32_t StubRunActive() { return run_active; }

@@ -8,18 +8,28 @@
 #include <stdint.h>
 
 #include "runtime/text.h"
+#include "runtime/window.h"
 
-// The Extractor window and its gadgets.
+// The Extractor window: number, banner image, outer top-left corner, client
+// size in pixels, the bar's range (0..kStubProgressMaximum), the gadget numbers
+// and the gadget table in creation order.
 const int32_t kStubWindowNumber = 0;
-const int32_t kBannerImageNumber = 0;
-const int32_t kDestinationField = 1;
-const int32_t kBannerPicture = 2;
-const int32_t kPromptLine = 3;
-const int32_t kBrowseButton = 4;
-const int32_t kProgressBar = 5;
-const int32_t kExitButton = 6;
-const int32_t kExtractButton = 7;
-const int32_t kAboutButton = 8;
+const int32_t kStubBannerImage = 0;
+const int32_t kStubWindowX = 405;
+const int32_t kStubWindowY = 334;
+const int32_t kStubClientWidth = 253;
+const int32_t kStubClientHeight = 125;
+const int32_t kStubProgressMaximum = 100;
+const int32_t kGadgetDestinationField = 1;
+const int32_t kGadgetBanner = 2;
+const int32_t kGadgetPrompt = 3;
+const int32_t kGadgetBrowse = 4;
+const int32_t kGadgetProgress = 5;
+const int32_t kGadgetExit = 6;
+const int32_t kGadgetExtract = 7;
+const int32_t kGadgetAbout = 8;
+const int32_t kStubGadgetCount = 8;
+extern const GadgetSpec kStubGadgets[kStubGadgetCount];
 
 // The box shown when the stub's own file holds no archive it can read.
 extern const char kNoArchiveText[];
@@ -67,5 +77,9 @@ void ResetStubFlow();
 
 // 1 once EndStub has run.
 int32_t StubHasEnded();
+
+// 1 from Extract until the run ends without ending the program (an empty
+// destination); the run that ends the program leaves it 1.
+int32_t StubRunActive();
 
 #endif

@@ -11,15 +11,19 @@
 
 const char kMakerTitle[] = "Vezovud v1.0";
 
-namespace {
+const GadgetSpec kMakerGadgets[kMakerGadgetCount] = {
+    {kGadgetFolderField, kGadgetTextField, 5, 60, 180, 20, 0, ""},
+    {kGadgetBanner, kGadgetPicture, 0, 0, 253, 34, 0, nullptr},
+    {kGadgetCaption, kGadgetLabel, 5, 45, 245, 15, 0, "Choose your folder:"},
+    {kGadgetBrowse, kGadgetButton, 190, 60, 60, 20, 0, "Browse"},
+    {kGadgetProgress, kGadgetProgressBar, 5, 110, 240, 15, kMakerProgressMaximum, nullptr},
+    {kGadgetStatus, kGadgetLabel, 5, 90, 240, 15, 0, "Ready..."},
+    {kGadgetExit, kGadgetButton, 125, 135, 60, 20, 0, "Exit"},
+    {kGadgetSqueeze, kGadgetButton, 190, 135, 60, 20, 0, "Squeeze!"},
+    {kGadgetAbout, kGadgetButton, 5, 135, 60, 20, 0, "About"},
+};
 
-const int32_t kMakerWindowNumber = 0;
-const int32_t kBannerImageNumber = 0;
-const int32_t kWindowX = 405;
-const int32_t kWindowY = 334;
-const int32_t kClientWidthPixels = 253;
-const int32_t kClientHeightPixels = 161;
-const int32_t kProgressMaximum = 100;
+namespace {
 
 void OnBrowse() {
   Text folder = AskForFolder("Choose a path please", "");
@@ -36,7 +40,7 @@ void OnSqueeze() {
   SourceFolder = ReadGadgetText(kGadgetFolderField);
   if (SourceFolder.IsEmpty()) return;
   if (RightPart(SourceFolder, 1) != "\\") SourceFolder += "\\";
-  OutputFile = AskForSaveFile("Please choose file to save", "", "Executable files (*.exe)|*.exe", 0);
+  OutputFile = AskForSaveFile("Please choose file to save", "Executable files (*.exe)|*.exe");
   if (OutputFile.IsEmpty()) return;
   OutputFile = CompleteOutputName(OutputFile);
   TempArchive = MakeTempArchiveName("Vezovud");
@@ -53,20 +57,12 @@ Text CompleteOutputName(const Text& name) {
 }
 
 int32_t OpenMakerWindow(const void* banner, int32_t bannerBytes) {
-  intptr_t bitmap = ImageFromMemory(kBannerImageNumber, banner, bannerBytes);
-  intptr_t window = OpenWindowByNumber(kMakerWindowNumber, kWindowX, kWindowY, kClientWidthPixels,
-                                       kClientHeightPixels, kMakerTitle, kWindowTitleBar);
+  intptr_t bitmap = ImageFromMemory(kMakerBannerImage, banner, bannerBytes);
+  intptr_t window = OpenWindowByNumber(kMakerWindowNumber, kMakerWindowX, kMakerWindowY,
+                                       kMakerClientWidth, kMakerClientHeight, kMakerTitle,
+                                       kWindowTitleBar);
   if (window == 0 || BeginGadgets(window) == 0) return 0;
-  int ok = AddTextField(kGadgetFolderField, 5, 60, 180, 20, "") != 0;
-  ok &= AddPicture(kGadgetBanner, 0, 0, 253, 34, bitmap) != 0;
-  ok &= AddLabel(kGadgetCaption, 5, 45, 245, 15, "Choose your folder:") != 0;
-  ok &= AddButton(kGadgetBrowse, 190, 60, 60, 20, "Browse") != 0;
-  ok &= AddProgressBar(kGadgetProgress, 5, 110, 240, 15, 0, kProgressMaximum) != 0;
-  ok &= AddLabel(kGadgetStatus, 5, 90, 240, 15, "Ready...") != 0;
-  ok &= AddButton(kGadgetExit, 125, 135, 60, 20, "Exit") != 0;
-  ok &= AddButton(kGadgetSqueeze, 190, 135, 60, 20, "Squeeze!") != 0;
-  ok &= AddButton(kGadgetAbout, 5, 135, 60, 20, "About") != 0;
-  return ok ? 1 : 0;
+  return AddGadgets(kMakerGadgets, kMakerGadgetCount, bitmap);
 }
 
 int32_t HandleMakerEvent(int32_t event) {

@@ -6,8 +6,22 @@
 #include <stdint.h>
 
 #include "runtime/text.h"
+#include "runtime/window.h"
 
 extern const char kMakerTitle[];     // "Vezovud v1.0"
+
+// The main window: number, banner image, outer top-left corner, client size
+// in pixels, the bar's range (0..kMakerProgressMaximum) and the gadget table
+// (numbers from maker/build_job.h) in creation order.
+const int32_t kMakerWindowNumber = 0;
+const int32_t kMakerBannerImage = 0;
+const int32_t kMakerWindowX = 405;
+const int32_t kMakerWindowY = 334;
+const int32_t kMakerClientWidth = 253;
+const int32_t kMakerClientHeight = 161;
+const int32_t kMakerProgressMaximum = 100;
+const int32_t kMakerGadgetCount = 9;
+extern const GadgetSpec kMakerGadgets[kMakerGadgetCount];
 
 // The output name completed with ".exe" unless its last four bytes are
 // exactly ".exe" (so Setup.EXE becomes Setup.EXE.exe).

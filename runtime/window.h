@@ -19,9 +19,10 @@ const int32_t kEventSizeWindow = 5;
 const int32_t kEventActivateWindow = 13104;
 const int32_t kEventRepaint = 15;
 
-// Event types of a gadget event (LastEventType) besides the control's own
-// notification codes (0 = button clicked).
+// Event types of a gadget event (LastEventType). A gadget's other notices
+// come as gadget events of type kEventTypeNone, which callers ignore.
 const int32_t kEventTypeNone = -1;
+const int32_t kEventTypeClick = 0;          // a button or picture was clicked
 const int32_t kEventTypeFocus = 14000;      // a text field gained the focus
 const int32_t kEventTypeFocusLost = 14001;  // a text field lost the focus
 const int32_t kEventTypeTextChanged = 0x300;  // a text field's text changed
@@ -29,11 +30,13 @@ const int32_t kEventTypeRightClick = 1;     // picture gadget
 const int32_t kEventTypeDoubleClick = 2;    // picture gadget
 const int32_t kEventTypeRightDoubleClick = 3;  // picture gadget
 
-// Window flags for OpenWindowByNumber. Other bits are Win32 window styles.
+// Window flags for OpenWindowByNumber; other bits are ignored. The values
+// are fixed: the stub's window takes kWindowInvisible | kWindowTitleBar,
+// 0x10C00000.
 const int32_t kWindowCentreOnScreen = 1;
 const int32_t kWindowCentreOnActive = 2;
-const int32_t kWindowInvisible = 0x10000000;
-const int32_t kWindowTitleBar = 0x00C00000;  // WS_CAPTION: no system menu
+const int32_t kWindowInvisible = 0x10000000;  // hidden until ShowOrHideWindow
+const int32_t kWindowTitleBar = 0x00C00000;   // a title bar without a system menu
 const int32_t kWindowMaximized = 0x01000000;
 // x or y of this value lets the system place the window.
 const int32_t kWindowDefaultPosition = -65535;
@@ -45,9 +48,10 @@ const int32_t kGadgetLabel = 3;
 const int32_t kGadgetPicture = 9;
 const int32_t kGadgetProgressBar = 14;
 
-// Message box flags and results, the platform's own values.
-const int32_t kMessageExclamation = 48;  // OK button, exclamation icon
-const int32_t kMessageInformation = 64;  // OK button, information icon
+// Message box kinds for ShowMessage (each box has one OK button) and the
+// button it returns.
+const int32_t kMessageExclamation = 48;  // exclamation icon
+const int32_t kMessageInformation = 64;  // information icon
 const int32_t kMessageButtonOk = 1;
 
 // Highest object numbers each table accepts; larger numbers fail with 0.
@@ -102,6 +106,21 @@ intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width,
 intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t minimum, int32_t maximum);
 
+// One row of a window's gadget table, as AddGadgets reads it.
+struct GadgetSpec {
+  int16_t number;
+  int16_t kind;  // kGadgetButton ... kGadgetProgressBar
+  int16_t x, y, width, height;
+  int16_t maximum;   // progress bars: the range is 0..maximum
+  const char* text;  // buttons, labels and text fields; null for the others
+};
+
+// Creates the gadgets of table (count rows) in the window of BeginGadgets,
+// in table order, which is also their Tab order, through the five procedures
+// above; a picture shows image. Returns 1 when every gadget was made, else 0
+// (the rows after a failed one are still tried).
+int32_t AddGadgets(const GadgetSpec* table, int32_t count, intptr_t image);
+
 // Gadget operations. Any thread may call them; each has taken effect when it
 // returns, as long as the window thread is waiting in WaitForEvent (or in a
 // requester). Each returns 1, or 0 for a gadget number not in use.
@@ -133,9 +152,9 @@ intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes);
 // The native bitmap handle of image number, 0 for a number not in use.
 intptr_t ImageHandleOf(int32_t number);
 
-// Modal message box; flags are the platform's message box flags
-// (kMessageExclamation, kMessageInformation). Returns the button pressed
-// (kMessageButtonOk for the OK box), 0 on failure.
+// Modal message box; flags is its kind (kMessageExclamation,
+// kMessageInformation). Returns the button pressed (kMessageButtonOk), 0 on
+// failure.
 int32_t ShowMessage(const Text& title, const Text& text, int32_t flags);
 
 // Modal folder chooser starting at initialPath (empty: no selection).
@@ -143,12 +162,11 @@ int32_t ShowMessage(const Text& title, const Text& text, int32_t flags);
 // folder without a file-system path, or on any failure.
 Text AskForFolder(const Text& title, const Text& initialPath);
 
-// Modal save-file chooser. patterns is a "|"-separated list of description
-// and filter pairs ("Executable files (*.exe)|*.exe"); patternIndex picks
-// the pair shown first (0 = first). defaultFile may carry a folder before its
-// last "\". No overwrite prompt, no default extension. Returns the chosen
-// full path, or the empty text on Cancel or failure.
-Text AskForSaveFile(const Text& title, const Text& defaultFile,
-                    const Text& patterns, int32_t patternIndex);
+// Modal save-file chooser with no file name filled in. patterns is a
+// "|"-separated list of description and filter pairs
+// ("Executable files (*.exe)|*.exe"), the first pair shown first. No
+// overwrite prompt, no default extension. Returns the chosen full path, or
+// the empty text on Cancel or failure.
+Text AskForSaveFile(const Text& title, const Text& patterns);
 
 #endif

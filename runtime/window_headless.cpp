@@ -41,7 +41,7 @@ struct GadgetRecord {
 
 struct ImageRecord {
   intptr_t handle;
-  int32_t width, height, bitsPerPixel;
+  int32_t width, height;  // pictures showing the image take its size
 };
 
 struct Event {
@@ -120,7 +120,7 @@ void ClearGadget(GadgetRecord& g) {
 void ResetLocked(State& s) {
   for (int i = 0; i < kWindowSlots; i++) ClearWindow(s.windows[i]);
   for (int i = 0; i < kGadgetSlots; i++) ClearGadget(s.gadgets[i]);
-  for (int i = 0; i < kImageSlots; i++) s.images[i] = ImageRecord{0, 0, 0, 0};
+  for (int i = 0; i < kImageSlots; i++) s.images[i] = ImageRecord{0, 0, 0};
   s.nextHandle = kFirstHandle;
   s.nextOrder = 1;
   s.gadgetWindow = -1;
@@ -234,7 +234,7 @@ void EndWindows() {
   std::unique_lock<std::mutex> guard;
   State& s = Locked(guard);
   for (int i = 0; i < kWindowSlots; i++) CloseWindowLocked(s, i);
-  for (int i = 0; i < kImageSlots; i++) s.images[i] = ImageRecord{0, 0, 0, 0};
+  for (int i = 0; i < kImageSlots; i++) s.images[i] = ImageRecord{0, 0, 0};
 }
 
 intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerWidth,
@@ -410,7 +410,7 @@ intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
   if (!ValidImageNumber(number) || !ReadBitmapLayout(bmp, bytes, &layout)) return 0;
   std::unique_lock<std::mutex> guard;
   State& s = Locked(guard);
-  ImageRecord fresh{s.nextHandle++, layout.width, layout.rows, layout.bitsPerPixel};
+  ImageRecord fresh{s.nextHandle++, layout.width, layout.rows};
   // Pictures that showed the old image show the new one, at its size.
   for (int i = 0; i < kGadgetSlots && s.images[number].handle != 0; i++) {
     GadgetRecord& g = s.gadgets[i];
@@ -470,16 +470,14 @@ Text AskForFolder(const Text& title, const Text& initialPath) {
   return answer;
 }
 
-Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patterns,
-                    int32_t patternIndex) {
+Text AskForSaveFile(const Text& title, const Text& patterns) {
   std::unique_lock<std::mutex> guard;
   State& s = Locked(guard);
   HeadlessRequest r;
   r.kind = kRequesterSaveFile;
   r.title = title;
-  r.first = defaultFile;
-  r.second = patterns;
-  r.number = patternIndex;
+  r.first = patterns;
+  r.number = 0;
   r.button = 0;
   r.answer = AnswerPop(s.saveFileAnswers);
   LogLocked(s, r);
@@ -558,7 +556,7 @@ int32_t HeadlessClick(int32_t gadget) {
   GadgetRecord* g = GadgetInUse(s, gadget);
   if (g == nullptr || !g->enabled) return 0;
   if (g->kind != kGadgetButton && g->kind != kGadgetPicture) return 0;
-  return GadgetEventLocked(s, gadget, 0);
+  return GadgetEventLocked(s, gadget, kEventTypeClick);
 }
 
 int32_t HeadlessType(int32_t gadget, const Text& text) {

@@ -40,13 +40,12 @@ const int32_t kRequesterSaveFile = 3;
 
 // One requester call. For a message box: title, text (in first) and flags;
 // for the folder chooser: title and initial path (first); for the save-file
-// chooser: title, default file (first), pattern list (second) and index.
+// chooser: title and pattern list (first).
 struct HeadlessRequest {
   int32_t kind;
   Text title;
   Text first;
-  Text second;
-  int32_t number;   // message flags or pattern index
+  int32_t number;   // message flags
   Text answer;      // what the requester returned (message boxes: empty)
   int32_t button;   // message boxes: the button returned
 };
@@ -73,7 +72,7 @@ int32_t HeadlessPostGadgetEvent(int32_t gadget, int32_t type);
 // A window event (kEventCloseWindow, ...) for window number.
 int32_t HeadlessPostWindowEvent(int32_t window, int32_t code);
 // A user's click: only an existing, enabled button or picture takes it;
-// it gives a gadget event of type 0.
+// it gives a gadget event of type kEventTypeClick.
 int32_t HeadlessClick(int32_t gadget);
 // A user's typing: only an existing, enabled text field takes it; its text
 // becomes text and a gadget event of type kEventTypeTextChanged follows.

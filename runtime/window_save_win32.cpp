@@ -22,15 +22,9 @@ const DWORD kOldOpenFileNameBytes = 76;
 static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOpenFileNameBytes,
               "OPENFILENAME up to lpTemplateName is 76 bytes");
 
-bool IsBadFileNameChar(char c) {
-  return (unsigned char)c < 32 || c == '"' || c == '*' || c == '/' || c == ':' ||
-         c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
-}
-
 }  // namespace
 
-Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patterns,
-                    int32_t patternIndex) {
+Text AskForSaveFile(const Text& title, const Text& patterns) {
   // "Description|filter|..." becomes NUL-separated pairs ending in two NULs.
   int patternBytes = patterns.Length();
   char* filter = NULL;
@@ -50,15 +44,6 @@ Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patt
     return Text();
   }
 
-  int split = defaultFile.LastIndexOf('\\');
-  Text folder = split >= 0 ? defaultFile.Middle(0, split) : Text();
-  Text name = defaultFile.Middle(split + 1, defaultFile.Length());
-  bool nameUsable = name.Length() < kSaveFileNameBytes;
-  for (int i = 0; i < name.Length() && nameUsable; i++) {
-    if (IsBadFileNameChar(name.At(i))) nameUsable = false;
-  }
-  if (nameUsable) memcpy(fileName, name.c_str(), (size_t)name.Length() + 1);
-
   Modality modality;
   BeginModal(&modality);
   OPENFILENAMEA dialog;
@@ -66,10 +51,9 @@ Text AskForSaveFile(const Text& title, const Text& defaultFile, const Text& patt
   dialog.lStructSize = kOldOpenFileNameBytes;
   dialog.hwndOwner = modality.owner;
   dialog.lpstrFilter = filter;
-  dialog.nFilterIndex = (DWORD)patternIndex + 1;
+  dialog.nFilterIndex = 1;  // the first pair
   dialog.lpstrFile = fileName;
   dialog.nMaxFile = kSaveFileNameBytes;
-  dialog.lpstrInitialDir = folder.IsEmpty() ? NULL : folder.c_str();
   dialog.lpstrTitle = title.c_str();
   dialog.Flags = kSaveFileFlags;
   BOOL chosen = GetSaveFileNameA(&dialog);

@@ -44,6 +44,15 @@ const UINT kMessageDestroySelf = WM_APP + 0x102;
 
 const char kOldProcProperty[] = "VezovudOldProc";
 
+// The layer's flags and box kinds carry the values of the window styles and
+// message box flags they stand for, so that turning one into the other is
+// a mask.
+static_assert(kWindowTitleBar == WS_CAPTION && kWindowMaximized == WS_MAXIMIZE,
+              "window flags are window styles");
+static_assert(kMessageExclamation == MB_ICONEXCLAMATION &&
+                  kMessageInformation == MB_ICONINFORMATION && kMessageButtonOk == IDOK,
+              "box kinds are message box icons");
+
 struct WindowRecord {
   HWND handle;
   HACCEL accelerators;
@@ -58,9 +67,6 @@ struct GadgetRecord {
 
 struct ImageRecord {
   HBITMAP handle;
-  int32_t width;
-  int32_t height;
-  int32_t bitsPerPixel;
 };
 
 struct QueuedEvent {
@@ -72,7 +78,6 @@ struct QueuedEvent {
 // of window events. Only the window thread touches it (window procedures run
 // on the thread that owns the window).
 struct EventRecord {
-  int32_t code;
   int32_t gadget;
   int32_t window;
   int32_t type;
@@ -136,7 +141,6 @@ void QueueWindowEvent(int32_t code, int32_t windowNumber) {
 
 int32_t TakeGadgetEvent() {
   events.gadgetPending = false;
-  events.code = kEventGadget;
   events.gadget = events.pendingGadget;
   events.window = events.pendingWindow;
   events.type = events.pendingType;
@@ -147,7 +151,6 @@ int32_t TakeWindowEvent() {
   QueuedEvent taken = events.queue[events.queueHead];
   events.queueHead = (events.queueHead + 1) % kEventQueueSlots;
   events.queueCount--;
-  events.code = taken.code;
   events.window = taken.window;
   return taken.code;
 }
@@ -203,6 +206,15 @@ int32_t WindowNumberOf(HWND window) {
   return -1;
 }
 
+// The layer's event type for a control's notification code: a click
+// (BN_CLICKED, which is also a notifying picture's STN_CLICKED) or a changed
+// text keep their codes; other notices have none.
+static_assert(kEventTypeClick == BN_CLICKED && kEventTypeTextChanged == EN_CHANGE,
+              "event types are notification codes");
+int32_t EventTypeOf(WORD code) {
+  return (code == BN_CLICKED || code == EN_CHANGE) ? code : kEventTypeNone;
+}
+
 LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     // The number travels in the creation data, so that events of the
@@ -214,7 +226,7 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_COMMAND:
       if (lParam != 0) {
-        SetGadgetEvent(window, LOWORD(wParam), HIWORD(wParam), number);
+        SetGadgetEvent(window, LOWORD(wParam), EventTypeOf(HIWORD(wParam)), number);
         return 0;
       }
       if (HIWORD(wParam) == 1 && (LOWORD(wParam) == kCommandTab ||
@@ -478,13 +490,12 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
     return 0;
   }
 
-  const uint32_t centring = kWindowCentreOnScreen | kWindowCentreOnActive;
-  uint32_t style = (uint32_t)flags;
-  if ((style & ~(uint32_t)(kWindowInvisible | centring)) == 0) style |= kWindowTitleBar;
-  bool invisible = (style & kWindowInvisible) != 0;
-  style &= ~(uint32_t)kWindowInvisible;
-  uint32_t centre = style & centring;
-  style &= ~centring;
+  // The layer's flags as window styles (kWindowTitleBar is WS_CAPTION,
+  // kWindowMaximized WS_MAXIMIZE); a window with neither gets the title bar.
+  if ((flags & (kWindowTitleBar | kWindowMaximized)) == 0) flags |= kWindowTitleBar;
+  DWORD style = (DWORD)flags & (kWindowTitleBar | kWindowMaximized);
+  bool invisible = (flags & kWindowInvisible) != 0;
+  int32_t centre = flags & (kWindowCentreOnScreen | kWindowCentreOnActive);
 
   RECT outer = {0, 0, innerWidth, innerHeight};
   AdjustWindowRect(&outer, style, FALSE);
@@ -522,7 +533,7 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
   }
   record.handle = window;
   if (!invisible) {
-    ShowWindow(window, (style & kWindowMaximized) ? SW_MAXIMIZE : SW_SHOWNORMAL);
+    ShowWindow(window, (flags & kWindowMaximized) ? SW_MAXIMIZE : SW_SHOWNORMAL);
   }
   ACCEL keys[2];
   keys[0].fVirt = FVIRTKEY;
@@ -696,9 +707,6 @@ intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
     DeleteObject(record.handle);
   }
   record.handle = bitmap;
-  record.width = layout.width;
-  record.height = layout.rows;
-  record.bitsPerPixel = layout.bitsPerPixel;
   return (intptr_t)bitmap;
 }
 
@@ -709,9 +717,10 @@ intptr_t ImageHandleOf(int32_t number) {
 int32_t ShowMessage(const Text& title, const Text& text, int32_t flags) {
   Modality modality;
   BeginModal(&modality);
-  int result = MessageBoxA(modality.owner, text.c_str(), title.c_str(), (UINT)flags);
+  UINT icon = (UINT)flags & (kMessageExclamation | kMessageInformation);
+  int result = MessageBoxA(modality.owner, text.c_str(), title.c_str(), MB_OK | icon);
   EndModal(&modality);
-  return result;
+  return result;  // IDOK, the one button, or 0 on failure
 }
 
 Text AskForFolder(const Text& title, const Text& initialPath) {

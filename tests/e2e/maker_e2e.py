@@ -11,10 +11,6 @@ import wine_ui as ui
 
 MAKER, TEXTS, SHOTS, NATIVE_TOOL = sys.argv[1:5]
 TITLE = "Vezovud v1.0"
-CLIENT = (253, 161)  # client size and gadget centres of the Maker's window
-FOLDER_FIELD = (5 + 90, 60 + 10)
-EXIT = (125 + 30, 135 + 10)
-SQUEEZE = (190 + 30, 135 + 10)
 
 FILES = {
     "readme.txt": b"Packed by the Maker, unpacked by its stub.\r\n" * 30,
@@ -29,12 +25,12 @@ FILES = {
 def run_maker(source, output_base, log):
     maker = ui.start(MAKER, log)
     window = ui.find_window(TITLE, "the Maker's window appears", maker, ui.WINDOW_TIMEOUT_S)
-    ui.click_client(window, CLIENT, FOLDER_FIELD)
+    ui.click_control(window, TITLE, "Edit")
     ui.type_text(ui.windows_path(source))
     ui.require(ui.texts_of(TITLE, "Edit") == [ui.windows_path(source)],
                "the folder field holds the typed folder")
     ui.screenshot("maker_e2e", [window])
-    ui.click_client(window, CLIENT, SQUEEZE)
+    ui.click_control(window, TITLE, "Button", "Squeeze!")
     ui.find_window("Please choose file to save", "Squeeze! opens the save dialog", maker)
     ui.type_text(ui.windows_path(output_base))  # the file name field has the focus
     ui.xdotool("key", "Return")
@@ -44,7 +40,7 @@ def run_maker(source, output_base, log):
     ui.screenshot("maker_e2e_ready", [window, box])
     ui.press_enter_on(box)
     ui.wait_for(lambda: not ui.windows_titled("Ready"), "Enter dismisses the \"Ready\" box")
-    ui.click_client(window, CLIENT, EXIT)
+    ui.click_control(window, TITLE, "Button", "Exit")
     code = ui.wait_exit(maker, "Exit ends the Maker")
     ui.check(code == 0, "the Maker exits with code 0 after Exit (got %d)" % code)
 

@@ -1,7 +1,11 @@
-// Test helper for the Wine end-to-end tests (xdotool sees only pixels):
-// window_texts.exe TITLE prints "class<TAB>enabled 1/0<TAB>text" for the
-// top-level window titled TITLE and each child, line breaks shown as \n and
-// \r. Exit 0; 1: no such window; 2: usage.
+// Test helper for the Wine end-to-end tests and scripts/screenshots.sh
+// (xdotool sees only pixels): window_texts.exe TITLE prints one line for the
+// top-level window titled TITLE, then one for each child control:
+//   class<TAB>enabled 1/0<TAB>id<TAB>left<TAB>top<TAB>right<TAB>bottom<TAB>text
+// The window's own line gives id 0 and its client rectangle; a child's
+// gives its control id and its rectangle in the window's client
+// coordinates. Line breaks in texts are shown as \n and \r.
+// Exit 0; 1: no such window; 2: usage.
 #include <windows.h>
 
 #include <stdio.h>
@@ -11,7 +15,7 @@ namespace {
 const int kTextBytes = 4096;
 const UINT kAnswerTimeoutMs = 2000;  // a hung window must not hang the test
 
-BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
+void PrintWindow(HWND window, int id, const RECT& place) {
   char className[256] = {0};
   char text[kTextBytes] = {0};
   DWORD_PTR answer = 0;
@@ -19,12 +23,20 @@ BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
   // WM_GETTEXT is marshalled across processes.
   SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text) - 1, (LPARAM)text, SMTO_ABORTIFHUNG,
                       kAnswerTimeoutMs, &answer);
-  printf("%s\t%d\t", className, IsWindowEnabled(window) ? 1 : 0);
+  printf("%s\t%d\t%d\t%ld\t%ld\t%ld\t%ld\t", className, IsWindowEnabled(window) ? 1 : 0, id,
+         place.left, place.top, place.right, place.bottom);
   for (const char* c = text; *c; ++c) {
     if (*c == '\n' || *c == '\r') printf("\\%c", *c == '\n' ? 'n' : 'r');
     else putchar(*c);
   }
   putchar('\n');
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM top) {
+  RECT place;
+  GetWindowRect(child, &place);
+  MapWindowPoints(NULL, (HWND)top, (POINT*)&place, 2);
+  PrintWindow(child, GetDlgCtrlID(child), place);
   return TRUE;
 }
 
@@ -33,7 +45,9 @@ BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
 int main(int argc, char** argv) {
   HWND window = argc == 2 ? FindWindowA(NULL, argv[1]) : NULL;
   if (window == NULL) return argc == 2 ? 1 : 2;
-  PrintWindow(window, 0);
-  EnumChildWindows(window, PrintWindow, 0);
+  RECT client;
+  GetClientRect(window, &client);
+  PrintWindow(window, 0, client);
+  EnumChildWindows(window, PrintChild, (LPARAM)window);
   return 0;
 }

@@ -1,7 +1,8 @@
-"""What the Wine end-to-end tests share: Wine programs, windows driven with
-xdotool and read with window_texts.exe, screenshots, source trees, foreign
-readers, and an output file extracted through its window. DISPLAY (Xvfb) and
-WINEPREFIX come from the environment, as scripts/test.sh sets them."""
+"""What the Wine end-to-end tests share: Wine programs, windows read with
+window_texts.exe and driven with xdotool at the controls it finds in them,
+screenshots, source trees, foreign readers, and an output file extracted
+through its window. DISPLAY (Xvfb) and WINEPREFIX come from the environment,
+as scripts/test.sh sets them."""
 import os
 import subprocess
 import tempfile
@@ -11,10 +12,6 @@ import zipfile
 WINDOW_TIMEOUT_S = 60  # the first Wine start of a program can be slow
 BOX_TIMEOUT_S = 30  # boxes, dialogs and the program's end
 STUB_TITLE = "Vezovud Archive"
-STUB_CLIENT = (253, 125)  # client size and gadget centres of the stub's window
-STUB_DEST_FIELD = (5 + 90, 55 + 10)
-STUB_EXTRACT = (180 + 35, 100 + 10)
-STUB_BARE_SPOT = (3, 98)  # no gadget: a click here only brings the window up
 
 failures = []
 started = []  # the Wine programs this run started
@@ -88,13 +85,51 @@ def geometry(window):
 
 
 def click_client(window, client, point):
-    """Clicks point of the client area. Without a window manager Wine draws
-    the frame itself: equal borders left, right and below, the caption on top."""
+    """Clicks point of the client area, client (width, height) big. Without a
+    window manager Wine draws the frame itself: equal borders left, right and
+    below, the caption on top."""
     x, y, width, height = geometry(window)
     border = max(0, (width - client[0]) // 2)
     oy = y + max(0, height - client[1] - border)
     xdotool("mousemove", x + border + point[0], oy + point[1], "click", "1")
     time.sleep(0.3)
+
+
+def controls(title):
+    """What window_texts.exe reports of the window titled title: a list of
+    (class, id, (left, top, right, bottom), text), the window itself first
+    with its client rectangle, then its controls in client coordinates."""
+    rows = []
+    for line in run("wine", window_texts_exe, title).stdout.splitlines():
+        fields = line.rstrip("\r").split("\t", 7)
+        if len(fields) == 8:
+            rows.append((fields[0], int(fields[2]), tuple(map(int, fields[3:7])), fields[7]))
+    return rows
+
+
+def click_control(window, title, cls, text=None):
+    """Clicks the centre of the one control of class cls (and text) in the
+    live window, where window_texts.exe finds it."""
+    rows = controls(title)
+    require(rows, "window_texts.exe finds the window %r" % title)
+    found = [r for r in rows[1:] if r[0] == cls and text in (None, r[3])]
+    require(len(found) == 1, "one %s %r in %r: %r" % (cls, text, title, found))
+    left, top, right, bottom = found[0][2]
+    client = rows[0][2][2:]
+    click_client(window, client, ((left + right) // 2, (top + bottom) // 2))
+
+
+def click_bare_spot(window, title):
+    """Clicks a spot of the client area that no control covers: it only
+    brings the window up."""
+    rows = controls(title)
+    require(rows, "window_texts.exe finds the window %r" % title)
+    width, height = rows[0][2][2:]
+    inside = lambda x, y, r: r[0] <= x < r[2] and r[1] <= y < r[3]
+    spots = [(x, y) for y in range(2, height - 2) for x in range(2, width - 2)
+             if not any(inside(x, y, r[2]) for r in rows[1:])]
+    require(spots, "a spot of %r without a control" % title)
+    click_client(window, (width, height), spots[0])
 
 
 def type_text(text):
@@ -110,9 +145,7 @@ def press_enter_on(window):
 
 def texts_of(title, cls=None):
     """Texts of the window titled title and its children (of class cls)."""
-    lines = run("wine", window_texts_exe, title).stdout.splitlines()
-    rows = [line.rstrip("\r").split("\t", 2) for line in lines]
-    return [row[2] for row in rows if len(row) == 3 and cls in (None, row[0])]
+    return [row[3] for row in controls(title) if cls in (None, row[0])]
 
 
 def screenshot(name, windows):
@@ -193,7 +226,7 @@ def bring_up(window):
     so that Wine activates it, and give it the keyboard."""
     xdotool("windowraise", window)
     time.sleep(0.2)
-    click_client(window, STUB_CLIENT, STUB_BARE_SPOT)
+    click_bare_spot(window, STUB_TITLE)
     xdotool("windowfocus", window)
     time.sleep(0.2)
 
@@ -207,7 +240,7 @@ def extract_through_window(output, dest, entries, log, shots, tries=False):
     window = find_window(STUB_TITLE, label + ": the window appears", stub, WINDOW_TIMEOUT_S)
     bring_up(window)
     if tries:
-        click_client(window, STUB_CLIENT, STUB_EXTRACT)
+        click_control(window, STUB_TITLE, "Button", "Extract")
         box = find_window("Vezovud", "Extract with an empty destination shows the warning", stub)
         check("Please choose a destination path!" in texts_of("Vezovud"),
               "the warning says \"Please choose a destination path!\"")
@@ -217,7 +250,7 @@ def extract_through_window(output, dest, entries, log, shots, tries=False):
         check(stub.poll() is None and not os.path.exists(dest), "after the warning the program "
               "runs on and nothing is written")
         bring_up(window)
-    click_client(window, STUB_CLIENT, STUB_DEST_FIELD)
+    click_control(window, STUB_TITLE, "Edit")
     type_text(windows_path(dest))
     require(texts_of(STUB_TITLE, "Edit") == [windows_path(dest)],
             label + ": the destination field holds the typed path")
@@ -228,7 +261,7 @@ def extract_through_window(output, dest, entries, log, shots, tries=False):
         check(stub.poll() is None and window in windows_titled(STUB_TITLE),
               "Alt+F4 leaves the window open and the program running")
         bring_up(window)
-    click_client(window, STUB_CLIENT, STUB_EXTRACT)
+    click_control(window, STUB_TITLE, "Button", "Extract")
     box = find_window(str(entries), label + ": the run ends with the box captioned so", stub)
     check("The files were extracted successfully!" in texts_of(str(entries)),
           label + ": the end box says the files were extracted")

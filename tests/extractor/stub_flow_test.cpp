@@ -4,16 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "extractor/stub_flow.h"
 #include "runtime/system.h"
 #include "runtime/window_headless.h"
+#include "support/handshake.h"
 #include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
@@ -32,17 +31,23 @@ std::string Box(int32_t i) {  // caption|text|style of message box i
   return std::string(m.title.c_str()) + "|" + m.first.c_str() + "|" + std::to_string(m.number);
 }
 
+// Extract clicks that the test's event loop has handled.
+handshake::Counter extracts_handled;
+
 // At the end-of-run box: reads the bar and prompt, then a Browse and a second
-// Extract arrive while the run is still on.
+// Extract arrive while the run is still on; the box stays up until the event
+// loop has handled both (events come in order: the Extract is the last).
 int32_t bar_at_box = -1;
 std::string prompt_at_box;
+bool clicks_handled_at_box = false;
 int32_t AtEndBox(const Text&, const Text&, int32_t) {
-  bar_at_box = HeadlessGadgetState(kProgressBar).value;
-  prompt_at_box = HeadlessGadgetState(kPromptLine).text.c_str();
+  bar_at_box = HeadlessGadgetState(kGadgetProgress).value;
+  prompt_at_box = HeadlessGadgetState(kGadgetPrompt).text.c_str();
   HeadlessAnswerFolder("Z:\\elsewhere");
-  HeadlessClick(kBrowseButton);
-  HeadlessClick(kExtractButton);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int seen = extracts_handled.Count();
+  HeadlessClick(kGadgetBrowse);
+  HeadlessClick(kGadgetExtract);
+  clicks_handled_at_box = extracts_handled.WaitAbove(seen);
   return kMessageButtonOk;
 }
 
@@ -55,6 +60,7 @@ class StubFlowTest : public ::testing::Test {
     SetStubEndHook(RecordEnd);
     end_calls = 0;
     end_code = -1;
+    clicks_handled_at_box = false;
   }
   // The stub, run from an output file; cut bytes off its end for a damaged
   // download.
@@ -65,16 +71,21 @@ class StubFlowTest : public ::testing::Test {
     StartStub(nullptr, 0);
     HeadlessSetWaitTimeout(10);  // after start-up, which resets the layer
   }
+  // The event loop's step: handles one event, counting Extract clicks.
+  void Handle(int32_t event) {
+    HandleStubEvent(event);
+    if (event == kEventGadget && LastEventGadget() == kGadgetExtract) extracts_handled.Raise();
+  }
   void Pump() {  // handles events until the queue stays empty for one wait
-    for (int32_t event; (event = WaitForEvent()) != 0;) HandleStubEvent(event);
+    for (int32_t event; (event = WaitForEvent()) != 0;) Handle(event);
   }
   // Types the destination, presses Extract and runs the event loop until the
   // program has ended (at most about 20 s).
   bool Extract() {
-    HeadlessType(kDestinationField, destination_.c_str());
-    HeadlessClick(kExtractButton);
+    HeadlessType(kGadgetDestinationField, destination_.c_str());
+    HeadlessClick(kGadgetExtract);
     for (int i = 0; i < 2000 && !(StubHasEnded() && end_calls); ++i) {
-      HandleStubEvent(WaitForEvent());
+      Handle(WaitForEvent());
     }
     return end_calls > 0;
   }
@@ -95,13 +106,13 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
                            {nullptr, "D:\\other\\"}};  // no answer: cancelled
   for (auto& row : rows) {
     if (row[0]) HeadlessAnswerFolder(row[0]);
-    HeadlessClick(kBrowseButton);
+    HeadlessClick(kGadgetBrowse);
     Pump();
-    EXPECT_STREQ(row[1], HeadlessGadgetState(kDestinationField).text.c_str()) << row[1];
+    EXPECT_STREQ(row[1], HeadlessGadgetState(kGadgetDestinationField).text.c_str()) << row[1];
   }
   EXPECT_STREQ("Choose the destination path please", HeadlessRequestAt(0).title.c_str());
   HeadlessPostWindowEvent(kStubWindowNumber, kEventCloseWindow);
-  HeadlessClick(kAboutButton);
+  HeadlessClick(kGadgetAbout);
   Pump();
   EXPECT_EQ(1, HeadlessWindowState(kStubWindowNumber).visible) << "a close request changes nothing";
   EXPECT_EQ(0, end_calls.load());
@@ -112,10 +123,10 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
   std::vector<int32_t> values;  // the bar: counter x 100 / total
   for (int i = 0; i < 4; ++i) {
     StepProgress(4);
-    values.push_back(HeadlessGadgetState(kProgressBar).value);
+    values.push_back(HeadlessGadgetState(kGadgetProgress).value);
   }
   EXPECT_EQ(std::vector<int32_t>({0, 25, 50, 75}), values);
-  HeadlessClick(kExitButton);
+  HeadlessClick(kGadgetExit);
   Pump();
   EXPECT_EQ(std::make_pair(1, 0), std::make_pair(end_calls.load(), end_code.load()));
 }
@@ -143,21 +154,21 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     SetUp();
     fs::remove_all(destination_);
     Start(row.entries, row.cut);
-    HeadlessClick(kExtractButton);  // the field is still empty
+    HeadlessClick(kGadgetExtract);  // the field is still empty
     Pump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(handshake::WaitUntil([] { return StubRunActive() == 0; })) << "the run ends";
     ASSERT_EQ(1, HeadlessMessageCount());
     EXPECT_EQ("Vezovud|Please choose a destination path!|48", Box(0));
     EXPECT_EQ(0, end_calls.load()) << "the program goes on";
     HeadlessSetMessageHandler(AtEndBox);
     ASSERT_TRUE(Extract());
     Pump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(clicks_handled_at_box) << "Browse and Extract handled while the box was up";
     ASSERT_EQ(2, HeadlessMessageCount()) << "the Extract during the run started no second one";
     EXPECT_EQ(row.box, Box(1));
     EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, row.code),
               std::make_tuple(bar_at_box, prompt_at_box, end_calls.load(), end_code.load()));
-    EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kDestinationField).text.c_str());
+    EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kGadgetDestinationField).text.c_str());
     // The run kept the destination read at its start; a damaged file wrote nothing.
     EXPECT_EQ(row.cut == 0, fs::is_directory(destination_));
     if (row.cut != 0) continue;

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -20,6 +19,7 @@
 #include "runtime/thread.h"
 #include "runtime/window_headless.h"
 #include "support/foreign_readers.h"
+#include "support/handshake.h"
 #include "support/zip_parser.h"
 #include "support/zip_writer.h"
 #ifndef _WIN32
@@ -52,17 +52,22 @@ HeadlessRequest Message(const std::string& title) {  // the first box with that 
   return HeadlessRequest();
 }
 
-std::string gAtBox, gTemp;    // GadgetStates() and TempArchive when the job's box came up
-std::atomic<int> gAbouts{0};  // About boxes shown
+std::string gAtBox, gTemp;  // GadgetStates() and TempArchive when the job's box came up
+handshake::Counter gAbouts;  // About boxes shown
 
 // Records the states at the job's box, then presses About while that box is
-// up: the window must still answer.
+// up and keeps it up until the About box has come: the window must still
+// answer.
 int32_t AtBox(const Text& title, const Text&, int32_t) {
-  if (std::string(title.c_str()) == "About Vezovud") return ++gAbouts, kMessageButtonOk;
+  if (std::string(title.c_str()) == "About Vezovud") {
+    gAbouts.Raise();
+    return kMessageButtonOk;
+  }
   gAtBox = GadgetStates();
   gTemp = TempArchive.c_str();
+  int seen = gAbouts.Count();
   HeadlessClick(kGadgetAbout);
-  for (int i = 0; i < 500 && gAbouts == 0; ++i) PauseMilliseconds(10);
+  gAbouts.WaitAbove(seen);
   return kMessageButtonOk;
 }
 
@@ -82,7 +87,7 @@ class MakerTest : public ::testing::Test {
     OpenMakerWindow(nullptr, 0);
     HeadlessSetWaitTimeout(50);
     HeadlessSetMessageHandler(AtBox);
-    gAbouts = 0;
+    gAbouts.Reset();
   }
   void TearDown() override {
     HeadlessSetMessageHandler(nullptr);
@@ -218,7 +223,7 @@ TEST_F(MakerTest, DialogsBrowseCloseAndExit) {
   EXPECT_STREQ("Choose a path please", HeadlessRequestAt(1).title.c_str());
   HeadlessRequest save = HeadlessRequestAt(2);
   EXPECT_STREQ("Please choose file to save", save.title.c_str());
-  EXPECT_STREQ("Executable files (*.exe)|*.exe", save.second.c_str());
+  EXPECT_STREQ("Executable files (*.exe)|*.exe", save.first.c_str());
   EXPECT_EQ(kIdle, GadgetStates()) << "no job started";
   HeadlessPostWindowEvent(0, kEventCloseWindow);
   EXPECT_EQ(0, HandleMakerEvent(WaitForEvent())) << "a close request is ignored";
@@ -247,7 +252,7 @@ TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
   EXPECT_TRUE(ReadWholeFile(target + ".exe") == kOld) << "the old output is untouched";
   EXPECT_FALSE(Exists(target + ".exe" + kPartialOutputSuffix) || Exists(gTemp));
   ASSERT_EQ(0, remove(gone.c_str()));
-  gAbouts = 0;
+  gAbouts.Reset();
 #else
   ASSERT_TRUE(WriteWholeFile(source_ + "x.txt", PatternBytes(10)));  // the fourth file
 #endif
@@ -255,7 +260,7 @@ TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
   EXPECT_EQ("Exit=0 Squeeze!=0 Browse=0 About=1 bar=100 status='' job=1", gAtBox);
   EXPECT_FALSE(Exists(gTemp)) << "the temporary archive is deleted";
   HeadlessRequest about = Message("About Vezovud"), box = Message("Ready");
-  EXPECT_EQ(1, gAbouts.load()) << "About answers during a job";
+  EXPECT_EQ(1, gAbouts.Count()) << "About answers during a job";
   EXPECT_EQ(64, about.number);
   EXPECT_EQ(0, std::string(about.first.c_str()).find("Vezovud v1.1\n\r\n\rDescription: Vezovud is "
                                                      "a small tool to make\n\rSelf-Extracting ZIP "

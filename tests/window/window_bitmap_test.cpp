@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/window_bitmap.h"
-#include "window/sample_layouts.h"
+#include "window/test_bitmap.h"
 
 namespace {
 

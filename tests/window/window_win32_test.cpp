@@ -1,6 +1,8 @@
-// Tests of the Win32 window layer, run under Wine with Xvfb: window geometry,
-// the picture, events, Tab order, gadget operations from worker threads, the
-// requesters and clean-up. Helper threads play the user pressing buttons.
+// Tests of the Win32 window layer on the programs' own windows (the Maker's
+// from OpenMakerWindow, the stub's from StartStub), run under Wine with Xvfb:
+// geometry and gadgets as each window's table gives them, the picture,
+// events, Tab order, gadget operations from worker threads, the requesters
+// and clean-up. Helper threads play the user pressing buttons.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -10,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include "extractor/stub_flow.h"
+#include "maker/maker_window.h"
 #include "runtime/window.h"
-#include "window/sample_layouts.h"
+#include "window/test_bitmap.h"
 
 namespace {
 
@@ -19,7 +23,56 @@ const DWORD kTimeoutMs = 5000;
 const UINT kTickMs = 20;
 
 std::string S(const Text& t) { return std::string(t.c_str(), t.Length()); }
-HWND Gadget(int number) { return GetDlgItem((HWND)WindowHandleOf(0), number); }
+HWND Gadget(int number) { return GetDlgItem((HWND)WindowHandleOf(kStubWindowNumber), number); }
+
+std::string ClassOf(HWND control) {
+  char name[64] = {0};
+  GetClassNameA(control, name, sizeof(name));
+  return name;
+}
+
+// The control class the layer makes for each gadget kind.
+std::string ClassFor(int32_t kind) {
+  switch (kind) {
+    case kGadgetButton: return "Button";
+    case kGadgetTextField: return "Edit";
+    case kGadgetLabel: return "Static";
+    case kGadgetPicture: return "Static";
+    case kGadgetProgressBar: return PROGRESS_CLASSA;
+    default: return "?";
+  }
+}
+
+// Window number has its outer corner at x, y, a client area of width x
+// height, and the gadgets of table: each of its kind's class, at its place with its
+// size (a picture takes its image's) and its text.
+void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                  const GadgetSpec* table, int32_t count) {
+  HWND window = (HWND)WindowHandleOf(number);
+  RECT client, outer;
+  GetClientRect(window, &client);
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(width, client.right - client.left);
+  EXPECT_EQ(height, client.bottom - client.top);
+  EXPECT_EQ(x, outer.left);
+  EXPECT_EQ(y, outer.top);
+  for (int32_t i = 0; i < count; i++) {
+    const GadgetSpec& g = table[i];
+    HWND control = GetDlgItem(window, g.number);
+    ASSERT_NE((HWND)NULL, control) << "gadget " << g.number;
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(NULL, window, (POINT*)&place, 2);
+    EXPECT_EQ(ClassFor(g.kind), ClassOf(control)) << "gadget " << g.number;
+    EXPECT_EQ(g.x, place.left) << "gadget " << g.number;
+    EXPECT_EQ(g.y, place.top) << "gadget " << g.number;
+    if (g.kind != kGadgetPicture) {
+      EXPECT_EQ(g.width, place.right - place.left) << "gadget " << g.number;
+      EXPECT_EQ(g.height, place.bottom - place.top) << "gadget " << g.number;
+    }
+    if (g.text != nullptr) { EXPECT_EQ(g.text, S(ReadGadgetText(g.number))) << g.number; }
+  }
+}
 
 // Serves the event wait for ms (a thread timer keeps it returning), or until
 // a gadget event of gadget; returns every code it gave.
@@ -52,57 +105,64 @@ std::thread Press(int button, HWND* dialog) {
 
 class Win32WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InitWindows();
-    // Blue with a green top row: the picture must paint it the right way up.
-    std::vector<uint8_t> banner = window_test::MakeBitmap(253, 34, 0x3366CC, 0x00FF00);
-    ASSERT_NE(ImageFromMemory(0, banner.data(), (int32_t)banner.size()), 0);
-  }
+  void SetUp() override { InitWindows(); }
   void TearDown() override { EndWindows(); }
-  // The stub's window: hidden by the invisible flag until shown.
+  // The stub's window, shown once start-up is done.
   void OpenStub() {
-    ASSERT_EQ(window_test::OpenLayout(false), 1);
-    EXPECT_FALSE(IsWindowVisible((HWND)WindowHandleOf(0)));
-    EXPECT_EQ(ShowOrHideWindow(0, 0), 1);
-    EXPECT_TRUE(IsWindowVisible((HWND)WindowHandleOf(0)));
+    StartStub(banner_.data(), (int32_t)banner_.size());
+    ASSERT_NE(0, WindowHandleOf(kStubWindowNumber));
+    EXPECT_TRUE(IsWindowVisible((HWND)WindowHandleOf(kStubWindowNumber)));
     Pump(100);
   }
+  // Blue with a green top row: the picture must paint it the right way up.
+  std::vector<uint8_t> banner_ = window_test::MakeBitmap(253, 34, 0x3366CC, 0x00FF00);
 };
 
-TEST_F(Win32WindowTest, MakerWindowHasItsClientAreaCornerAndBanner) {
-  ASSERT_EQ(window_test::OpenLayout(true), 1);
-  HWND window = (HWND)WindowHandleOf(0);
-  RECT client, outer, picture;
-  GetClientRect(window, &client);
-  GetWindowRect(window, &outer);
-  EXPECT_EQ(client.right - client.left, 253);
-  EXPECT_EQ(client.bottom - client.top, 161);
-  EXPECT_EQ(outer.left, 405);
-  EXPECT_EQ(outer.top, 334);
+TEST_F(Win32WindowTest, MakerWindowFollowsItsTableAndPaintsTheBanner) {
+  ASSERT_EQ(1, OpenMakerWindow(banner_.data(), (int32_t)banner_.size()));
+  ExpectLayout(kMakerWindowNumber, kMakerWindowX, kMakerWindowY, kMakerClientWidth,
+               kMakerClientHeight, kMakerGadgets, kMakerGadgetCount);
+  HWND window = (HWND)WindowHandleOf(kMakerWindowNumber);
+  EXPECT_TRUE(IsWindowVisible(window));
   LONG style = GetWindowLongA(window, GWL_STYLE);
   EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
   EXPECT_EQ(style & WS_SYSMENU, 0) << "no system menu";
-  // The 253 x 34 picture keeps its size and paints the image (DrawStateA).
-  GetClientRect(Gadget(1), &picture);
-  EXPECT_EQ(picture.right, 253);
-  EXPECT_EQ(picture.bottom, 34);
+  // The picture takes the image's size and paints it (DrawStateA).
+  HWND picture = NULL;
+  for (const GadgetSpec& g : kMakerGadgets) {
+    if (g.kind == kGadgetPicture) picture = GetDlgItem(window, g.number);
+  }
+  ASSERT_NE((HWND)NULL, picture);
+  RECT size;
+  GetClientRect(picture, &size);
+  EXPECT_EQ(253, size.right);
+  EXPECT_EQ(34, size.bottom);
   UpdateWindow(window);
-  HDC dc = GetDC(Gadget(1));
+  HDC dc = GetDC(picture);
   EXPECT_EQ(GetPixel(dc, 100, 0), RGB(0, 0xFF, 0));
   EXPECT_EQ(GetPixel(dc, 100, 20), RGB(0x33, 0x66, 0xCC));
-  ReleaseDC(Gadget(1), dc);
+  ReleaseDC(picture, dc);
+}
+
+TEST_F(Win32WindowTest, StubWindowFollowsItsTable) {
+  OpenStub();
+  ExpectLayout(kStubWindowNumber, kStubWindowX, kStubWindowY, kStubClientWidth, kStubClientHeight,
+               kStubGadgets, kStubGadgetCount);
+  LONG style = GetWindowLongA((HWND)WindowHandleOf(kStubWindowNumber), GWL_STYLE);
+  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+  EXPECT_EQ(style & WS_SYSMENU, 0) << "no system menu";
 }
 
 TEST_F(Win32WindowTest, ClicksGiveGadgetEventsAndCloseLeavesTheWindowOpen) {
   OpenStub();
-  PostMessageA(Gadget(7), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitForGadget(7));
-  EXPECT_EQ(LastEventType(), 0);
+  PostMessageA(Gadget(kGadgetExtract), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitForGadget(kGadgetExtract));
+  EXPECT_EQ(LastEventType(), kEventTypeClick);
   // Sent from another thread, the notification arrives inside the wait.
-  std::thread clicker([] { SendMessageA(Gadget(4), BM_CLICK, 0, 0); });
-  EXPECT_TRUE(WaitForGadget(4));
+  std::thread clicker([] { SendMessageA(Gadget(kGadgetBrowse), BM_CLICK, 0, 0); });
+  EXPECT_TRUE(WaitForGadget(kGadgetBrowse));
   clicker.join();
-  HWND window = (HWND)WindowHandleOf(0);
+  HWND window = (HWND)WindowHandleOf(kStubWindowNumber);
   for (int i = 0; i < 3; i++) SendMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_EQ(WaitForEvent(), kEventCloseWindow);
@@ -111,16 +171,17 @@ TEST_F(Win32WindowTest, ClicksGiveGadgetEventsAndCloseLeavesTheWindowOpen) {
 
 TEST_F(Win32WindowTest, TabFollowsCreationOrderAndSkipsDisabledGadgets) {
   OpenStub();
-  SetForegroundWindow((HWND)WindowHandleOf(0));
-  SetFocus(Gadget(1));
-  SetGadgetDisabled(7, 1);
+  SetForegroundWindow((HWND)WindowHandleOf(kStubWindowNumber));
+  SetFocus(Gadget(kGadgetDestinationField));
+  SetGadgetDisabled(kGadgetExtract, 1);
   std::vector<int> order;
   for (int i = 0; i < 4; i++) {
     PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
     Pump(60);
     order.push_back(GetDlgCtrlID(GetFocus()));
   }
-  EXPECT_EQ(order, (std::vector<int>{4, 6, 8, 1}));
+  EXPECT_EQ(order, (std::vector<int>{kGadgetBrowse, kGadgetExit, kGadgetAbout,
+                                     kGadgetDestinationField}));
 }
 
 TEST_F(Win32WindowTest, WorkerThreadOperationsCompleteWhileTheWindowThreadWaits) {
@@ -129,21 +190,21 @@ TEST_F(Win32WindowTest, WorkerThreadOperationsCompleteWhileTheWindowThreadWaits)
   LRESULT position = -1;
   int32_t button = -1;
   std::thread worker([&] {
-    PutGadgetText(3, "Extracting files...");
-    PutGadgetValue(5, 42);
-    label = S(ReadGadgetText(3));
-    position = SendMessageA(Gadget(5), PBM_GETPOS, 0, 0);
+    PutGadgetText(kGadgetPrompt, "Extracting files...");
+    PutGadgetValue(kGadgetProgress, 42);
+    label = S(ReadGadgetText(kGadgetPrompt));
+    position = SendMessageA(Gadget(kGadgetProgress), PBM_GETPOS, 0, 0);
     HWND box = NULL;
     std::thread presser = Press(IDOK, &box);
     button = ShowMessage("4", "The files were extracted successfully!", kMessageInformation);
     presser.join();
-    PostMessageA(Gadget(8), BM_CLICK, 0, 0);
+    PostMessageA(Gadget(kGadgetAbout), BM_CLICK, 0, 0);
   });
-  EXPECT_TRUE(WaitForGadget(8));
+  EXPECT_TRUE(WaitForGadget(kGadgetAbout));
   worker.join();
   EXPECT_EQ(label, "Extracting files...");
   EXPECT_EQ(position, 42);
-  EXPECT_EQ(button, IDOK);
+  EXPECT_EQ(button, kMessageButtonOk);
 }
 
 TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
@@ -153,7 +214,7 @@ TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
       {"folder, initial path beyond 260 bytes",
        [] { return AskForFolder("t", std::string(600, 'a').c_str()); }},
       {"save file",
-       [] { return AskForSaveFile("Please choose file to save", "", "Exe|*.exe", 0); }},
+       [] { return AskForSaveFile("Please choose file to save", "Exe|*.exe"); }},
   };
   for (const auto& r : requesters) {
     HWND dialog = NULL;
@@ -166,15 +227,15 @@ TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
 
 TEST_F(Win32WindowTest, EndWindowsDestroysWindowsClassesAndImages) {
   OpenStub();
-  HWND window = (HWND)WindowHandleOf(0);
-  HBITMAP image = (HBITMAP)ImageHandleOf(0);
+  HWND window = (HWND)WindowHandleOf(kStubWindowNumber);
+  HBITMAP image = (HBITMAP)ImageHandleOf(kStubBannerImage);
   EndWindows();
   EXPECT_FALSE(IsWindow(window));
   WNDCLASSA unused;
   EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(NULL), "VezovudWindow0", &unused));
   EXPECT_EQ(GetObjectType(image), 0u);
-  EXPECT_EQ(PutGadgetText(1, "x"), 0) << "numbers not in use do nothing";
-  EXPECT_EQ(WindowHandleOf(0), 0);
+  EXPECT_EQ(PutGadgetText(kGadgetDestinationField, "x"), 0) << "numbers not in use do nothing";
+  EXPECT_EQ(WindowHandleOf(kStubWindowNumber), 0);
 }
 
 }  // namespace
