@@ -5,7 +5,7 @@
 #include <math.h>
 
 #include "archive/folder_archiver.h"
-#include "maker/build_steps.h"
+#include "pack/build_steps.h"
 #include "runtime/window.h"
 
 Text SourceFolder;
