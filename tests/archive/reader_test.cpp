@@ -591,14 +591,6 @@ TEST_F(ReaderTest, PartFileInProgressIsRemovedFromAnotherThread) {
   EXPECT_TRUE(Tree(destination_).empty()) << "no part file left, no target made";
 }
 
-TEST_F(ReaderTest, EmptyArchiveCreatesOnlyTheDestination) {
-  EXPECT_EQ(0, Open({}));
-  EXPECT_LT(GoToFirstEntry(), 0);
-  EXPECT_LT(ExtractCurrentEntry(destination_.c_str(), 1), 0);
-  EXPECT_TRUE(fs::is_directory(destination_));
-  EXPECT_TRUE(Tree(destination_).empty());
-}
-
 #ifdef _WIN32
 // A target held open without delete sharing cannot be replaced by name; it
 // is then written over in place.
