@@ -5,7 +5,6 @@
 // minizip has closed them.
 #include "archive/folder_archiver.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <zip.h>
@@ -449,14 +448,15 @@ int32_t ArchiverProblemKind(int32_t index) {
 }
 
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {
-  uint32_t y = (uint32_t)year;
-  if (y >= (uint32_t)kFirstDosYear) {
+  uint32_t y = static_cast<uint32_t>(year);
+  if (y >= static_cast<uint32_t>(kFirstDosYear)) {
     y -= kFirstDosYear;
   } else if (y > 80) {
-    y -= 80;  // the writer's rule for years counted from 1900
+    y -= 80;  // counted from 1900 instead
   }
-  uint32_t date = y * 512 + (uint32_t)month * 32 + (uint32_t)day;
-  uint32_t time = (uint32_t)hour * 2048 + (uint32_t)minute * 32 + (uint32_t)second / 2;
+  uint32_t date = y * 512 + static_cast<uint32_t>(month) * 32 + static_cast<uint32_t>(day);
+  uint32_t time = static_cast<uint32_t>(hour) * 2048 + static_cast<uint32_t>(minute) * 32 +
+                  static_cast<uint32_t>(second) / 2;
   return ((date & 0xFFFF) << 16) | (time & 0xFFFF);
 }
 
@@ -541,7 +541,9 @@ zip_fileinfo ItemInfo(const Text& item) {
 }
 
 void ReportProgress(const Text& item, int32_t added, int32_t total) {
-  if (gCallback != nullptr) gCallback(item, (float)((double)added / (double)total * 100.0));
+  if (gCallback == nullptr) return;
+  double share = static_cast<double>(added) / static_cast<double>(total) * 100.0;
+  gCallback(item, static_cast<float>(share));
 }
 
 // Writes a folder entry: no data. Counts it in *entries once opened.
