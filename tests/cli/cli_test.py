@@ -28,10 +28,10 @@ CHUNK_BYTES = 102400  # the archiver's read chunk
 FAKE_STUB = b"MZ" + bytes((i * 7 + 3) & 0xFF for i in range(382))
 
 
-def run(*args, **options):
+def run(*args):
     """Runs the tool with args; its output as text."""
     return subprocess.run([TOOL, *args], capture_output=True, text=True,
-                          timeout=TIMEOUT_SECONDS, **options)
+                          timeout=TIMEOUT_SECONDS)
 
 
 def output_file(archive_bytes):
@@ -40,18 +40,15 @@ def output_file(archive_bytes):
 
 
 def refusing_readers(path):
-    """The foreign readers that refuse path: unzip -t (exit 1 only warns of
+    """The foreign readers that refuse path: unzip -t (its exit 1 only warns of
     the bytes in front), Python's zipfile and 7z t. Empty when all accept."""
-    refused = []
-    unzip = subprocess.run(["unzip", "-tqq", path], capture_output=True, timeout=TIMEOUT_SECONDS)
-    if unzip.returncode not in (0, 1):
-        refused.append("unzip")
+    def status(*command):
+        return subprocess.run(command, capture_output=True, timeout=TIMEOUT_SECONDS).returncode
     with zipfile.ZipFile(path) as z:
-        if z.testzip() is not None:
-            refused.append("zipfile")
-    if subprocess.run(["7z", "t", path], capture_output=True, timeout=TIMEOUT_SECONDS).returncode:
-        refused.append("7z")
-    return refused
+        zipfile_ok = z.testzip() is None
+    verdicts = (("unzip", status("unzip", "-tqq", path) in (0, 1)), ("zipfile", zipfile_ok),
+                ("7z", status("7z", "t", path) == 0))
+    return [name for name, ok in verdicts if not ok]
 
 
 def tree(root):
@@ -73,6 +70,15 @@ class ToolTest(unittest.TestCase):
 
     def pack(self, folder, output, *options):
         return run("pack", folder, output, "--stub", self.stub, *options)
+
+    def assertRun(self, r, exit_code, stdout=(), stderr=()):
+        """The run r exited with exit_code, and each of the words stdout and
+        stderr name is in that stream."""
+        self.assertEqual(exit_code, r.returncode, r.stderr[-300:])
+        for words in stdout:
+            self.assertIn(words, r.stdout)
+        for words in stderr:
+            self.assertIn(words, r.stderr)
 
     def write_output(self, name, entries, damage=None):
         """An output file around a ZIP that Python's zipfile writes, with the
@@ -98,14 +104,10 @@ class UsageTest(ToolTest):
                 self.assertEqual(2, run(*args).returncode)
 
     def test_help_prints_the_usage_and_exits_0(self):
-        r = run("--help")
-        self.assertEqual(0, r.returncode)
-        self.assertIn("usage: vezovud", r.stdout)
+        self.assertRun(run("--help"), 0, ["usage: vezovud"])
         for command in ("pack", "list", "test", "unpack"):
             with self.subTest(command=command):
-                r = run(command, "--help")
-                self.assertEqual(0, r.returncode)
-                self.assertIn("usage: vezovud " + command, r.stdout)
+                self.assertRun(run(command, "--help"), 0, ["usage: vezovud " + command])
 
 
 class ReadCommandsTest(ToolTest):
@@ -124,9 +126,7 @@ class ReadCommandsTest(ToolTest):
         # name, size, compressed size, date and time, CRC-32
         self.assertEqual(["a.txt", "1100"], lines[0][:2])
         self.assertEqual(["2006-05-17 14:37:58", "%08x" % zlib.crc32(self.FILES["a.txt"])], lines[0][3:])
-        r = run("test", exe)
-        self.assertEqual(0, r.returncode)
-        self.assertIn("3 entries OK", r.stdout)
+        self.assertRun(run("test", exe), 0, ["3 entries OK"])
         dest = self.path("out", "new", "dest")
         r = run("unpack", exe, dest)
         self.assertEqual(0, r.returncode)
@@ -149,8 +149,7 @@ class ReadCommandsTest(ToolTest):
 
     def test_empty_archive_makes_only_the_destination(self):
         empty = self.write_output("empty.exe", [])
-        r = run("unpack", empty, self.path("out"))
-        self.assertEqual(0, r.returncode)
+        self.assertRun(run("unpack", empty, self.path("out")), 0)
         self.assertEqual([], os.listdir(self.path("out")))
 
     def test_plain_archive_with_the_longest_comment(self):
@@ -158,9 +157,7 @@ class ReadCommandsTest(ToolTest):
         with zipfile.ZipFile(plain, "w") as z:
             z.comment = b"c" * 65535
             z.writestr("a.txt", b"a")
-        r = run("test", plain)
-        self.assertEqual(0, r.returncode)
-        self.assertIn("1 entries OK", r.stdout)
+        self.assertRun(run("test", plain), 0, ["1 entries OK"])
 
     def test_failed_entries_are_named_and_replace_nothing(self):
         # The CRC damaged in both headers.
@@ -170,38 +167,28 @@ class ReadCommandsTest(ToolTest):
         dest = self.path("out")
         os.makedirs(dest)
         pathlib.Path(dest, "victim.txt").write_bytes(b"keep me")
-        r = run("unpack", bad, dest)
-        self.assertEqual(1, r.returncode)
-        self.assertIn("failed: victim.txt: CRC mismatch", r.stderr)
-        self.assertIn("failed: ..\\evil.txt: unsafe name", r.stderr)
-        self.assertIn("2 of 3 entries could not be extracted", r.stderr)
+        self.assertRun(run("unpack", bad, dest), 1, stderr=[
+            "failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
+            "2 of 3 entries could not be extracted"])
         self.assertEqual(["good.txt", "victim.txt"], sorted(os.listdir(dest)))
         self.assertEqual(b"keep me", pathlib.Path(dest, "victim.txt").read_bytes())
-        r = run("test", bad)
-        self.assertEqual(1, r.returncode)
-        self.assertIn("failed: victim.txt: CRC mismatch", r.stderr)
-        self.assertIn("1 of 3 entries failed the test", r.stderr)
+        self.assertRun(run("test", bad), 1, stderr=[
+            "failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"])
 
     def test_no_archive_found(self):
         lone = self.path("lone.exe")
         pathlib.Path(lone).write_bytes(FAKE_STUB)
         for command in (["list", lone], ["test", lone], ["unpack", lone, self.path("out")]):
             with self.subTest(command=command[0]):
-                r = run(*command)
-                self.assertEqual(1, r.returncode)
-                self.assertIn("no archive found in " + lone, r.stderr)
-        r = run("list", self.path("missing.exe"))
-        self.assertEqual(1, r.returncode)
-        self.assertIn("the file cannot be read", r.stderr)
+                self.assertRun(run(*command), 1, stderr=["no archive found in " + lone])
+        self.assertRun(run("list", self.path("missing.exe")), 1, stderr=["the file cannot be read"])
 
     def test_damaged_directory_is_refused_whole(self):
         # An end record that hides its directory's records.
         hidden = self.write_output("hidden.exe", [("victim.txt", b"evil")],
                                    (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
-        r = run("unpack", hidden, self.path("out"))
-        self.assertEqual(1, r.returncode)
-        self.assertIn("damaged archive", r.stderr)
-        self.assertIn("nothing was extracted", r.stderr)
+        self.assertRun(run("unpack", hidden, self.path("out")), 1,
+                       stderr=["damaged archive", "nothing was extracted"])
         self.assertFalse(os.path.exists(self.path("out")))
 
     def test_list_escapes_control_bytes_in_names(self):
@@ -247,7 +234,7 @@ class PackTest(ToolTest):
         output = self.path("out", "round trip.exe")
         os.makedirs(os.path.dirname(output))
         r = self.pack(source, output)
-        self.assertEqual(0, r.returncode, r.stderr[-300:])
+        self.assertRun(r, 0)
         summary = ": %d files added, %d bytes\n" % (len(files), os.path.getsize(output))
         self.assertTrue(r.stdout.endswith(summary), r.stdout)
         packed = pathlib.Path(output).read_bytes()
@@ -257,12 +244,11 @@ class PackTest(ToolTest):
         again = self.path("out", "again.exe")
         for jobs in ("1", "2", "4"):
             with self.subTest(jobs=jobs):
-                self.assertEqual(0, self.pack(source, again, "--quiet", "--jobs", jobs).returncode)
+                self.assertRun(self.pack(source, again, "--quiet", "--jobs", jobs), 0)
                 self.assertEqual(packed, pathlib.Path(again).read_bytes())
 
         dest = self.path("unpacked", "here")
-        r = run("unpack", output, dest)
-        self.assertEqual(0, r.returncode, r.stderr[-300:])
+        self.assertRun(run("unpack", output, dest), 0)
         self.assertEqual(tree(source), tree(dest))
         for name, data in files.items():
             with self.subTest(name=name):
@@ -305,15 +291,13 @@ class PackTest(ToolTest):
                     os.symlink(target, made)
                 elif made:
                     pathlib.Path(made).touch()
-                r = self.pack(source, out, "--quiet")
-                self.assertEqual(1, r.returncode)
-                self.assertIn(words, r.stderr)
+                self.assertRun(self.pack(source, out, "--quiet"), 1, stderr=[words])
                 self.assertFalse(os.path.exists(out))
                 self.assertEqual(b"keep me", pathlib.Path(victim).read_bytes())
                 if item == "etc":
-                    r = self.pack(source, refused, "--quiet", "--follow-links")
-                    self.assertEqual(0, r.returncode, "--follow-links packs what the link leads to")
-                    self.assertIn(": %d files added" % (len(files) + 1), r.stdout)
+                    # --follow-links packs what the link leads to.
+                    self.assertRun(self.pack(source, refused, "--quiet", "--follow-links"), 0,
+                                   [": %d files added" % (len(files) + 1)])
                     os.remove(refused)
                 if made:
                     os.remove(made)
@@ -327,9 +311,7 @@ class PackTest(ToolTest):
         for i in range(70000):
             open(os.path.join(many, "f%05d" % i), "wb").close()
         big = self.path("many.exe")
-        r = self.pack(many, big, "--quiet")
-        self.assertEqual(0, r.returncode, r.stderr[-300:])
-        self.assertIn(": 70000 files added", r.stdout)
+        self.assertRun(self.pack(many, big, "--quiet"), 0, [": 70000 files added"])
         data = pathlib.Path(big).read_bytes()
         end = len(data) - 4 - 22
         zip64, locator = end - 20 - 56, end - 20
