@@ -1,5 +1,5 @@
-// Cleaning and checking of stored entry names, kept apart from the reader so
-// that the rules can be tested on their own.
+// Cleaning and checking of entry names, kept apart from the reader and the
+// archiver so that the rules can be tested on their own.
 #include "archive/entry_name.h"
 
 #include <string.h>
@@ -26,9 +26,11 @@ Text DropDrivePrefix(const Text& name) {
   return name;
 }
 
+namespace {
+
 // A component of nothing but dots and spaces, with at least two dots, names
 // the parent folder once Windows has trimmed its trailing dots and spaces.
-static int IsParentComponent(const Text& name, int start, int end) {
+int IsParentComponent(const Text& name, int start, int end) {
   int dots = 0;
   for (int i = start; i < end; ++i) {
     char c = name.At(i);
@@ -40,6 +42,8 @@ static int IsParentComponent(const Text& name, int start, int end) {
   }
   return dots >= 2;
 }
+
+}  // namespace
 
 // A component that Windows opens as a device instead of a file: CON, PRN,
 // AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any case and with
@@ -79,7 +83,7 @@ int IsSafeEntryName(const Text& name) {
     char c = name.At(i);  // 0 past the end closes the last component
     // A zero byte would cut the name short into the name of another file.
     if (c == 0 && i < name.Length()) return 0;
-    // A ":" left after the drive prefix rule is a drive or a stream name.
+    // A ":" left once the drive prefix is dropped is a drive or a stream name.
     if (c == ':') return 0;
     if (c == '\\' || i == name.Length()) {
       if (IsParentComponent(name, start, i)) return 0;
@@ -88,6 +92,17 @@ int IsSafeEntryName(const Text& name) {
     }
   }
   return 1;
+}
+
+int IsPortableNamePart(const Text& name) {
+  char last = name.Last();
+  if (!name.IsEmpty() && (last == '.' || last == ' ')) return 0;
+  for (int i = 0; i < name.Length(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name.At(i));
+    if (c < 0x20 || c == 0x7F) return 0;
+    if (strchr("\\:*?\"<>|", c) != nullptr) return 0;
+  }
+  return !IsDeviceComponent(name, 0, name.Length());
 }
 
 Text FolderPartOf(const Text& name) {

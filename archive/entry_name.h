@@ -1,7 +1,8 @@
-// Stored entry names turned into paths below a destination folder. The
-// name is cleaned as the extractor always did (spaces trimmed, "/" made "\",
-// a drive prefix dropped) and then checked, so that no entry can land
-// outside the destination.
+// The rules for names. Stored entry names are turned into paths below a
+// destination folder: cleaned as the extractor always did (spaces trimmed,
+// "/" made "\", a drive prefix dropped) and then checked, so that no entry
+// can land outside the destination. Names the archiver stores must be ones
+// Windows can hold.
 #ifndef VEZOVUD_ARCHIVE_ENTRY_NAME_H
 #define VEZOVUD_ARCHIVE_ENTRY_NAME_H
 
@@ -30,6 +31,13 @@ int IsSafeEntryName(const Text& name);
 // page or in UTF-8), CONIN$ or CONOUT$, in any case, with or without an
 // extension.
 int IsDeviceComponent(const Text& name, int start, int end);
+
+// 1 when every byte of name can stand in a Windows file name component:
+// no control character and none of \ : * ? " < > |, not the name of a
+// Windows device such as NUL or com1.txt, and no final dot or space (which
+// Windows drops, so that "a." and "a" become one file). Separators between
+// components are the caller's business.
+int IsPortableNamePart(const Text& name);
 
 // The folder part of a name: up to and including its last "\", the empty
 // text when it has none.

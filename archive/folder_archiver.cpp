@@ -5,13 +5,13 @@
 // minizip has closed them.
 #include "archive/folder_archiver.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <zip.h>
 
 #include "archive/entry_name.h"
 #include "archive/folder_walk.h"
+#include "archive/name_pattern.h"
 #include "archive/output_layout.h"
 #include "archive/parallel_deflate.h"
 #include "runtime/date.h"
@@ -40,70 +40,82 @@ const int kZip64EndBytes = 56;
 const int kZip64LocatorBytes = 20;
 const int kZip64Version = 45;  // 4.5: the APPNOTE version that brought Zip64
 
-// An ordered list of malloc'd strings.
+// The entry list: the full paths of the items to store, in walk order, each
+// a malloc'd copy (the workers read them as they are).
 struct PathList {
-  char** items;
-  int32_t* kinds;  // used by the problem list only
+  char** paths;
   int32_t count;
   int32_t capacity;
 };
 
-PathList gEntries = {nullptr, nullptr, 0, 0};
-PathList gProblems = {nullptr, nullptr, 0, 0};
+// One item that did not go in whole: its full path (malloc'd) and its
+// ArchiverProblem.
+struct Problem {
+  char* path;
+  int32_t kind;
+};
+
+struct ProblemList {
+  Problem* items;
+  int32_t count;
+  int32_t capacity;
+};
+
+PathList gEntries = {nullptr, 0, 0};
+ProblemList gProblems = {nullptr, 0, 0};
 ArchiverProgressCallback gCallback = nullptr;
 
-void EmptyList(PathList* list) {
-  for (int32_t i = 0; i < list->count; ++i) free(list->items[i]);
-  free(list->items);
-  free(list->kinds);
-  list->items = nullptr;
-  list->kinds = nullptr;
-  list->count = 0;
-  list->capacity = 0;
-}
-
-// Appends a copy of text; 0 when memory is short (the item is then missing,
-// which the caller's count comparison reveals).
-int AppendToList(PathList* list, const Text& text, int32_t kind) {
-  if (list->count == list->capacity) {
-    int32_t capacity = list->capacity + kListGrowthItems;
-    char** items = (char**)realloc(list->items, sizeof(char*) * capacity);
-    if (items == nullptr) return 0;
-    list->items = items;
-    int32_t* kinds = (int32_t*)realloc(list->kinds, sizeof(int32_t) * capacity);
-    if (kinds == nullptr) return 0;
-    list->kinds = kinds;
-    list->capacity = capacity;
-  }
-  char* copy = (char*)malloc(text.Length() + 1);
-  if (copy == nullptr) return 0;
-  memcpy(copy, text.c_str(), text.Length() + 1);
-  list->items[list->count] = copy;
-  list->kinds[list->count] = kind;
-  list->count++;
+// Makes room for one more item in *items, which holds count of capacity;
+// 0 when memory is short.
+template <typename Item>
+int MakeRoom(Item** items, int32_t count, int32_t* capacity) {
+  if (count < *capacity) return 1;
+  int32_t grown = *capacity + kListGrowthItems;
+  Item* moved = static_cast<Item*>(realloc(*items, sizeof(Item) * grown));
+  if (moved == nullptr) return 0;
+  *items = moved;
+  *capacity = grown;
   return 1;
 }
 
-void RecordProblem(const Text& path, int32_t kind) { AppendToList(&gProblems, path, kind); }
-
-char LowerByte(char c) {
-  unsigned char u = (unsigned char)c;
-  if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE)) u = (unsigned char)(u + 32);
-  return (char)u;
+// A malloc'd copy of text with its terminating zero; null when memory is short.
+char* CopyOfText(const Text& text) {
+  char* copy = static_cast<char*>(malloc(text.Length() + 1));
+  if (copy != nullptr) memcpy(copy, text.c_str(), text.Length() + 1);
+  return copy;
 }
 
-Text LowerText(const Text& text) {
-  Text result;
-  for (int i = 0; i < text.Length(); ++i) result += LowerByte(text.At(i));
-  return result;
+void EmptyEntries() {
+  for (int32_t i = 0; i < gEntries.count; ++i) free(gEntries.paths[i]);
+  free(gEntries.paths);
+  gEntries = {nullptr, 0, 0};
+}
+
+void EmptyProblems() {
+  for (int32_t i = 0; i < gProblems.count; ++i) free(gProblems.items[i].path);
+  free(gProblems.items);
+  gProblems = {nullptr, 0, 0};
+}
+
+// Appends a copy of path to the entry list. When memory is short the item is
+// missing, which the caller's count comparison reveals.
+void AddEntry(const Text& path) {
+  if (!MakeRoom(&gEntries.paths, gEntries.count, &gEntries.capacity)) return;
+  char* copy = CopyOfText(path);
+  if (copy == nullptr) return;
+  gEntries.paths[gEntries.count++] = copy;
+}
+
+void RecordProblem(const Text& path, int32_t kind) {
+  if (!MakeRoom(&gProblems.items, gProblems.count, &gProblems.capacity)) return;
+  char* copy = CopyOfText(path);
+  if (copy == nullptr) return;
+  gProblems.items[gProblems.count++] = {copy, kind};
 }
 
 int StartsWithIgnoringCase(const Text& text, const Text& prefix) {
-  if (prefix.Length() > text.Length()) return 0;
-  for (int i = 0; i < prefix.Length(); ++i) {
-    if (LowerByte(text.At(i)) != LowerByte(prefix.At(i))) return 0;
-  }
-  return 1;
+  return prefix.Length() <= text.Length() &&
+         LowerCasedText(text.Middle(0, prefix.Length())) == LowerCasedText(prefix);
 }
 
 int LastSeparatorIndex(const Text& text, int limit) {
@@ -131,7 +143,6 @@ Text ExtensionHalf(const Text& name) {
 // resolved path (where links may lead) and the archive file, which the walk
 // must not list (it exists from the moment zipOpen ran).
 struct WalkSettings {
-  Text pattern;
   Text patternBase;
   Text patternExtension;
   int32_t nameMode;
@@ -160,7 +171,7 @@ int32_t LinkProblem(const WalkSettings& settings, const Text& path) {
 }
 
 int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& path) {
-  if (!settings.archiveKnown || LowerText(name) != LowerText(settings.archiveName)) return 0;
+  if (!settings.archiveKnown || LowerCasedText(name) != LowerCasedText(settings.archiveName)) return 0;
   PathIdentity identity;
   return GetPathIdentity(path, &identity) && SameIdentity(identity, settings.archiveIdentity);
 }
@@ -203,7 +214,7 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
       }
     }
     if (isDirectory) {
-      if (name == "." && settings.nameMode > 0) AppendToList(&gEntries, folder, 0);
+      if (name == "." && settings.nameMode > 0) AddEntry(folder);
       if (settings.recurse && name != "." && name != "..") {
         // A folder whose name holds a separator (a "\" made on POSIX) cannot
         // be entered under that path; reported, or its files would vanish
@@ -223,7 +234,7 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
     if (IsTheArchive(settings, name, path)) continue;
     if (MatchNamePattern(BaseHalf(name), settings.patternBase) &&
         MatchNamePattern(ExtensionHalf(name), settings.patternExtension)) {
-      AppendToList(&gEntries, path, 0);
+      AddEntry(path);
     }
   }
   CloseDirectoryListing(listing);
@@ -410,8 +421,8 @@ int32_t WriteFileData(zipFile archive, intptr_t file, int64_t size, int32_t chun
 }  // namespace
 
 void InitFolderArchiver() {
-  EmptyList(&gEntries);
-  EmptyList(&gProblems);
+  EmptyEntries();
+  EmptyProblems();
 }
 
 int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback) {
@@ -420,99 +431,33 @@ int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback) {
 }
 
 void FreeFolderArchiver() {
-  EmptyList(&gEntries);
-  EmptyList(&gProblems);
+  EmptyEntries();
+  EmptyProblems();
 }
 
 int32_t ArchiverProblemCount() { return gProblems.count; }
 
 Text ArchiverProblemPath(int32_t index) {
   if (index < 0 || index >= gProblems.count) return Text();
-  return Text(gProblems.items[index]);
+  return Text(gProblems.items[index].path);
 }
 
 int32_t ArchiverProblemKind(int32_t index) {
   if (index < 0 || index >= gProblems.count) return 0;
-  return gProblems.kinds[index];
-}
-
-int IsPortableNamePart(const Text& name) {
-  char last = name.Last();
-  if (!name.IsEmpty() && (last == '.' || last == ' ')) return 0;
-  for (int i = 0; i < name.Length(); ++i) {
-    unsigned char c = (unsigned char)name.At(i);
-    if (c < 0x20 || c == 0x7F) return 0;
-    if (strchr("\\:*?\"<>|", c) != nullptr) return 0;
-  }
-  return !IsDeviceComponent(name, 0, name.Length());
+  return gProblems.items[index].kind;
 }
 
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {
-  uint32_t y = (uint32_t)year;
-  if (y >= (uint32_t)kFirstDosYear) {
+  uint32_t y = static_cast<uint32_t>(year);
+  if (y >= static_cast<uint32_t>(kFirstDosYear)) {
     y -= kFirstDosYear;
   } else if (y > 80) {
-    y -= 80;  // the writer's rule for years counted from 1900
+    y -= 80;  // counted from 1900 instead
   }
-  uint32_t date = y * 512 + (uint32_t)month * 32 + (uint32_t)day;
-  uint32_t time = (uint32_t)hour * 2048 + (uint32_t)minute * 32 + (uint32_t)second / 2;
+  uint32_t date = y * 512 + static_cast<uint32_t>(month) * 32 + static_cast<uint32_t>(day);
+  uint32_t time = static_cast<uint32_t>(hour) * 2048 + static_cast<uint32_t>(minute) * 32 +
+                  static_cast<uint32_t>(second) / 2;
   return ((date & 0xFFFF) << 16) | (time & 0xFFFF);
-}
-
-int MatchNamePattern(const Text& textIn, const Text& patternIn) {
-  Text text = LowerText(textIn);
-  Text pattern = LowerText(patternIn);
-  if (text == pattern) return 1;
-  if (text.LastIndexOf('.') < 0) text += '.';
-  const int textLength = text.Length();
-  const int patternLength = pattern.Length();
-  // Positions count from 1, as in the rule; TextAt(0) or beyond L is no char.
-  int t = 1;
-  int p = 0;
-  int failed = 0;
-  int star = 0;
-  int matched = 0;
-  while (p < patternLength && !matched) {
-    ++p;
-    char x = pattern.At(p - 1);
-    if (x == '*') {
-      if (p == patternLength) matched = 1;
-      else star = 1;
-    } else if (x == '|') {
-      if (t == textLength + 1) matched = 1;
-    } else if (x == '?') {
-      if (t <= textLength) ++t;
-      else failed = 1;
-    } else {
-      if (star) {
-        star = 0;
-        // A "*" before a literal takes at least one character.
-        do {
-          ++t;
-        } while (t <= textLength && text.At(t - 1) != x);
-      }
-      if (t <= textLength && text.At(t - 1) == x) ++t;
-      else failed = 1;
-    }
-    if (matched) break;
-    if (!failed && t == textLength + 1 && p == patternLength) {
-      matched = 1;
-    } else if (failed) {
-      int next = -1;
-      for (int i = p + 1; i <= patternLength; ++i) {
-        if (pattern.At(i - 1) == '|') {
-          next = i;
-          break;
-        }
-      }
-      if (next < 0) break;
-      p = next;
-      failed = 0;
-      star = 0;
-      t = 1;
-    }
-  }
-  return matched;
 }
 
 namespace {
@@ -522,7 +467,7 @@ namespace {
 // cannot be opened (recorded as a problem).
 zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
                  int32_t recurse, int32_t linkMode, Text* folder) {
-  EmptyList(&gProblems);
+  EmptyProblems();
   // Always a new archive: adding to what a file of that name already holds
   // would carry its entries into the output.
   zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
@@ -540,11 +485,11 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   }
   int split = LastSeparatorIndex(folderAndPattern, limit);
   *folder = folderAndPattern.Middle(0, split + 1);
+  Text pattern = folderAndPattern.Middle(split + 1, folderAndPattern.Length());
   WalkSettings settings;
-  settings.pattern = folderAndPattern.Middle(split + 1, folderAndPattern.Length());
-  settings.patternBase = BaseHalf(settings.pattern);
-  settings.patternExtension = ExtensionHalf(settings.pattern);
-  if (settings.pattern == "*.*") {
+  settings.patternBase = BaseHalf(pattern);
+  settings.patternExtension = ExtensionHalf(pattern);
+  if (pattern == "*.*") {
     settings.patternBase = "*";
     settings.patternExtension = "*";
   }
@@ -555,7 +500,7 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   settings.archiveKnown = GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
 
-  EmptyList(&gEntries);
+  EmptyEntries();
   FolderChain chain;
   InitFolderChain(&chain);
   Text walkRoot = *folder;
@@ -569,7 +514,7 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
 
 // Closes the archive, adding the Zip64 end records when entries call for them.
 void EndRun(zipFile archive, const Text& archivePath, int64_t entries) {
-  EmptyList(&gEntries);
+  EmptyEntries();
   if (zipClose(archive, nullptr) != ZIP_OK) {
     RecordProblem(archivePath, kProblemArchiveFailed);
   } else if (entries >= kZip64EntryCount && !AddZip64EndRecords(archivePath, entries)) {
@@ -596,7 +541,9 @@ zip_fileinfo ItemInfo(const Text& item) {
 }
 
 void ReportProgress(const Text& item, int32_t added, int32_t total) {
-  if (gCallback != nullptr) gCallback(item, (float)((double)added / (double)total * 100.0));
+  if (gCallback == nullptr) return;
+  double share = static_cast<double>(added) / static_cast<double>(total) * 100.0;
+  gCallback(item, static_cast<float>(share));
 }
 
 // Writes a folder entry: no data. Counts it in *entries once opened.
@@ -617,7 +564,7 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
   int32_t added = 0;
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
-    Text item(gEntries.items[i]);
+    Text item(gEntries.paths[i]);
     int isFolderEntry = IsPathSeparator(item.Last());
     zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
@@ -682,7 +629,7 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
   int32_t added = 0;
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
-    Text item(gEntries.items[i]);
+    Text item(gEntries.paths[i]);
     zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
     ReportProgress(item, added, total);
@@ -748,7 +695,7 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
   int64_t entries = 0;
   if (gEntries.count > 0) {
     // Spill files go beside the archive, whose folder the caller chose for it.
-    int32_t started = workers > 1 ? StartDeflateWorkers(gEntries.items, gEntries.count,
+    int32_t started = workers > 1 ? StartDeflateWorkers(gEntries.paths, gEntries.count,
                                                         archivePath + kSpillInfix, workers)
                                   : 0;
     if (started > 0) {

@@ -74,10 +74,6 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
                                      int32_t nameMode, int32_t recurse, int32_t linkMode,
                                      int32_t workers);
 
-// 1 when text matches pattern ("*", "?", alternatives split by "|"),
-// letters compared without regard to case; else 0.
-int MatchNamePattern(const Text& text, const Text& pattern);
-
 // Empties the entry list and the problem list.
 void FreeFolderArchiver();
 
@@ -107,16 +103,10 @@ int32_t ArchiverProblemCount();
 Text ArchiverProblemPath(int32_t index);
 int32_t ArchiverProblemKind(int32_t index);
 
-// 1 when every byte of name can stand in a Windows file name component:
-// no control character and none of \ : * ? " < > |, not the name of a
-// Windows device such as NUL or com1.txt, and no final dot or space (which
-// Windows drops, so that "a." and "a" become one file). Separators between
-// components are the caller's business.
-int IsPortableNamePart(const Text& name);
-
 // The 32-bit MS-DOS date (high half) and time (low half) of the fields, as
-// the archive stores them. Years from 1980 count from 1980; for earlier
-// years the rule of the 32-bit writer applies (1970 gives date 0xC421).
+// the archive stores them. Years from 1980 count from 1980; an earlier year
+// after 80 loses 80 instead, as if counted from 1900, and the date keeps its
+// low 16 bits (1970 gives date 0xC421).
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
 
 #endif

@@ -1,7 +1,8 @@
 // The `vezovud pack` command: packs a folder into a self-extracting output
 // file through the same build steps as the Maker's job, without the pause
-// between chunks and with one deflating thread per processor unless told. Progress goes to stderr on a terminal; the last line of
-// stdout is the summary.
+// between chunks and with one deflating thread per processor unless told.
+// Progress goes to stderr on a terminal; the last line of stdout is the
+// summary.
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -9,13 +10,12 @@
 #include "archive/folder_archiver.h"
 #include "archive/parallel_deflate.h"
 #include "cli/commands.h"
-#include "maker/build_steps.h"
-#include "maker/prepare.h"
+#include "pack/build_steps.h"
+#include "pack/prepare.h"
 #include "resources/embedded.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
-#include "runtime/system.h"
 #include "runtime/thread.h"
 
 VEZOVUD_DECLARE_EMBEDDED(kDefaultStubImage);
@@ -54,7 +54,7 @@ int32_t TerminalProgress(const Text& fileName, float percent) {
     fprintf(stderr, "\r[100%%]%-60s\r", "");
     fprintf(stderr, "\n");
   } else {
-    fprintf(stderr, "\r[%3d%%] %-60.60s", (int)percent, FileNamePart(fileName).c_str());
+    fprintf(stderr, "\r[%3d%%] %-60.60s", static_cast<int>(percent), FileNamePart(fileName).c_str());
   }
   fflush(stderr);
   return 0;
@@ -102,14 +102,15 @@ unsigned char* ReadStub(const Text& path, int32_t* bytes) {
   int64_t length = FileLength(file);
   unsigned char* image = nullptr;
   if (length > 0 && length <= kStubLimitBytes) {
-    image = (unsigned char*)AllocateBlock(length);
-    if (image != nullptr && ReadBytes(file, image, (int32_t)length) != (int32_t)length) {
+    image = static_cast<unsigned char*>(AllocateBlock(length));
+    if (image != nullptr &&
+        ReadBytes(file, image, static_cast<int32_t>(length)) != static_cast<int32_t>(length)) {
       FreeBlock(image);
       image = nullptr;
     }
   }
   CloseFileNumber(file);
-  *bytes = image ? (int32_t)length : 0;
+  *bytes = image != nullptr ? static_cast<int32_t>(length) : 0;
   return image;
 }
 
@@ -159,7 +160,6 @@ int RunPackCommand(int argc, char** argv) {
     PrintPackUsage();
     return kExitUsage;
   }
-  InitRuntime();
   InitFolderArchiver();
 
   Text folder(folderArg);
@@ -170,7 +170,7 @@ int RunPackCommand(int argc, char** argv) {
   if (folder.Last() != kPathSeparator) folder += kPathSeparator;
 
   const unsigned char* stub = kDefaultStubImage;
-  int32_t stubBytes = (int32_t)kDefaultStubImage_size;
+  int32_t stubBytes = static_cast<int32_t>(kDefaultStubImage_size);
   unsigned char* stubCopy = nullptr;
   if (stubArg != nullptr) {
     stubCopy = ReadStub(stubArg, &stubBytes);
@@ -209,20 +209,20 @@ int RunPackCommand(int argc, char** argv) {
       }
       if (ArchiverProblemCount() == 0) {
         fprintf(stderr, "  %d files counted, %d added: the folder changed while it was packed\n",
-                (int)result.fileCount, (int)result.addedCount);
+                static_cast<int>(result.fileCount), static_cast<int>(result.addedCount));
       }
     } else if (result.failure == kBuildOutputFailed || result.failure == kBuildOutputInSource) {
       fprintf(stderr, "  %s\n", outputArg);
     } else if (result.failure == kBuildPartNameTaken) {
       fprintf(stderr, "  %s%s\n", outputArg, kPartialOutputSuffix);
     } else if (result.failure == kBuildArchiveTooLarge) {
-      fprintf(stderr, "  archive of %lld bytes\n", (long long)result.archiveBytes);
+      fprintf(stderr, "  archive of %lld bytes\n", static_cast<long long>(result.archiveBytes));
     }
     FreeFolderArchiver();
     return kExitFailure;
   }
-  printf("%s: %d files added, %lld bytes\n", outputArg, (int)result.addedCount,
-         (long long)result.outputBytes);
+  printf("%s: %d files added, %lld bytes\n", outputArg, static_cast<int>(result.addedCount),
+         static_cast<long long>(result.outputBytes));
   FreeFolderArchiver();
   return kExitSuccess;
 }

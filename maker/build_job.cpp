@@ -5,7 +5,7 @@
 #include <math.h>
 
 #include "archive/folder_archiver.h"
-#include "maker/build_steps.h"
+#include "pack/build_steps.h"
 #include "runtime/window.h"
 
 Text SourceFolder;
@@ -34,8 +34,7 @@ void SetStubImage(const unsigned char* image, int32_t bytes) {
   gStubBytes = bytes;
 }
 
-int32_t BuildJob(int32_t parameter) {
-  (void)parameter;
+int32_t BuildJob(int32_t) {
   SetButtonsDisabled(1);
   BuildRequest request;
   request.sourceFolder = SourceFolder;
@@ -76,7 +75,7 @@ int32_t BuildJob(int32_t parameter) {
 
 int32_t ProgressCallback(const Text& fileName, float percent) {
   // lrintf rounds in the default mode, to nearest with ties to even.
-  PutGadgetValue(kGadgetProgress, (int32_t)lrintf(percent));
+  PutGadgetValue(kGadgetProgress, static_cast<int32_t>(lrintf(percent)));
   PutGadgetText(kGadgetStatus, FileNamePart(fileName));
   return 0;
 }

@@ -40,7 +40,7 @@ int GetPathIdentity(const Text& path, PathIdentity* identity) {
   if (identity == nullptr || path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   struct stat info;
   if (stat(name, &info) != 0) return 0;
-  identity->volume = (uint64_t)info.st_dev;
-  identity->object = (uint64_t)info.st_ino;
+  identity->volume = static_cast<uint64_t>(info.st_dev);
+  identity->object = static_cast<uint64_t>(info.st_ino);
   return 1;
 }

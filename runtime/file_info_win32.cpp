@@ -41,6 +41,6 @@ int GetPathIdentity(const Text& path, PathIdentity* identity) {
   CloseHandle(object);
   if (!ok) return 0;
   identity->volume = info.dwVolumeSerialNumber;
-  identity->object = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+  identity->object = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return 1;
 }

@@ -60,7 +60,7 @@ int IsLinkPath(const Text& path) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   // A final separator would make lstat look through the link.
-  for (int end = (int)strlen(name) - 1; end > 0 && name[end] == '/'; --end) name[end] = 0;
+  for (int end = static_cast<int>(strlen(name)) - 1; end > 0 && name[end] == '/'; --end) name[end] = 0;
   struct stat facts;
   return lstat(name, &facts) == 0 && S_ISLNK(facts.st_mode) ? 1 : 0;
 }

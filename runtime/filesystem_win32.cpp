@@ -223,8 +223,7 @@ Text ResolvedPath(const Text& path) {
 
 Text MakePrivateFolder(const Text& parent) { return parent; }
 
-int RemovePrivateFolder(const Text& folder) {
-  (void)folder;
+int RemovePrivateFolder(const Text&) {  // the user's own folder stays
   return 1;
 }
 
@@ -234,12 +233,12 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   if (path.IsEmpty() || (!extended && !CopyPathToBuffer(path, name))) return 0;
   if (fields.year < 1601 || fields.year > 9999) return 0;
   SYSTEMTIME parts = {};
-  parts.wYear = (WORD)fields.year;
-  parts.wMonth = (WORD)fields.month;
-  parts.wDay = (WORD)fields.day;
-  parts.wHour = (WORD)fields.hour;
-  parts.wMinute = (WORD)fields.minute;
-  parts.wSecond = (WORD)fields.second;
+  parts.wYear = static_cast<WORD>(fields.year);
+  parts.wMonth = static_cast<WORD>(fields.month);
+  parts.wDay = static_cast<WORD>(fields.day);
+  parts.wHour = static_cast<WORD>(fields.hour);
+  parts.wMinute = static_cast<WORD>(fields.minute);
+  parts.wSecond = static_cast<WORD>(fields.second);
   FILETIME local;
   FILETIME universal;
   // SystemTimeToFileTime rejects fields that are no calendar date.

@@ -7,12 +7,11 @@
 Text OwnExecutablePath() {
   char path[kOwnPathCapacity];
   ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  if (length <= 0 || length >= (ssize_t)sizeof path) return Text();
-  return Text(path, (int)length);
+  if (length <= 0 || length >= static_cast<ssize_t>(sizeof path)) return Text();
+  return Text(path, static_cast<int>(length));
 }
 
-int OpenConsoleWindow(ConsoleCloseProcedure onClose) {
-  (void)onClose;
+int OpenConsoleWindow(ConsoleCloseProcedure) {  // no console to close
   return 0;
 }
 

@@ -4,32 +4,36 @@
 
 #include <windows.h>
 
+namespace {
+
 // Written once by OpenConsoleWindow before the handler is installed; the
 // system calls the handler on a thread of its own.
-static ConsoleCloseProcedure console_close_procedure = nullptr;
+ConsoleCloseProcedure gConsoleCloseProcedure = nullptr;
+
+BOOL WINAPI ConsoleControlHandler(DWORD event) {
+  if (event == CTRL_CLOSE_EVENT && gConsoleCloseProcedure != nullptr) {
+    gConsoleCloseProcedure();
+  }
+  return FALSE;  // the system's default handling ends the process
+}
+
+}  // namespace
 
 Text OwnExecutablePath() {
   char path[kOwnPathCapacity];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   // A length that fills the buffer means the path was cut.
   if (length == 0 || length >= sizeof path) return Text();
-  return Text(path, (int)length);
-}
-
-static BOOL WINAPI ConsoleControlHandler(DWORD event) {
-  if (event == CTRL_CLOSE_EVENT && console_close_procedure != nullptr) {
-    console_close_procedure();
-  }
-  return FALSE;  // the system's default handling ends the process
+  return Text(path, static_cast<int>(length));
 }
 
 int OpenConsoleWindow(ConsoleCloseProcedure onClose) {
-  console_close_procedure = onClose;
+  gConsoleCloseProcedure = onClose;
   if (!AllocConsole()) return 0;
   SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
   return 1;
 }
 
 void EndProcess(int32_t exitCode) {
-  ExitProcess((UINT)exitCode);
+  ExitProcess(static_cast<UINT>(exitCode));
 }

@@ -1,123 +1,331 @@
 #!/usr/bin/env python3
-"""vezovud list, test and unpack as a user runs them: exit codes, messages,
-and the progress bar on a terminal only. The reader's own rules are checked
-by the native tests. Usage: cli_test.py PATH_TO_VEZOVUD"""
+"""The vezovud tool run as a user runs it: exit codes, messages, refusals,
+the progress bar on a terminal only, and pack then unpack giving back the
+same tree. The reader's and the archiver's own rules are checked by the
+native tests. A small fake stub stands in for the Windows one, so no
+Windows build is needed.
+
+Usage: cli_test.py PATH_TO_VEZOVUD [unittest arguments]"""
 import io
 import os
+import pathlib
 import pty
+import random
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
+import time
+import unittest
 import zipfile
 import zlib
-from cli_support import TOOL, STUB_BYTES, check, run, output_file, foreign_readers_accept, finish
+
+TOOL = None  # set from the command line
+TIMEOUT_SECONDS = 240  # for any one run of a program
+CHUNK_BYTES = 102400  # the archiver's read chunk
+# Stands in for the stub image: what pack writes in front of the archive.
+FAKE_STUB = b"MZ" + bytes((i * 7 + 3) & 0xFF for i in range(382))
 
 
-def write_output(path, entries, damage=None):
-    """An output file around a ZIP that Python's zipfile writes, with the
-    bytes damage[0] replaced by damage[1]."""
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w") as z:
-        for name, data in entries:
-            z.writestr(name, data, zipfile.ZIP_DEFLATED)
-    with open(path, "wb") as f:
-        f.write(output_file(buffer.getvalue().replace(*damage) if damage else buffer.getvalue()))
+def run(*args):
+    """Runs the tool with args; its output as text."""
+    return subprocess.run([TOOL, *args], capture_output=True, text=True,
+                          timeout=TIMEOUT_SECONDS)
 
 
-work = tempfile.mkdtemp(prefix="vezovud-cli-")
-try:
-    files = {"a.txt": b"plain text " * 100, "sub/b.bin": os.urandom(200000), "sub/deep/c.txt": b"c"}
-    exe = os.path.join(work, "setup.exe")
-    write_output(exe, [(zipfile.ZipInfo(n, (2006, 5, 17, 14, 37, 58)), d) for n, d in files.items()])
-    check(foreign_readers_accept(exe), "foreign readers accept the output file")
+def output_file(archive_bytes):
+    """The fake stub, the archive and the 4-byte trailer."""
+    return FAKE_STUB + archive_bytes + struct.pack("<I", len(archive_bytes))
 
-    r = run("list", exe)
-    lines = [line.split("\t") for line in r.stdout.splitlines()]
-    check(r.returncode == 0 and len(lines) == 3 and lines[0][:2] == ["a.txt", "1100"] and
-          lines[0][3:] == ["2006-05-17 14:37:58", "%08x" % zlib.crc32(files["a.txt"])],
-          "list: a line per entry of name, size, compressed size, date and time, CRC; exit 0")
-    r = run("test", exe)
-    check(r.returncode == 0 and "3 entries OK" in r.stdout, "test passes a sound file, exit 0")
-    dest = os.path.join(work, "out", "new", "dest")
-    r = run("unpack", exe, dest)
-    check(r.returncode == 0 and r.stderr == "" and
-          all(open(os.path.join(dest, n), "rb").read() == d for n, d in files.items()),
-          "unpack: every file byte for byte, exit 0, no progress bar off a terminal")
-    empty = os.path.join(work, "empty.exe")
-    write_output(empty, [])
-    r = run("unpack", empty, os.path.join(work, "out-empty"))
-    check(r.returncode == 0 and os.listdir(os.path.join(work, "out-empty")) == [],
-          "empty archive: exit 0, the destination made, nothing else")
 
-    # Failed entries are named and counted, exit 1; the good one still comes out.
-    bad = os.path.join(work, "bad.exe")
-    bad_crc = (struct.pack("<I", zlib.crc32(b"tampered")), struct.pack("<I", 0x12345678))
-    write_output(bad, [("good.txt", b"good"), ("victim.txt", b"tampered"), ("..\\evil.txt", b"")],
-                 bad_crc)  # the CRC damaged in both headers
-    dest = os.path.join(work, "out-bad")
-    os.makedirs(dest)
-    open(os.path.join(dest, "victim.txt"), "wb").write(b"keep me")
-    r = run("unpack", bad, dest)
-    check(r.returncode == 1 and "failed: victim.txt: CRC mismatch" in r.stderr and
-          "failed: ..\\evil.txt: unsafe name" in r.stderr and
-          "2 of 3 entries could not be extracted" in r.stderr and
-          sorted(os.listdir(dest)) == ["good.txt", "victim.txt"] and
-          open(os.path.join(dest, "victim.txt"), "rb").read() == b"keep me",
-          "unpack names each failure, exit 1; the good entry out, the bad CRC replaces nothing")
-    r = run("test", bad)
-    check(r.returncode == 1 and "failed: victim.txt: CRC mismatch" in r.stderr and
-          "1 of 3 entries failed the test" in r.stderr, "test reports the CRC mismatch, exit 1")
+def refusing_readers(path):
+    """The foreign readers that refuse path: unzip -t (its exit 1 only warns of
+    the bytes in front), Python's zipfile and 7z t. Empty when all accept."""
+    def status(*command):
+        return subprocess.run(command, capture_output=True, timeout=TIMEOUT_SECONDS).returncode
+    with zipfile.ZipFile(path) as z:
+        zipfile_ok = z.testzip() is None
+    verdicts = (("unzip", status("unzip", "-tqq", path) in (0, 1)), ("zipfile", zipfile_ok),
+                ("7z", status("7z", "t", path) == 0))
+    return [name for name, ok in verdicts if not ok]
 
-    lone = os.path.join(work, "lone.exe")
-    open(lone, "wb").write(output_file(b"")[:STUB_BYTES])
-    for command in (["list", lone], ["test", lone], ["unpack", lone, dest]):
-        r = run(*command)
-        check(r.returncode == 1 and ("no archive found in " + command[1]) in r.stderr,
-              command[0] + ": no archive found, exit 1")
-    # A directory whose end record hides its records is damaged: nothing written.
-    hidden = os.path.join(work, "hidden.exe")
-    write_output(hidden, [("victim.txt", b"evil")],
-                 (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
-    r = run("unpack", hidden, os.path.join(work, "out-hidden"))
-    check(r.returncode == 1 and "damaged archive" in r.stderr and "nothing was extracted" in r.stderr
-          and not os.path.exists(os.path.join(work, "out-hidden")),
-          "unpack: a damaged directory is refused whole, exit 1, nothing written")
 
-    # Names print with control bytes escaped: no forged lines, no terminal escapes.
-    forged = os.path.join(work, "forged.exe")
-    write_output(forged, [("a\x1b[2J\nforged\tline.txt", b"x")])
-    r = run("list", forged)
-    check(r.returncode == 0 and r.stdout.startswith("a\\x1b[2J\\x0aforged\\x09line.txt\t") and
-          r.stdout.count("\n") == 1 and "\x1b" not in r.stdout, "list escapes control bytes in names")
+def tree(root):
+    """Sorted relative paths below root, folders ending in "/"."""
+    return sorted(str(p.relative_to(root)) + "/" * p.is_dir() for p in pathlib.Path(root).rglob("*"))
 
-    # Plain archives other readers take: empty, and with the longest comment.
-    plain = os.path.join(work, "plain.zip")
-    for label, comment in (("empty archive of 22 bytes", b""), ("comment of 65,535 bytes", b"c" * 65535)):
+
+class ToolTest(unittest.TestCase):
+    """Each test in a temporary folder of its own."""
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="vezovud-cli-")
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+        self.stub = self.path("stub.bin")
+        pathlib.Path(self.stub).write_bytes(FAKE_STUB)
+
+    def path(self, *parts):
+        return os.path.join(self.work, *parts)
+
+    def pack(self, folder, output, *options):
+        return run("pack", folder, output, "--stub", self.stub, *options)
+
+    def assertRun(self, r, exit_code, stdout=(), stderr=()):
+        """The run r exited with exit_code, and each of the words stdout and
+        stderr name is in that stream."""
+        self.assertEqual(exit_code, r.returncode, r.stderr[-300:])
+        for words in stdout:
+            self.assertIn(words, r.stdout)
+        for words in stderr:
+            self.assertIn(words, r.stderr)
+
+    def write_output(self, name, entries, damage=None):
+        """An output file around a ZIP that Python's zipfile writes, with the
+        bytes damage[0] replaced by damage[1]. Its path."""
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w") as z:
+            for entry, data in entries:
+                z.writestr(entry, data, zipfile.ZIP_DEFLATED)
+        archive = buffer.getvalue()
+        path = self.path(name)
+        pathlib.Path(path).write_bytes(output_file(archive.replace(*damage) if damage else archive))
+        return path
+
+
+class UsageTest(ToolTest):
+    def test_usage_errors_exit_2(self):
+        exe = self.write_output("setup.exe", [("a.txt", b"a")])
+        for args in ([], ["list"], ["unpack", exe], ["unpack", exe, ""], ["frobnicate", exe],
+                     ["test", exe, "extra"], ["pack", self.work],
+                     ["pack", self.work, self.path("o.exe"), "--jobs", "0"],
+                     ["pack", self.work, self.path("o.exe"), "--stub"]):
+            with self.subTest(args=args):
+                self.assertEqual(2, run(*args).returncode)
+
+    def test_help_prints_the_usage_and_exits_0(self):
+        self.assertRun(run("--help"), 0, ["usage: vezovud"])
+        for command in ("pack", "list", "test", "unpack"):
+            with self.subTest(command=command):
+                self.assertRun(run(command, "--help"), 0, ["usage: vezovud " + command])
+
+
+class ReadCommandsTest(ToolTest):
+    FILES = {"a.txt": b"plain text " * 100, "sub/b.bin": os.urandom(200000), "sub/deep/c.txt": b"c"}
+
+    def sound_output(self):
+        stamp = (2006, 5, 17, 14, 37, 58)
+        return self.write_output("setup.exe", [(zipfile.ZipInfo(n, stamp), d) for n, d in self.FILES.items()])
+
+    def test_list_test_and_unpack_a_sound_file(self):
+        exe = self.sound_output()
+        r = run("list", exe)
+        self.assertEqual(0, r.returncode)
+        lines = [line.split("\t") for line in r.stdout.splitlines()]
+        self.assertEqual(3, len(lines))
+        # name, size, compressed size, date and time, CRC-32
+        self.assertEqual(["a.txt", "1100"], lines[0][:2])
+        self.assertEqual(["2006-05-17 14:37:58", "%08x" % zlib.crc32(self.FILES["a.txt"])], lines[0][3:])
+        self.assertRun(run("test", exe), 0, ["3 entries OK"])
+        dest = self.path("out", "new", "dest")
+        r = run("unpack", exe, dest)
+        self.assertEqual(0, r.returncode)
+        self.assertEqual("", r.stderr, "no progress bar off a terminal")
+        for name, data in self.FILES.items():
+            self.assertEqual(data, pathlib.Path(dest, name).read_bytes(), name)
+
+    def test_progress_bar_on_a_terminal(self):
+        exe = self.sound_output()
+        leader, follower = pty.openpty()
+        try:
+            r = subprocess.run([TOOL, "unpack", exe, self.path("out")], stderr=follower,
+                               stdout=subprocess.DEVNULL, timeout=TIMEOUT_SECONDS)
+        finally:
+            os.close(follower)
+        shown = os.read(leader, 65536)
+        os.close(leader)
+        self.assertEqual(0, r.returncode)
+        self.assertIn(b"] 3/3", shown)
+
+    def test_empty_archive_makes_only_the_destination(self):
+        empty = self.write_output("empty.exe", [])
+        self.assertRun(run("unpack", empty, self.path("out")), 0)
+        self.assertEqual([], os.listdir(self.path("out")))
+
+    def test_plain_archive_with_the_longest_comment(self):
+        plain = self.path("plain.zip")
         with zipfile.ZipFile(plain, "w") as z:
-            z.comment = comment
-            if comment:
-                z.writestr("a.txt", b"a")
-        r = run("test", plain)
-        check(r.returncode == 0 and ("%d entries OK" % (1 if comment else 0)) in r.stdout, "test: " + label)
+            z.comment = b"c" * 65535
+            z.writestr("a.txt", b"a")
+        self.assertRun(run("test", plain), 0, ["1 entries OK"])
 
-    r = run("list", os.path.join(work, "missing.exe"))
-    check(r.returncode == 1 and "the file cannot be read" in r.stderr, "list: missing file, exit 1")
-    for args in ([], ["list"], ["unpack", exe], ["unpack", exe, ""], ["frobnicate", exe],
-                 ["test", exe, "extra"], ["pack", work]):
-        check(run(*args).returncode == 2, "usage error exits 2: %r" % args)
-    r = run("--help")
-    check(r.returncode == 0 and "usage: vezovud" in r.stdout, "--help prints the usage, exit 0")
-    for command in ("pack", "list", "test", "unpack"):
-        r = run(command, "--help")
-        check(r.returncode == 0 and ("usage: vezovud " + command) in r.stdout,
-              command + " --help prints its usage, exit 0")
+    def test_failed_entries_are_named_and_replace_nothing(self):
+        # The CRC damaged in both headers.
+        bad_crc = (struct.pack("<I", zlib.crc32(b"tampered")), struct.pack("<I", 0x12345678))
+        bad = self.write_output("bad.exe", [("good.txt", b"good"), ("victim.txt", b"tampered"),
+                                            ("..\\evil.txt", b"")], bad_crc)
+        dest = self.path("out")
+        os.makedirs(dest)
+        pathlib.Path(dest, "victim.txt").write_bytes(b"keep me")
+        self.assertRun(run("unpack", bad, dest), 1, stderr=[
+            "failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
+            "2 of 3 entries could not be extracted"])
+        self.assertEqual(["good.txt", "victim.txt"], sorted(os.listdir(dest)))
+        self.assertEqual(b"keep me", pathlib.Path(dest, "victim.txt").read_bytes())
+        self.assertRun(run("test", bad), 1, stderr=[
+            "failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"])
 
-    # The progress bar appears on a terminal (a pseudo-terminal here).
-    leader, follower = pty.openpty()
-    r = subprocess.run([TOOL, "unpack", exe, os.path.join(work, "out-tty")], stderr=follower)
-    os.close(follower)
-    check(r.returncode == 0 and b"] 3/3" in os.read(leader, 65536), "progress bar on a terminal")
-finally:
-    shutil.rmtree(work, ignore_errors=True)
-finish()
+    def test_no_archive_found(self):
+        lone = self.path("lone.exe")
+        pathlib.Path(lone).write_bytes(FAKE_STUB)
+        for command in (["list", lone], ["test", lone], ["unpack", lone, self.path("out")]):
+            with self.subTest(command=command[0]):
+                self.assertRun(run(*command), 1, stderr=["no archive found in " + lone])
+        self.assertRun(run("list", self.path("missing.exe")), 1, stderr=["the file cannot be read"])
+
+    def test_damaged_directory_is_refused_whole(self):
+        # An end record that hides its directory's records.
+        hidden = self.write_output("hidden.exe", [("victim.txt", b"evil")],
+                                   (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
+        self.assertRun(run("unpack", hidden, self.path("out")), 1,
+                       stderr=["damaged archive", "nothing was extracted"])
+        self.assertFalse(os.path.exists(self.path("out")))
+
+    def test_list_escapes_control_bytes_in_names(self):
+        forged = self.write_output("forged.exe", [("a\x1b[2J\nforged\tline.txt", b"x")])
+        r = run("list", forged)
+        self.assertEqual(0, r.returncode)
+        self.assertTrue(r.stdout.startswith("a\\x1b[2J\\x0aforged\\x09line.txt\t"), r.stdout)
+        self.assertEqual(1, r.stdout.count("\n"), "no forged line")
+        self.assertNotIn("\x1b", r.stdout)
+
+
+class PackTest(ToolTest):
+    def make_source(self):
+        """A tree of files (names and bytes as the keys and values of the
+        result) with times of their own, and two empty folders."""
+        source = self.path("source tree")
+        rng = random.Random(5)
+        text = "".join(rng.choice("abcdefghij klmnopqrstuvwxyz\r\n") for _ in range(250000)).encode()
+        files = {
+            "a.txt": b"hello, round trip\r\n" * 40,
+            "README": b"a name without an extension\n",
+            "empty.txt": b"",
+            "with space.log": text[:5000],
+            "bin/random.bin": rng.randbytes(3 * CHUNK_BYTES + 17),
+            "bin/chunk-exact.dat": rng.randbytes(CHUNK_BYTES),
+            "nested/deeper/deepest/leaf.txt": text,
+            "nested/Mixed.Case.Name.TXT": b"dots and capitals",
+            "nested/caf\u00e9-\u65e5\u672c.txt": "UTF-8 name, text inside".encode(),
+            "bin/beyond-memory.bin": rng.randbytes(12 * CHUNK_BYTES),  # a spilled stream
+        }
+        for name in ("nested/empty folder", "solo"):
+            os.makedirs(os.path.join(source, name))
+        for i, (name, data) in enumerate(files.items()):
+            path = pathlib.Path(source, name)
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
+            stamp = time.mktime((2006 + i, 5, 17, 14, 37 + i, 58 + i % 2, 0, 0, -1))
+            os.utime(path, (stamp, stamp))
+        return source, files
+
+    def test_round_trip_gives_the_same_tree_bytes_and_minutes(self):
+        source, files = self.make_source()
+        output = self.path("out", "round trip.exe")
+        os.makedirs(os.path.dirname(output))
+        r = self.pack(source, output)
+        self.assertRun(r, 0)
+        summary = ": %d files added, %d bytes\n" % (len(files), os.path.getsize(output))
+        self.assertTrue(r.stdout.endswith(summary), r.stdout)
+        packed = pathlib.Path(output).read_bytes()
+        self.assertEqual(FAKE_STUB, packed[:len(FAKE_STUB)], "the stub given leads the output")
+        self.assertEqual([], refusing_readers(output))
+        # Deflated in turn (the Maker's way) or by 2 or 4 threads: the same bytes.
+        again = self.path("out", "again.exe")
+        for jobs in ("1", "2", "4"):
+            with self.subTest(jobs=jobs):
+                self.assertRun(self.pack(source, again, "--quiet", "--jobs", jobs), 0)
+                self.assertEqual(packed, pathlib.Path(again).read_bytes())
+
+        dest = self.path("unpacked", "here")
+        self.assertRun(run("unpack", output, dest), 0)
+        self.assertEqual(tree(source), tree(dest))
+        for name, data in files.items():
+            with self.subTest(name=name):
+                path = pathlib.Path(dest, name)
+                self.assertEqual(data, path.read_bytes())
+                got = time.localtime(path.stat().st_mtime)
+                self.assertEqual(0, got.tm_sec)
+                self.assertEqual(time.localtime(os.path.getmtime(os.path.join(source, name)))[:5], got[:5])
+
+    def test_refusals_name_the_item_and_write_nothing(self):
+        source, files = self.make_source()
+        os.makedirs(self.path("out"))
+        outside = self.path("outside")
+        os.makedirs(outside)
+        pathlib.Path(outside, "secret.txt").write_bytes(b"not to be packed")
+        victim = self.path("victim")
+        pathlib.Path(victim).write_bytes(b"keep me")
+        refused = self.path("out", "refused.exe")
+        part = refused + ".vezovud-part"
+        rows = [  # label, item made in the source (or planted), its target, the output, words in stderr
+            ("a name Windows cannot hold", "what?.txt", None, refused,
+             "what?.txt has a name Windows cannot hold"),
+            ("a link to a folder outside", "etc", outside, refused,
+             "etc is a link leading outside the folder"),
+            ("a link to a file outside", "secret", os.path.join(outside, "secret.txt"), refused,
+             "secret is a link leading outside the folder"),
+            ("names that differ in case only", "A.TXT", None, refused,  # a.txt comes second
+             "a.txt differs from another name in its folder only in case"),
+            ("a name ending in a dot", "trailing.", None, refused,
+             "trailing. ends in a dot or a space"),
+            ("an output inside the folder", None, None, os.path.join(source, "inside.exe"),
+             "would lie inside the folder being packed"),
+            ("a link planted as the part file", None, victim, refused,
+             "refused.exe.vezovud-part"),
+        ]
+        for label, item, target, out, words in rows:
+            with self.subTest(label):
+                made = os.path.join(source, item) if item else part if target else None
+                if target:
+                    os.symlink(target, made)
+                elif made:
+                    pathlib.Path(made).touch()
+                self.assertRun(self.pack(source, out, "--quiet"), 1, stderr=[words])
+                self.assertFalse(os.path.exists(out))
+                self.assertEqual(b"keep me", pathlib.Path(victim).read_bytes())
+                if item == "etc":
+                    # --follow-links packs what the link leads to.
+                    self.assertRun(self.pack(source, refused, "--quiet", "--follow-links"), 0,
+                                   [": %d files added" % (len(files) + 1)])
+                    os.remove(refused)
+                if made:
+                    os.remove(made)
+        self.assertEqual([], os.listdir(self.path("out")), "no part file or output left behind")
+
+    def test_70000_files_get_zip64_end_records(self):
+        # The end record's 16-bit counts overflow, so the Zip64 end records
+        # carry the true count (relative to the archive's first byte).
+        many = self.path("many")
+        os.makedirs(many)
+        for i in range(70000):
+            open(os.path.join(many, "f%05d" % i), "wb").close()
+        big = self.path("many.exe")
+        self.assertRun(self.pack(many, big, "--quiet"), 0, [": 70000 files added"])
+        data = pathlib.Path(big).read_bytes()
+        end = len(data) - 4 - 22
+        zip64, locator = end - 20 - 56, end - 20
+        size, at = struct.unpack("<II", data[end + 12:end + 20])
+        start = zip64 - size - at  # where the archive starts behind the stub
+        self.assertEqual(len(FAKE_STUB), start)
+        self.assertEqual(b"PK\x05\x06" + bytes(4) + b"\xff\xff\xff\xff", data[end:end + 12],
+                         "the end record keeps 0xFFFF")
+        self.assertEqual((0x07064b50, 0, zip64 - start, 1), struct.unpack("<IIQI", data[locator:locator + 20]))
+        self.assertEqual((0x06064b50, 44, 45, 45, 0, 0, 70001, 70001, size, at),
+                         struct.unpack("<IQHHIIQQQQ", data[zip64:zip64 + 56]))
+        self.assertEqual([], refusing_readers(big))
+
+
+if __name__ == "__main__":
+    TOOL = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -21,7 +21,9 @@ Names Drain(intptr_t listing, bool sorted = true) {
   for (int guard = 0; guard < 10000 && NextEntry(listing); guard++)
     names.push_back(EntryName(listing).c_str() + std::string(EntryKind(listing) == kEntryDirectory ? "/" : ""));
   if (sorted) std::sort(names.begin(), names.end());
-  EXPECT_TRUE(NextEntry(listing) == 0 && EntryKind(listing) == kEntryNone && EntryName(listing).IsEmpty());
+  EXPECT_EQ(0, NextEntry(listing));
+  EXPECT_EQ(kEntryNone, EntryKind(listing));
+  EXPECT_TRUE(EntryName(listing).IsEmpty());
   return names;
 }
 

@@ -28,22 +28,27 @@ std::vector<int> Fields(int32_t v) {
 // empty one; a copy is independent; a text appended to itself survives its
 // buffer moving as it grows.
 TEST(TextTest, ValueSemantics) {
-  EXPECT_TRUE(Text() == Text("") && Text(static_cast<const char*>(nullptr)) == Text(""));
-  EXPECT_EQ(0, Text(nullptr, 5).Length() + Text("abc", -1).Length());
+  EXPECT_TRUE(Text() == Text(""));
+  EXPECT_TRUE(Text(static_cast<const char*>(nullptr)) == Text(""));
+  EXPECT_EQ(0, Text(nullptr, 5).Length());
+  EXPECT_EQ(0, Text("abc", -1).Length());
   for (const Text& other : {Text("ABC"), Text("abcd"), Text("ab"), Text("abc\0", 4)})
     EXPECT_FALSE(Text("abc") == other) << S(other);
   Text a("abc"), b(a);
   b += b;
   b.Append(b.c_str() + 1, 2);
   b.Append(nullptr, 4);
-  EXPECT_EQ("abc|abcabcbc", S(a) + "|" + S(b));
+  EXPECT_EQ("abc", S(a));
+  EXPECT_EQ("abcabcbc", S(b));
   std::string expected;
   Text grown;
   for (int k = 0; k < 5000; k++) expected += static_cast<char>('a' + k % 26);
   for (char ch : expected) grown += ch;
   EXPECT_EQ(expected, std::string(grown.c_str())) << "every byte, and the terminating zero";
   Text f("abcdef");
-  EXPECT_EQ("ab|ef|", S(f.Middle(-3, 2)) + "|" + S(f.Middle(4, 100)) + "|" + S(f.Middle(2, -1))) << "clipped";
+  EXPECT_EQ("ab", S(f.Middle(-3, 2))) << "clipped";
+  EXPECT_EQ("ef", S(f.Middle(4, 100))) << "clipped";
+  EXPECT_EQ("", S(f.Middle(2, -1))) << "clipped";
 }
 
 // The plain copy holds every byte and its terminator; the empty text has none.

@@ -1,6 +1,6 @@
 // CountFiles walks depth first with one listing open per level; the name
 // draw repeats until a free name comes up or every name has been seen taken.
-#include "maker/prepare.h"
+#include "pack/prepare.h"
 
 #include "archive/folder_walk.h"
 #include "runtime/directory.h"

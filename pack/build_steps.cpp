@@ -2,12 +2,12 @@
 // then the 4-byte trailer, written to a partial file that is renamed over the
 // target once its length proves every byte reached the disk. The temporary
 // archive lives in a private folder for the length of one job.
-#include "maker/build_steps.h"
+#include "pack/build_steps.h"
 
 #include "archive/folder_archiver.h"
 #include "archive/folder_walk.h"
 #include "archive/output_layout.h"
-#include "maker/prepare.h"
+#include "pack/prepare.h"
 #include "runtime/file.h"
 #include "runtime/file_info.h"
 #include "runtime/file_replace.h"
