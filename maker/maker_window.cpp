@@ -4,9 +4,9 @@
 
 #include "archive/folder_archiver.h"
 #include "maker/build_job.h"
-#include "maker/prepare.h"
-#include "runtime/thread.h"
+#include "pack/prepare.h"
 #include "resources/about_text.h"
+#include "runtime/thread.h"
 #include "runtime/window.h"
 
 const char kMakerTitle[] = "Vezovud v1.0";

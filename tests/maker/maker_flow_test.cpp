@@ -11,9 +11,9 @@
 
 #include "archive/folder_archiver.h"
 #include "maker/build_job.h"
-#include "maker/build_steps.h"
 #include "maker/maker_window.h"
-#include "maker/prepare.h"
+#include "pack/build_steps.h"
+#include "pack/prepare.h"
 #include "runtime/system.h"
 #include "runtime/test_support.h"
 #include "runtime/thread.h"
