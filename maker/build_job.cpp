@@ -8,13 +8,13 @@
 #include "pack/build_steps.h"
 #include "runtime/window.h"
 
-Text SourceFolder;
-Text OutputFile;
-Text TempArchive;
-int32_t FileCount = 0;
-int32_t AddedCount = 0;
-intptr_t JobThread = 0;
-volatile int32_t JobRunning = 0;
+Text gSourceFolder;
+Text gOutputFile;
+Text gTempArchive;
+int32_t gFileCount = 0;
+int32_t gAddedCount = 0;
+intptr_t gJobThread = 0;
+volatile int32_t gJobRunning = 0;
 
 namespace {
 
@@ -37,9 +37,9 @@ void SetStubImage(const unsigned char* image, int32_t bytes) {
 int32_t BuildJob(int32_t) {
   SetButtonsDisabled(1);
   BuildRequest request;
-  request.sourceFolder = SourceFolder;
-  request.outputFile = OutputFile;
-  request.tempArchive = TempArchive;
+  request.sourceFolder = gSourceFolder;
+  request.outputFile = gOutputFile;
+  request.tempArchive = gTempArchive;
   request.stubImage = gStubImage;
   request.stubBytes = gStubBytes;
   request.chunkPauseMs = kMakerChunkPauseMs;
@@ -50,21 +50,21 @@ int32_t BuildJob(int32_t) {
   // responsive on the machines the Maker was made for.
   request.workers = 1;
   BuildResult result = RunBuildSteps(request);
-  FileCount = result.fileCount;
-  AddedCount = result.addedCount;
+  gFileCount = result.fileCount;
+  gAddedCount = result.addedCount;
   if (result.failure == kBuildWritten) {
     ShowMessage("Ready",
-                Text("The archive was created sucessfully. ") + DecimalText(AddedCount) +
+                Text("The archive was created sucessfully. ") + DecimalText(gAddedCount) +
                     " files were added.",
                 kMessageInformation);
   } else {
     ShowMessage("Not written", BuildFailureText(result), kMessageExclamation);
   }
-  JobRunning = 0;
-  TempArchive = Text();
-  SourceFolder = Text();
-  OutputFile = Text();
-  FileCount = 0;
+  gJobRunning = 0;
+  gTempArchive = Text();
+  gSourceFolder = Text();
+  gOutputFile = Text();
+  gFileCount = 0;
   PutGadgetValue(kGadgetProgress, 0);
   SetGadgetDisabled(kGadgetExit, 0);
   SetGadgetDisabled(kGadgetSqueeze, 0);

@@ -19,17 +19,17 @@ const int32_t kGadgetExit = 6;
 const int32_t kGadgetSqueeze = 7;
 const int32_t kGadgetAbout = 8;
 
-// Shared job state. The main window writes SourceFolder, OutputFile and
-// TempArchive before it starts the job and sets JobThread and JobRunning
+// Shared job state. The main window writes gSourceFolder, gOutputFile and
+// gTempArchive before it starts the job and sets gJobThread and gJobRunning
 // right after; from then on the job's thread owns the state until it clears
 // it at its end. No lock: the disabled buttons keep jobs from overlapping.
-extern Text SourceFolder;
-extern Text OutputFile;
-extern Text TempArchive;
-extern int32_t FileCount;
-extern int32_t AddedCount;
-extern intptr_t JobThread;
-extern volatile int32_t JobRunning;
+extern Text gSourceFolder;
+extern Text gOutputFile;
+extern Text gTempArchive;
+extern int32_t gFileCount;
+extern int32_t gAddedCount;
+extern intptr_t gJobThread;
+extern volatile int32_t gJobRunning;
 
 // The stub image written at the head of every output file. The program sets
 // it once at start-up from its embedded copy.

@@ -33,20 +33,20 @@ void OnBrowse() {
 }
 
 void OnSqueeze() {
-  if (JobRunning == 1) {
-    StopThread(JobThread);
-    JobRunning = 0;
+  if (gJobRunning == 1) {
+    StopThread(gJobThread);
+    gJobRunning = 0;
   }
-  SourceFolder = ReadGadgetText(kGadgetFolderField);
-  if (SourceFolder.IsEmpty()) return;
-  if (RightPart(SourceFolder, 1) != "\\") SourceFolder += "\\";
-  OutputFile = AskForSaveFile("Please choose file to save", "Executable files (*.exe)|*.exe");
-  if (OutputFile.IsEmpty()) return;
-  OutputFile = CompleteOutputName(OutputFile);
-  TempArchive = MakeTempArchiveName("Vezovud");
+  gSourceFolder = ReadGadgetText(kGadgetFolderField);
+  if (gSourceFolder.IsEmpty()) return;
+  if (RightPart(gSourceFolder, 1) != "\\") gSourceFolder += "\\";
+  gOutputFile = AskForSaveFile("Please choose file to save", "Executable files (*.exe)|*.exe");
+  if (gOutputFile.IsEmpty()) return;
+  gOutputFile = CompleteOutputName(gOutputFile);
+  gTempArchive = MakeTempArchiveName("Vezovud");
   SetArchiverProgressCallback(ProgressCallback);
-  JobThread = StartThread(BuildJob, 0);
-  JobRunning = 1;
+  gJobThread = StartThread(BuildJob, 0);
+  gJobRunning = 1;
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class ReaderTest : public ::testing::Test {
     return (int)info.entryCount;
   }
   int Open(const std::vector<Entry>& entries) {
-    return OpenBytes(testzip::OutputFile(testzip::BuildArchive(entries)));
+    return OpenBytes(testzip::gOutputFile(testzip::BuildArchive(entries)));
   }
 
   // Extracts every entry of file.exe through the engine, as the stub and the
@@ -97,7 +97,7 @@ class ReaderTest : public ::testing::Test {
 TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
   std::string archive = testzip::BuildArchive(
       {FolderEntry(""), FolderEntry("sub\\"), Entry{"sub\\b.txt", "hello, payload"}});
-  std::string output = testzip::OutputFile(archive);
+  std::string output = testzip::gOutputFile(archive);
   std::string stub = testzip::StubPrefix(testzip::kStubImageBytes);
   size_t end = output.size() - 26;  // where the end record starts
   std::string diskOne = output, unequalCounts = output, centralTooLong = output;
@@ -118,8 +118,8 @@ TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
       {"comment of 65,535 bytes", commented, -1, 3},
       {"comment of 65,535 bytes, trailer", commented + "abcd", -1, 3},
       {"stub of 59,392 bytes and trailer", output, 3},
-      {"no prefix, trailer", testzip::OutputFile(archive, 0), 3},
-      {"prefix of 4,095 bytes", testzip::OutputFile(archive, 4095), 3},
+      {"no prefix, trailer", testzip::gOutputFile(archive, 0), 3},
+      {"prefix of 4,095 bytes", testzip::gOutputFile(archive, 4095), 3},
       {"other trailer bytes", stub + archive + "abcd", 3},
       {"no trailer", stub + archive, 3},
       {"trailer spelling the signature", stub + archive + std::string("PK\x05\x06", 4), 3},
@@ -459,7 +459,7 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
     SCOPED_TRACE(c.label);
     fs::remove_all(destination_);
     testzip::WriteFile(folder_ / "victim.txt", "keep me");
-    testzip::WriteFile(folder_ / "file.exe", testzip::OutputFile(c.bytes));
+    testzip::WriteFile(folder_ / "file.exe", testzip::gOutputFile(c.bytes));
     ExtractionReport report;
     std::vector<int> results;
     EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), destination_.c_str(),
@@ -507,7 +507,7 @@ TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    testzip::WriteFile(folder_ / "file.exe", testzip::OutputFile(c.bytes));
+    testzip::WriteFile(folder_ / "file.exe", testzip::gOutputFile(c.bytes));
     ExtractionReport report;
     EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest,
                                          kStubSearchBytes, nullptr, nullptr, &report));

@@ -65,7 +65,7 @@ class StubFlowTest : public ::testing::Test {
   // The stub, run from an output file; cut bytes off its end for a damaged
   // download.
   void Start(const std::vector<Entry>& entries, size_t cut = 0) {
-    std::string file = testzip::OutputFile(testzip::BuildArchive(entries));
+    std::string file = testzip::gOutputFile(testzip::BuildArchive(entries));
     testzip::WriteFile(payload_, file.substr(0, file.size() - cut));
     OverrideStubOwnPath(payload_.c_str());
     StartStub(nullptr, 0);

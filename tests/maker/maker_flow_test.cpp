@@ -35,7 +35,7 @@ const unsigned char kFakeStub[] = {'M', 'Z', 1, 2, 3, 4, 5, 6, 7, 8};
 const std::vector<unsigned char> kOld = {'o', 'l', 'd'};
 const char kIdle[] = "Exit=1 Squeeze!=1 Browse=1 About=1 bar=0 status='Ready...' job=0";
 
-// The buttons' texts and enabled flags, the bar, the status line, JobRunning.
+// The buttons' texts and enabled flags, the bar, the status line, gJobRunning.
 std::string GadgetStates() {
   std::string s;
   for (int32_t g : {kGadgetExit, kGadgetSqueeze, kGadgetBrowse, kGadgetAbout}) {
@@ -43,7 +43,7 @@ std::string GadgetStates() {
     s += state.text.c_str() + ("=" + std::to_string(state.enabled)) + " ";
   }
   return s + "bar=" + std::to_string(HeadlessGadgetState(kGadgetProgress).value) + " status='" +
-         HeadlessGadgetState(kGadgetStatus).text.c_str() + "' job=" + std::to_string(JobRunning);
+         HeadlessGadgetState(kGadgetStatus).text.c_str() + "' job=" + std::to_string(gJobRunning);
 }
 
 HeadlessRequest Message(const std::string& title) {  // the first box with that caption
@@ -52,7 +52,7 @@ HeadlessRequest Message(const std::string& title) {  // the first box with that 
   return HeadlessRequest();
 }
 
-std::string gAtBox, gTemp;  // GadgetStates() and TempArchive when the job's box came up
+std::string gAtBox, gTemp;  // GadgetStates() and gTempArchive when the job's box came up
 handshake::Counter gAbouts;  // About boxes shown
 
 // Records the states at the job's box, then presses About while that box is
@@ -64,7 +64,7 @@ int32_t AtBox(const Text& title, const Text&, int32_t) {
     return kMessageButtonOk;
   }
   gAtBox = GadgetStates();
-  gTemp = TempArchive.c_str();
+  gTemp = gTempArchive.c_str();
   int seen = gAbouts.Count();
   HeadlessClick(kGadgetAbout);
   gAbouts.WaitAbove(seen);
@@ -118,7 +118,7 @@ class MakerTest : public ::testing::Test {
     WaitForEvent();
     HeadlessAnswerSaveFile(output.c_str());
     Press(kGadgetSqueeze);
-    for (int i = 0; i < 2000 && (JobRunning || !WaitForThread(JobThread, 0)); ++i)
+    for (int i = 0; i < 2000 && (gJobRunning || !WaitForThread(gJobThread, 0)); ++i)
       HandleMakerEvent(WaitForEvent());
     EXPECT_EQ(kIdle, GadgetStates()) << "back to Idle";
   }

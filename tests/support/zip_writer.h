@@ -123,7 +123,7 @@ inline std::string StubPrefix(size_t bytes) {
 }
 
 // An output file: prefix, archive, 4-byte trailer holding the archive's length.
-inline std::string OutputFile(const std::string& archive, size_t prefixBytes = kStubImageBytes) {
+inline std::string gOutputFile(const std::string& archive, size_t prefixBytes = kStubImageBytes) {
   std::string file = StubPrefix(prefixBytes) + archive;
   Put(file, {{4, (uint32_t)archive.size()}});
   return file;
