@@ -158,9 +158,9 @@ Text UnicodePathName(const unsigned char* extra, int extraBytes, const Text& cen
 // The facts of the current entry that extraction needs beyond minizip's.
 struct EntryFacts {
   unz_file_info64 info;
-  Text name;     // the central name, or the Unicode Path field's
+  Text name;  // the central name, or the Unicode Path field's
   int utf8Name;
-  int isFolder;  // a name ending in a separator, or the directory attribute
+  int isFolder;    // a name ending in a separator, or the directory attribute
   int sizesAgree;  // minizip read the same sizes as the checked directory
 };
 
@@ -179,8 +179,8 @@ int ReadEntryInfo(EntryFacts* facts) {
   char* buffer = static_cast<char*>(AllocateBlock(nameBytes + extraBytes + 2));
   if (buffer == nullptr) return kReaderFailed;
   char* extra = buffer + nameBytes + 1;
-  int result = unzGetCurrentFileInfo64(gHandle, info, buffer, nameBytes + 1, extra,
-                                       extraBytes + 1, nullptr, 0);
+  int result = unzGetCurrentFileInfo64(gHandle, info, buffer, nameBytes + 1, extra, extraBytes + 1,
+                                       nullptr, 0);
   // minizip's view of the record must agree with the checked directory's.
   if (result == UNZ_OK &&
       (info->crc != entry->crc || info->compression_method != entry->method ||
@@ -190,13 +190,13 @@ int ReadEntryInfo(EntryFacts* facts) {
   if (result == UNZ_OK) {
     // The checked directory's sizes count: some builds of minizip miss the
     // Zip64 extra field, and then read such an entry wrongly.
-    facts->sizesAgree = info->uncompressed_size == entry->size &&
-                        info->compressed_size == entry->compressedSize;
+    facts->sizesAgree =
+        info->uncompressed_size == entry->size && info->compressed_size == entry->compressedSize;
     info->uncompressed_size = entry->size;
     info->compressed_size = entry->compressedSize;
     Text central(buffer, nameBytes);
-    Text unicode = UnicodePathName(reinterpret_cast<const unsigned char*>(extra), extraBytes,
-                                   central);
+    Text unicode =
+        UnicodePathName(reinterpret_cast<const unsigned char*>(extra), extraBytes, central);
     facts->name = unicode.IsEmpty() ? central : unicode;
     facts->utf8Name = !unicode.IsEmpty() || (entry->flags & kFlagUtf8Name) != 0;
     char last = facts->name.Last();
@@ -230,10 +230,10 @@ struct DataSource {
   int direct;
   FILE* file;
   z_stream stream;
-  int inflating;          // stream initialised
+  int inflating;  // stream initialised
   uint64_t compressedLeft;
   uint64_t sizeLeft;
-  unsigned char* input;   // kInflateChunkBytes
+  unsigned char* input;  // kInflateChunkBytes
 };
 
 void CloseSource(DataSource* source) {
@@ -394,12 +394,11 @@ int TestCurrentEntry() {
                       static_cast<uint32_t>(facts.info.crc));
 }
 
-int SetFileModificationTime(const Text& path, int year, int month, int day, int hour,
-                            int minute) {
+int SetFileModificationTime(const Text& path, int year, int month, int day, int hour, int minute) {
   // A DOS date covers 1980..2107; anything else, or a day that the month
   // does not have, is a damaged date, and the file keeps its write time.
-  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59) {
+  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59) {
     return 0;
   }
   if (day > DaysInMonth(year, month)) return 0;
@@ -414,7 +413,6 @@ int SetFileModificationTime(const Text& path, int year, int month, int day, int 
 }
 
 namespace {
-
 
 // Turns the "\" of a relative name into the platform's separator.
 Text PlatformPath(const Text& name) {
@@ -599,9 +597,9 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   result = WriteEntryFile(&source, target, size, crc);
   if (result != kReaderOk) return result;
   const tm_unz& when = facts.info.tmu_date;
-  SetFileModificationTime(target, static_cast<int>(when.tm_year),
-                          static_cast<int>(when.tm_mon) + 1, static_cast<int>(when.tm_mday),
-                          static_cast<int>(when.tm_hour), static_cast<int>(when.tm_min));
+  SetFileModificationTime(target, static_cast<int>(when.tm_year), static_cast<int>(when.tm_mon) + 1,
+                          static_cast<int>(when.tm_mday), static_cast<int>(when.tm_hour),
+                          static_cast<int>(when.tm_min));
   return kReaderOk;
 }
 
@@ -618,7 +616,8 @@ Text ReaderResultText(int result) {
     case kReaderNameTooLong: return "name too long for this system";
     case kReaderWriteFailed: return "write error";
     case kReaderDataShort: return "data shorter than its declared size";
-    case kReaderUnsupportedMethod: return "compression method not supported (only stored and deflated)";
+    case kReaderUnsupportedMethod:
+      return "compression method not supported (only stored and deflated)";
     case kReaderEncrypted: return "encrypted entry (not supported)";
     case kReaderLinkInPath: return "a link is in the way (nothing is written through links)";
     case kReaderNotAFolder: return "a file is in the way of a folder";
@@ -627,7 +626,8 @@ Text ReaderResultText(int result) {
     case kCatalogueNoArchive: return "no archive found";
     case kCatalogueBadEndRecord: return "damaged archive (end record)";
     case kCatalogueBadRecord: return "damaged archive (central directory record)";
-    case kCatalogueCountMismatch: return "damaged archive (entry count does not match the central directory)";
+    case kCatalogueCountMismatch:
+      return "damaged archive (entry count does not match the central directory)";
     case kCatalogueBadLocalHeader: return "damaged archive (local header missing or out of place)";
     case kCatalogueOverlap: return "damaged archive (entries overlap)";
     case kCatalogueNoMemory: return "out of memory";

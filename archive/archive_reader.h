@@ -144,8 +144,7 @@ void RemovePartFileInProgress();
 // time with the seconds at 0. Dates that are no valid calendar date, or lie
 // outside 1980..2107 (what a stored DOS date can say), leave the file's time
 // alone. 1 when the time was set, else 0.
-int SetFileModificationTime(const Text& path, int year, int month, int day, int hour,
-                            int minute);
+int SetFileModificationTime(const Text& path, int year, int month, int day, int hour, int minute);
 
 // A short English description of a result, for messages ("CRC mismatch").
 Text ReaderResultText(int result);

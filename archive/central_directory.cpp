@@ -167,8 +167,8 @@ int CompareByLocalOffset(const void* a, const void* b) {
 // header and data lie before the central directory and apart from the next
 // entry's: overlapping entries let a small archive inflate one stretch of
 // bytes many times over.
-int CheckLocalHeaders(FILE* file, int64_t archiveStart, uint64_t cdOffset,
-                      CatalogueEntry* entries, int64_t count) {
+int CheckLocalHeaders(FILE* file, int64_t archiveStart, uint64_t cdOffset, CatalogueEntry* entries,
+                      int64_t count) {
   if (count == 0) return kCatalogueOk;
   CatalogueEntry** order =
       static_cast<CatalogueEntry**>(AllocateBlock(count * static_cast<int64_t>(sizeof(void*))));

@@ -25,7 +25,7 @@ const int kCatalogueCountMismatch = -304;   // records and end record disagree
 const int kCatalogueBadLocalHeader = -305;  // outside the archive, or no header there
 const int kCatalogueOverlap = -306;         // two entries share bytes
 const int kCatalogueNoMemory = -307;
-const int kCatalogueUnreadable = -308;      // the file cannot be opened or read
+const int kCatalogueUnreadable = -308;  // the file cannot be opened or read
 
 // How far back from the end of the file the end record is looked for. The
 // stub keeps the classic window: the record starts within the last 65,535
@@ -36,28 +36,28 @@ const int32_t kWideSearchBytes = 65535 + 22 + 4;
 
 // An entry as its central record gives it, with the place of its data.
 struct CatalogueEntry {
-  uint64_t recordOffset;     // its central record
-  uint64_t localOffset;      // its local header
-  uint64_t dataOffset;       // its data, behind the local header's name and extra field
+  uint64_t recordOffset;  // its central record
+  uint64_t localOffset;   // its local header
+  uint64_t dataOffset;    // its data, behind the local header's name and extra field
   uint64_t compressedSize;
   uint64_t size;
   uint32_t crc;
-  uint32_t dosDateTime;      // date in the high half, time in the low half
+  uint32_t dosDateTime;  // date in the high half, time in the low half
   uint32_t externalAttributes;
   uint16_t versionMadeBy;
   uint16_t flags;
   uint16_t method;
-  uint16_t nameBytes;        // in the central record
-  uint16_t extraBytes;       // the central record's extra field
-  uint16_t localNameBytes;   // in the local header
+  uint16_t nameBytes;       // in the central record
+  uint16_t extraBytes;      // the central record's extra field
+  uint16_t localNameBytes;  // in the local header
 };
 
 struct CentralDirectory {
-  int64_t archiveStart;      // bytes in front of the archive in its file
-  int64_t endRecordEnd;      // file offset just past the 22-byte end record
+  int64_t archiveStart;  // bytes in front of the archive in its file
+  int64_t endRecordEnd;  // file offset just past the 22-byte end record
   uint32_t commentBytes;
   int64_t count;
-  CatalogueEntry* entries;   // count entries in central-directory order
+  CatalogueEntry* entries;  // count entries in central-directory order
 };
 
 // Locates the archive in the file at path (its end record within the last

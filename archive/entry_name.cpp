@@ -69,8 +69,10 @@ int IsDeviceComponent(const Text& name, int start, int end) {
   }
   if (memcmp(stem, "COM", 3) != 0 && memcmp(stem, "LPT", 3) != 0) return 0;
   unsigned char digit = static_cast<unsigned char>(stem[3]);
-  if (length == 5 && digit == 0xC2) digit = static_cast<unsigned char>(stem[4]);
-  else if (length != 4) return 0;
+  if (length == 5 && digit == 0xC2)
+    digit = static_cast<unsigned char>(stem[4]);
+  else if (length != 4)
+    return 0;
   int superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
   return (length == 4 && digit >= '1' && digit <= '9') || superscript;
 }
@@ -105,9 +107,7 @@ int IsPortableNamePart(const Text& name) {
   return !IsDeviceComponent(name, 0, name.Length());
 }
 
-Text FolderPartOf(const Text& name) {
-  return name.Middle(0, name.LastIndexOf('\\') + 1);
-}
+Text FolderPartOf(const Text& name) { return name.Middle(0, name.LastIndexOf('\\') + 1); }
 
 Text FilePartOf(const Text& name) {
   int last = name.LastIndexOf('\\');

@@ -20,8 +20,8 @@ void RecordFailure(ExtractionReport* report, int64_t index, int result, const Te
   ++report->failed;
   int64_t listed = report->failuresListed;
   if (listed % kFailureGrowth == 0) {
-    ExtractionFailure* grown = static_cast<ExtractionFailure*>(AllocateBlock(
-        (listed + kFailureGrowth) * static_cast<int64_t>(sizeof(ExtractionFailure))));
+    ExtractionFailure* grown = static_cast<ExtractionFailure*>(
+        AllocateBlock((listed + kFailureGrowth) * static_cast<int64_t>(sizeof(ExtractionFailure))));
     if (grown == nullptr) return;
     if (listed > 0) memcpy(grown, report->failures, listed * sizeof(ExtractionFailure));
     FreeBlock(report->failures);

@@ -18,12 +18,12 @@ const int32_t kStepOpened = 0;  // the archive is open and checked; total is kno
 const int32_t kStepEntry = 1;   // entry index is done (result 0) or failed
 
 struct ExtractionStep {
-  int32_t kind;     // kStepOpened or kStepEntry
-  int64_t index;    // the entry, counted from 0 in central-directory order
-  int64_t total;    // entries in the archive
-  const Text* name; // the entry's stored name (kStepEntry; empty when unreadable)
-  int utf8Name;     // the name is UTF-8 (else in the writer's ANSI code page)
-  int result;       // the reader's result for the entry (archive_reader.h)
+  int32_t kind;      // kStepOpened or kStepEntry
+  int64_t index;     // the entry, counted from 0 in central-directory order
+  int64_t total;     // entries in the archive
+  const Text* name;  // the entry's stored name (kStepEntry; empty when unreadable)
+  int utf8Name;      // the name is UTF-8 (else in the writer's ANSI code page)
+  int result;        // the reader's result for the entry (archive_reader.h)
 };
 
 typedef void (*ExtractionCallback)(void* context, const ExtractionStep& step);
@@ -37,11 +37,11 @@ struct ExtractionFailure {
 };
 
 struct ExtractionReport {
-  int openResult;      // 0, or the kCatalogue result that kept the archive shut
-  int64_t total;       // entries in the archive
-  int64_t done;        // extracted (or tested) whole
-  int64_t failed;      // entries that failed
-  int64_t skipped;     // entries never reached: the reader lost its place before them
+  int openResult;               // 0, or the kCatalogue result that kept the archive shut
+  int64_t total;                // entries in the archive
+  int64_t done;                 // extracted (or tested) whole
+  int64_t failed;               // entries that failed
+  int64_t skipped;              // entries never reached: the reader lost its place before them
   ExtractionFailure* failures;  // the failed entries, in order, as far as memory allowed
   int64_t failuresListed;       // how many failures holds
 };
@@ -62,6 +62,5 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
 
 // Releases the failure list and its names.
 void FreeExtractionReport(ExtractionReport* report);
-
 
 #endif

@@ -171,7 +171,8 @@ int32_t LinkProblem(const WalkSettings& settings, const Text& path) {
 }
 
 int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& path) {
-  if (!settings.archiveKnown || LowerCasedText(name) != LowerCasedText(settings.archiveName)) return 0;
+  if (!settings.archiveKnown || LowerCasedText(name) != LowerCasedText(settings.archiveName))
+    return 0;
   PathIdentity identity;
   return GetPathIdentity(path, &identity) && SameIdentity(identity, settings.archiveIdentity);
 }
@@ -293,9 +294,9 @@ int AddZip64EndRecords(const Text& path, uint64_t entries) {
     Put64(record + 48, directoryAt);
     unsigned char* locator = tail + kZip64EndBytes;
     Put32(locator, kZip64LocatorSignature);
-    Put32(locator + 4, 0);                                   // disk of the Zip64 record
-    Put64(locator + 8, static_cast<uint64_t>(endAt));        // where the Zip64 record starts
-    Put32(locator + 16, 1);                                  // disks in all
+    Put32(locator + 4, 0);                             // disk of the Zip64 record
+    Put64(locator + 8, static_cast<uint64_t>(endAt));  // where the Zip64 record starts
+    Put32(locator + 16, 1);                            // disks in all
     ok = fseek(file, endAt, SEEK_SET) == 0 && fwrite(tail, 1, sizeof(tail), file) == sizeof(tail);
   }
   if (fclose(file) != 0) ok = 0;
@@ -317,8 +318,7 @@ LocalTimeFields ItemTime(const Text& item) {
       LocalTimeFields latest = {kLastDosYear, 12, 31, 23, 59, 58};
       found = latest;
     }
-    value = DateValue(found.year, found.month, found.day, found.hour, found.minute,
-                      found.second);
+    value = DateValue(found.year, found.month, found.day, found.hour, found.minute, found.second);
     // Beyond 2038 the date value cannot carry the time; the fields go as read.
     if (value < 0) return found;
   }
@@ -337,8 +337,8 @@ Text StoredName(const Text& item, const Text& folder, int32_t nameMode) {
   if (nameMode == kNameRelative) {
     // Only the leading folder is taken away; a later repeat of the folder's
     // text inside the path is part of the name.
-    name = StartsWithIgnoringCase(item, folder) ? item.Middle(folder.Length(), item.Length())
-                                                : item;
+    name =
+        StartsWithIgnoringCase(item, folder) ? item.Middle(folder.Length(), item.Length()) : item;
   } else if (nameMode == kNameFullPath) {
     name = item;
   } else {
@@ -535,8 +535,7 @@ zip_fileinfo ItemInfo(const Text& item) {
   info.tmz_date.tm_year = when.year;
   // The DOS date is computed here in 32 bits: minizip's own computation
   // overflows a 64-bit uLong for the 1970 fields.
-  info.dosDate = DosDateTime(when.year, when.month, when.day, when.hour, when.minute,
-                             when.second);
+  info.dosDate = DosDateTime(when.year, when.month, when.day, when.hour, when.minute, when.second);
   return info;
 }
 
@@ -615,8 +614,8 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
 }
 
 int WriteRawBytes(void* archive, const void* bytes, int32_t length) {
-  return zipWriteInFileInZip(static_cast<zipFile>(archive), bytes,
-                             static_cast<unsigned>(length)) == ZIP_OK;
+  return zipWriteInFileInZip(static_cast<zipFile>(archive), bytes, static_cast<unsigned>(length)) ==
+         ZIP_OK;
 }
 
 // Writes the listed items in list order as the workers deliver their
@@ -669,9 +668,8 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
 
 }  // namespace
 
-int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
-                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
-                           int32_t linkMode) {
+int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
+                           int32_t recurse, int32_t chunkPauseMs, int32_t linkMode) {
   Text folder;
   zipFile archive = BeginRun(archivePath, folderAndPattern, nameMode, recurse, linkMode, &folder);
   if (archive == nullptr) return 0;

@@ -9,17 +9,17 @@
 
 #include "runtime/text.h"
 
-const int32_t kReadChunkBytes = 102400;      // file data handed to minizip per call
-const int32_t kMakerChunkPauseMs = 10;       // the Maker's pause after every chunk
+const int32_t kReadChunkBytes = 102400;  // file data handed to minizip per call
+const int32_t kMakerChunkPauseMs = 10;   // the Maker's pause after every chunk
 const int32_t kCompressionLevel = 9;
 // Files of this size or more do not fit the archive's 32-bit size fields
 // (0xFFFFFFFF itself marks a ZIP64 value), so they are never added.
 const int64_t kMaxEntryBytes = 0xFFFFFFFFLL;
 
 // nameMode values: how stored names are formed.
-const int32_t kNameFileOnly = 0;   // the file name alone
-const int32_t kNameFullPath = 1;   // the path as found
-const int32_t kNameRelative = 2;   // the path relative to the folder
+const int32_t kNameFileOnly = 0;  // the file name alone
+const int32_t kNameFullPath = 1;  // the path as found
+const int32_t kNameRelative = 2;  // the path relative to the folder
 
 // Receives the path of the item about to be stored and the share of files
 // finished, 0.0 to 100.0. Its result is ignored.
@@ -55,9 +55,8 @@ const int64_t kZip64EntryCount = 0xFFFF;
 // Returns the number of regular files added whole; 0 when the archive cannot
 // be opened (then no callback runs). Everything that did not go in whole is
 // recorded in the problem list below.
-int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern,
-                           int32_t nameMode, int32_t recurse, int32_t chunkPauseMs,
-                           int32_t linkMode);
+int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
+                           int32_t recurse, int32_t chunkPauseMs, int32_t linkMode);
 
 // AddFolderToArchive without pauses, with up to workers threads (at most
 // kMaxDeflateWorkers, archive/parallel_deflate.h) deflating whole files
@@ -81,19 +80,19 @@ void FreeFolderArchiver();
 // before its entry is opened is not stored; one whose data fail midway leaves
 // its entry cut short, so an archive with problems is no archive to ship.
 enum ArchiverProblem {
-  kProblemUnreadable = 1,       // the file could not be opened or read
-  kProblemTooLarge = 2,         // 4 GiB or more
-  kProblemBadName = 3,          // a name Windows cannot hold
-  kProblemEntryFailed = 4,      // minizip refused the entry
-  kProblemArchiveFailed = 5,    // the archive could not be completed; path is the archive
-  kProblemFolderUnreadable = 6, // a folder could not be listed (or is too deep to list)
-  kProblemSpecialFile = 7,      // a named pipe, socket or device: no data to store
-  kProblemDanglingLink = 8,     // a link whose target cannot be reached
-  kProblemLinkOutside = 9,      // a link that leads outside the folder (kLinksWithinFolder)
-  kProblemChanged = 10,         // the file's size changed while it was read
-  kProblemCaseTwin = 11,        // another name in its folder differs only in case
-  kProblemTrailingDot = 12,     // the name ends in a dot or a space, which Windows drops
-  kProblemNotUtf8 = 13          // the name is not UTF-8, as names stored from here must be
+  kProblemUnreadable = 1,        // the file could not be opened or read
+  kProblemTooLarge = 2,          // 4 GiB or more
+  kProblemBadName = 3,           // a name Windows cannot hold
+  kProblemEntryFailed = 4,       // minizip refused the entry
+  kProblemArchiveFailed = 5,     // the archive could not be completed; path is the archive
+  kProblemFolderUnreadable = 6,  // a folder could not be listed (or is too deep to list)
+  kProblemSpecialFile = 7,       // a named pipe, socket or device: no data to store
+  kProblemDanglingLink = 8,      // a link whose target cannot be reached
+  kProblemLinkOutside = 9,       // a link that leads outside the folder (kLinksWithinFolder)
+  kProblemChanged = 10,          // the file's size changed while it was read
+  kProblemCaseTwin = 11,         // another name in its folder differs only in case
+  kProblemTrailingDot = 12,      // the name ends in a dot or a space, which Windows drops
+  kProblemNotUtf8 = 13           // the name is not UTF-8, as names stored from here must be
 };
 
 // The problems the last AddFolderToArchive recorded, in the order met.

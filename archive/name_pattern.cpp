@@ -36,13 +36,17 @@ int MatchNamePattern(const Text& textIn, const Text& patternIn) {
     ++p;
     char x = pattern.At(p - 1);
     if (x == '*') {
-      if (p == patternLength) matched = 1;
-      else star = 1;
+      if (p == patternLength)
+        matched = 1;
+      else
+        star = 1;
     } else if (x == '|') {
       if (t == textLength + 1) matched = 1;
     } else if (x == '?') {
-      if (t <= textLength) ++t;
-      else failed = 1;
+      if (t <= textLength)
+        ++t;
+      else
+        failed = 1;
     } else {
       if (star) {
         star = 0;
@@ -51,8 +55,10 @@ int MatchNamePattern(const Text& textIn, const Text& patternIn) {
           ++t;
         } while (t <= textLength && text.At(t - 1) != x);
       }
-      if (t <= textLength && text.At(t - 1) == x) ++t;
-      else failed = 1;
+      if (t <= textLength && text.At(t - 1) == x)
+        ++t;
+      else
+        failed = 1;
     }
     if (matched) break;
     if (!failed && t == textLength + 1 && p == patternLength) {

@@ -24,7 +24,7 @@ const int kDeflateMemLevel = 8;
 
 // One item between the worker that takes it and the writer.
 struct ItemSlot {
-  int32_t index;          // the item in the slot
+  int32_t index;  // the item in the slot
   int32_t done;
   DeflatedItem item;
   unsigned char* memory;  // the whole stream when it stayed in memory, else null
@@ -64,9 +64,9 @@ Text SpillName(int32_t index) { return gRun.spillBase + DecimalText(index); }
 // The stream being made: where its bytes go once the output block is full.
 struct StreamState {
   int32_t index;
-  intptr_t spill;     // the open spill file, or 0
-  int64_t written;    // bytes moved to the spill file
-  int failed;         // the spill file could not be created or written
+  intptr_t spill;   // the open spill file, or 0
+  int64_t written;  // bytes moved to the spill file
+  int failed;       // the spill file could not be created or written
 };
 
 // Moves the filled part of the output block to the spill file, creating it

@@ -25,11 +25,11 @@ const int32_t kRunAheadItems = 1024;
 // copied, except for a folder entry (its path ends in the separator), which
 // is passed over.
 struct DeflatedItem {
-  int32_t problem;         // 0, or the ArchiverProblem that kept the file out
-  int32_t text;            // 1 when zlib judged the data to be text
-  uint32_t crc;            // CRC-32 of the file's data
-  int64_t size;            // the file's bytes
-  int64_t streamBytes;     // the deflated stream's bytes
+  int32_t problem;      // 0, or the ArchiverProblem that kept the file out
+  int32_t text;         // 1 when zlib judged the data to be text
+  uint32_t crc;         // CRC-32 of the file's data
+  int64_t size;         // the file's bytes
+  int64_t streamBytes;  // the deflated stream's bytes
 };
 
 // Starts up to workers threads (at most kMaxDeflateWorkers) on items[0 ..

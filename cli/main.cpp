@@ -26,9 +26,11 @@ const struct {
   const char* command;
   const char* usage;
 } kCommandUsages[] = {
-    {"list", "usage: vezovud list FILE\n\nLists the entries of FILE: name, size, compressed size,\n"
-             "date and time, CRC-32.\n"},
-    {"test", "usage: vezovud test FILE\n\nChecks every entry's data and CRC-32, writing nothing.\n"},
+    {"list",
+     "usage: vezovud list FILE\n\nLists the entries of FILE: name, size, compressed size,\n"
+     "date and time, CRC-32.\n"},
+    {"test",
+     "usage: vezovud test FILE\n\nChecks every entry's data and CRC-32, writing nothing.\n"},
     {"unpack", "usage: vezovud unpack FILE DEST\n\nExtracts every entry below the folder DEST.\n"},
 };
 

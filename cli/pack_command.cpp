@@ -31,22 +31,23 @@ void PrintPackUsage() { fputs(kPackUsage, stderr); }
 
 void PrintPackHelp() {
   fputs(kPackUsage, stdout);
-  fputs("\n"
-        "Packs every file below FOLDER into the self-extracting file OUTPUT.\n"
-        "\n"
-        "  --stub FILE     write FILE as the stub instead of the built-in one\n"
-        "  --quiet         no progress on stderr\n"
-        "  --follow-links  follow links that lead outside FOLDER too\n"
-        "  --jobs N        deflate with N threads (default: one per processor,\n"
-        "                  at most 16); --jobs 1 deflates one file after another.\n"
-        "                  The output is the same bytes for every N.\n"
-        "\n"
-        "Nothing is written when an item cannot be stored whole: an unreadable\n"
-        "file or folder, a dangling link, a link leading outside FOLDER, a pipe,\n"
-        "socket or device, a file that changes while it is read, a file of 4 GiB\n"
-        "or more, a name Windows cannot hold or would merge with another, or an\n"
-        "OUTPUT inside FOLDER.\n",
-        stdout);
+  fputs(
+      "\n"
+      "Packs every file below FOLDER into the self-extracting file OUTPUT.\n"
+      "\n"
+      "  --stub FILE     write FILE as the stub instead of the built-in one\n"
+      "  --quiet         no progress on stderr\n"
+      "  --follow-links  follow links that lead outside FOLDER too\n"
+      "  --jobs N        deflate with N threads (default: one per processor,\n"
+      "                  at most 16); --jobs 1 deflates one file after another.\n"
+      "                  The output is the same bytes for every N.\n"
+      "\n"
+      "Nothing is written when an item cannot be stored whole: an unreadable\n"
+      "file or folder, a dangling link, a link leading outside FOLDER, a pipe,\n"
+      "socket or device, a file that changes while it is read, a file of 4 GiB\n"
+      "or more, a name Windows cannot hold or would merge with another, or an\n"
+      "OUTPUT inside FOLDER.\n",
+      stdout);
 }
 
 int32_t TerminalProgress(const Text& fileName, float percent) {
@@ -54,7 +55,8 @@ int32_t TerminalProgress(const Text& fileName, float percent) {
     fprintf(stderr, "\r[100%%]%-60s\r", "");
     fprintf(stderr, "\n");
   } else {
-    fprintf(stderr, "\r[%3d%%] %-60.60s", static_cast<int>(percent), FileNamePart(fileName).c_str());
+    fprintf(stderr, "\r[%3d%%] %-60.60s", static_cast<int>(percent),
+            FileNamePart(fileName).c_str());
   }
   fflush(stderr);
   return 0;

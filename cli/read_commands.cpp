@@ -47,8 +47,8 @@ void OnStep(void* context, const ExtractionStep& step) {
   if (step.kind != kStepEntry) return;
   if (step.result != 0) {
     if (view->progress) fputc('\n', stderr);
-    Text name = step.name->IsEmpty() ? Text("(unreadable entry)")
-                                     : ShownName(*step.name, step.utf8Name);
+    Text name =
+        step.name->IsEmpty() ? Text("(unreadable entry)") : ShownName(*step.name, step.utf8Name);
     fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(),
             ReaderResultText(step.result).c_str());
   }
@@ -79,8 +79,9 @@ int RunEngine(const char* file, const char* destination, int32_t mode) {
       fprintf(stderr, "vezovud: %lld entries were not reached\n",
               static_cast<long long>(report.skipped));
     }
-    fprintf(stderr, mode == kRunTest ? "vezovud: %lld of %lld entries failed the test\n"
-                                     : "vezovud: %lld of %lld entries could not be extracted\n",
+    fprintf(stderr,
+            mode == kRunTest ? "vezovud: %lld of %lld entries failed the test\n"
+                             : "vezovud: %lld of %lld entries could not be extracted\n",
             static_cast<long long>(report.failed + report.skipped),
             static_cast<long long>(report.total));
     status = kExitFailure;
@@ -111,9 +112,11 @@ int RunListCommand(int argc, char** argv) {
         break;
       }
       printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
-             ShownName(entry.name, entry.utf8Name).c_str(), static_cast<unsigned long long>(entry.size),
-             static_cast<unsigned long long>(entry.compressedSize), entry.time.year, entry.time.month,
-             entry.time.day, entry.time.hour, entry.time.minute, entry.time.second, static_cast<unsigned>(entry.crc));
+             ShownName(entry.name, entry.utf8Name).c_str(),
+             static_cast<unsigned long long>(entry.size),
+             static_cast<unsigned long long>(entry.compressedSize), entry.time.year,
+             entry.time.month, entry.time.day, entry.time.hour, entry.time.minute,
+             entry.time.second, static_cast<unsigned>(entry.crc));
     } while (GoToNextEntry() == 0);
   }
   CloseArchive();

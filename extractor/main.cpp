@@ -14,7 +14,8 @@ extern const unsigned int kStubBannerGz_size;
 int ProgramMain() {
   int32_t bannerBytes = 0;
   // A banner that does not unpack leaves the picture empty; the stub still works.
-  void* banner = UnpackBanner(kStubBannerGz, static_cast<int32_t>(kStubBannerGz_size), &bannerBytes);
+  void* banner =
+      UnpackBanner(kStubBannerGz, static_cast<int32_t>(kStubBannerGz_size), &bannerBytes);
   StartStub(banner, bannerBytes);
   FreeBlock(banner);  // the window layer keeps a bitmap of its own
   RunStubEventLoop();

@@ -14,7 +14,6 @@
 #include "resources/about_text.h"
 #include "runtime/window.h"
 
-
 const char kNoArchiveText[] =
     "This file holds no archive that can be read. It may be damaged or "
     "incomplete: please get it again. Nothing was extracted.";
@@ -100,28 +99,19 @@ void StartStub(const void* banner, int32_t bannerBytes) {
     AddGadgets(kStubGadgets, kStubGadgetCount, ImageHandleOf(kStubBannerImage));
   }
   free(own_path);
-  own_path = CopyToCString(own_path_override == nullptr ? OwnExecutablePath()
-                                                         : Text(own_path_override));
+  own_path =
+      CopyToCString(own_path_override == nullptr ? OwnExecutablePath() : Text(own_path_override));
   ShowOrHideWindow(kStubWindowNumber, 0);
 }
 
 void HandleStubEvent(int32_t event) {
   if (event != kEventGadget) return;  // close requests included: nothing
   switch (LastEventGadget()) {
-    case kGadgetBrowse:
-      OnBrowse();
-      break;
-    case kGadgetExtract:
-      OnExtract();
-      break;
-    case kGadgetExit:
-      EndStub(0);
-      break;
-    case kGadgetAbout:
-      ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
-      break;
-    default:
-      break;
+    case kGadgetBrowse: OnBrowse(); break;
+    case kGadgetExtract: OnExtract(); break;
+    case kGadgetExit: EndStub(0); break;
+    case kGadgetAbout: ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation); break;
+    default: break;
   }
 }
 

@@ -58,9 +58,9 @@ Text CompleteOutputName(const Text& name) {
 
 int32_t OpenMakerWindow(const void* banner, int32_t bannerBytes) {
   intptr_t bitmap = ImageFromMemory(kMakerBannerImage, banner, bannerBytes);
-  intptr_t window = OpenWindowByNumber(kMakerWindowNumber, kMakerWindowX, kMakerWindowY,
-                                       kMakerClientWidth, kMakerClientHeight, kMakerTitle,
-                                       kWindowTitleBar);
+  intptr_t window =
+      OpenWindowByNumber(kMakerWindowNumber, kMakerWindowX, kMakerWindowY, kMakerClientWidth,
+                         kMakerClientHeight, kMakerTitle, kWindowTitleBar);
   if (window == 0 || BeginGadgets(window) == 0) return 0;
   return AddGadgets(kMakerGadgets, kMakerGadgetCount, bitmap);
 }
@@ -68,19 +68,11 @@ int32_t OpenMakerWindow(const void* banner, int32_t bannerBytes) {
 int32_t HandleMakerEvent(int32_t event) {
   if (event != kEventGadget) return 0;
   switch (LastEventGadget()) {
-    case kGadgetAbout:
-      ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation);
-      return 0;
-    case kGadgetExit:
-      return 1;
-    case kGadgetBrowse:
-      OnBrowse();
-      return 0;
-    case kGadgetSqueeze:
-      OnSqueeze();
-      return 0;
-    default:
-      return 0;
+    case kGadgetAbout: ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation); return 0;
+    case kGadgetExit: return 1;
+    case kGadgetBrowse: OnBrowse(); return 0;
+    case kGadgetSqueeze: OnSqueeze(); return 0;
+    default: return 0;
   }
 }
 

@@ -8,7 +8,7 @@
 #include "runtime/text.h"
 #include "runtime/window.h"
 
-extern const char kMakerTitle[];     // "Vezovud v1.0"
+extern const char kMakerTitle[];  // "Vezovud v1.0"
 
 // The main window: number, banner image, outer top-left corner, client size
 // in pixels, the bar's range (0..kMakerProgressMaximum) and the gadget table

@@ -111,8 +111,8 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
   // else can plant, swap or read it, and is created there exclusively; what
   // is read back must be that very file.
   Text tempName = FileNamePart(request.tempArchive);
-  Text privateFolder =
-      MakePrivateFolder(request.tempArchive.Middle(0, request.tempArchive.Length() - tempName.Length()));
+  Text privateFolder = MakePrivateFolder(
+      request.tempArchive.Middle(0, request.tempArchive.Length() - tempName.Length()));
   if (privateFolder.IsEmpty()) {
     result.failure = kBuildArchiveUnreadable;
     return result;
@@ -122,17 +122,16 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
   intptr_t fresh = CreateNewFileForWriting(kAnyNumber, temp);
   // A handle open for writing only may be refused its own facts (Windows);
   // the name then answers, a moment after the exclusive creation.
-  int createdOk = fresh != 0 && (GetOpenFileIdentity(fresh, &created) ||
-                                 GetPathIdentity(temp, &created));
+  int createdOk =
+      fresh != 0 && (GetOpenFileIdentity(fresh, &created) || GetPathIdentity(temp, &created));
   if (fresh != 0) CloseFileNumber(fresh);
   if (createdOk) {
     Text pattern = request.sourceFolder + "*.*";
-    result.addedCount =
-        request.workers > 1
-            ? AddFolderToArchiveInParallel(temp, pattern, kNameRelative, 1, request.linkMode,
-                                           request.workers)
-            : AddFolderToArchive(temp, pattern, kNameRelative, 1, request.chunkPauseMs,
-                                 request.linkMode);
+    result.addedCount = request.workers > 1
+                            ? AddFolderToArchiveInParallel(temp, pattern, kNameRelative, 1,
+                                                           request.linkMode, request.workers)
+                            : AddFolderToArchive(temp, pattern, kNameRelative, 1,
+                                                 request.chunkPauseMs, request.linkMode);
     int archiveFailed = 0;
     for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
       if (ArchiverProblemKind(i) == kProblemArchiveFailed) archiveFailed = 1;
@@ -156,13 +155,13 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
 
 Text BuildFailureText(const BuildResult& result) {
   switch (result.failure) {
-    case kBuildWritten:
-      return Text();
+    case kBuildWritten: return Text();
     case kBuildNoTempName:
       return "No temporary name is free: Vezovud0 to Vezovud99 all exist in the temporary folder.";
     case kBuildFilesLeftOut: {
       int32_t missing = ArchiverProblemCount();
-      if (result.fileCount - result.addedCount > missing) missing = result.fileCount - result.addedCount;
+      if (result.fileCount - result.addedCount > missing)
+        missing = result.fileCount - result.addedCount;
       return Text("No archive was written: ") + DecimalText(missing) +
              " files or folders could not be read or stored.";
     }
@@ -172,8 +171,7 @@ Text BuildFailureText(const BuildResult& result) {
       return "No archive was written: the archive would be 2 GB or larger.";
     case kBuildOutputFailed:
       return "No archive was written: the output file could not be created or written.";
-    case kBuildNoStub:
-      return "No archive was written: there is no stub image.";
+    case kBuildNoStub: return "No archive was written: there is no stub image.";
     case kBuildOutputInSource:
       return "No archive was written: the output file would lie inside the folder being packed.";
     case kBuildPartNameTaken:
@@ -181,7 +179,6 @@ Text BuildFailureText(const BuildResult& result) {
              kPartialOutputSuffix + "\" exists already and is left alone.";
     case kBuildArchiveReplaced:
       return "No archive was written: the temporary archive was replaced while it was written.";
-    default:
-      return "No archive was written.";
+    default: return "No archive was written.";
   }
 }

@@ -13,35 +13,35 @@ const int32_t kCopyChunkBytes = 102400;  // archive bytes copied per read and wr
 extern const char kPartialOutputSuffix[];
 
 enum BuildFailure {
-  kBuildWritten = 0,           // the output file is in place
-  kBuildNoTempName = 1,        // all temporary archive names are taken
-  kBuildFilesLeftOut = 2,      // counts differ or files were left out (see the archiver's problems)
-  kBuildArchiveUnreadable = 3, // the temporary archive could not be written or read back
-  kBuildArchiveTooLarge = 4,   // the archive is 2 GiB or more
-  kBuildOutputFailed = 5,      // the output could not be created, written or put in place
-  kBuildNoStub = 6,            // no stub image to write
-  kBuildOutputInSource = 7,    // the output would lie inside the folder being packed
-  kBuildPartNameTaken = 8,     // the output's part name exists already; left alone
-  kBuildArchiveReplaced = 9    // the temporary archive read back is not the one created
+  kBuildWritten = 0,       // the output file is in place
+  kBuildNoTempName = 1,    // all temporary archive names are taken
+  kBuildFilesLeftOut = 2,  // counts differ or files were left out (see the archiver's problems)
+  kBuildArchiveUnreadable = 3,  // the temporary archive could not be written or read back
+  kBuildArchiveTooLarge = 4,    // the archive is 2 GiB or more
+  kBuildOutputFailed = 5,       // the output could not be created, written or put in place
+  kBuildNoStub = 6,             // no stub image to write
+  kBuildOutputInSource = 7,     // the output would lie inside the folder being packed
+  kBuildPartNameTaken = 8,      // the output's part name exists already; left alone
+  kBuildArchiveReplaced = 9     // the temporary archive read back is not the one created
 };
 
 struct BuildRequest {
-  Text sourceFolder;      // ends in the separator
+  Text sourceFolder;  // ends in the separator
   Text outputFile;
-  Text tempArchive;       // empty when no free name was found
+  Text tempArchive;  // empty when no free name was found
   const unsigned char* stubImage;
   int32_t stubBytes;
-  int32_t chunkPauseMs;   // the archiver's pause after every chunk
-  int32_t linkMode;       // the archiver's kLinksWithinFolder or kLinksFollowAll
-  int32_t workers;        // deflating threads; 0 or 1: files deflated in turn, with the pause
+  int32_t chunkPauseMs;  // the archiver's pause after every chunk
+  int32_t linkMode;      // the archiver's kLinksWithinFolder or kLinksFollowAll
+  int32_t workers;       // deflating threads; 0 or 1: files deflated in turn, with the pause
 };
 
 struct BuildResult {
-  int32_t failure;        // a BuildFailure; kBuildWritten on success
-  int32_t fileCount;      // files counted below the folder
-  int32_t addedCount;     // files the archiver added
-  int64_t archiveBytes;   // A, when the archive could be read
-  int64_t outputBytes;    // S + A + 4 when written
+  int32_t failure;       // a BuildFailure; kBuildWritten on success
+  int32_t fileCount;     // files counted below the folder
+  int32_t addedCount;    // files the archiver added
+  int64_t archiveBytes;  // A, when the archive could be read
+  int64_t outputBytes;   // S + A + 4 when written
 };
 
 // Runs count, archive, compare and write. An output inside the source folder

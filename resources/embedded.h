@@ -5,7 +5,6 @@
 // Declares the pair that vezovud_embed_file(<var> <file> symbol) defines:
 //   symbol[]     the file's bytes, exactly as on disk
 //   symbol_size  how many there are (an empty file gives 0)
-#define VEZOVUD_DECLARE_EMBEDDED(symbol)    \
-  extern const unsigned char symbol[];      \
+#define VEZOVUD_DECLARE_EMBEDDED(symbol) \
+  extern const unsigned char symbol[];   \
   extern const unsigned int symbol##_size
-

@@ -95,8 +95,7 @@ void FreeEntries(ListingEntry* entries, int32_t count) {
 
 // Reads the entries of folder that match pattern, sorted. False when the
 // folder cannot be read or memory is short.
-bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries,
-                int32_t* count) {
+bool ReadFolder(const char* folder, const char* pattern, ListingEntry** entries, int32_t* count) {
   *entries = nullptr;
   *count = 0;
   DIR* directory = opendir(folder);

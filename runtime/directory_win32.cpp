@@ -35,7 +35,7 @@ bool NativeNextEntry(NativeListing listing) {
 
 int NativeEntryKind(NativeListing listing) {
   return (SearchOf(listing)->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kEntryDirectory
-                                                                                 : kEntryFile;
+                                                                                : kEntryFile;
 }
 
 Text NativeEntryName(NativeListing listing) {

@@ -81,8 +81,8 @@ bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer) {
   if (separator) search += '\\';
   search += pattern.IsEmpty() ? Text("*.*") : pattern;
   // A text that ran out of memory comes back shorter than its parts.
-  if (search.Length() != folder.Length() + (separator ? 1 : 0) +
-                             (pattern.IsEmpty() ? 3 : pattern.Length()))
+  if (search.Length() !=
+      folder.Length() + (separator ? 1 : 0) + (pattern.IsEmpty() ? 3 : pattern.Length()))
     return false;
   return CopyPathToBuffer(search, buffer);
 }
@@ -191,9 +191,9 @@ int32_t WriteBytes(intptr_t n, const void* source, int32_t length) {
 
 int32_t WriteInt32(intptr_t n, int32_t value) {
   uint32_t bits = static_cast<uint32_t>(value);
-  unsigned char bytes[4] = {
-      static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
-      static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+  unsigned char bytes[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+                            static_cast<unsigned char>(bits >> 16),
+                            static_cast<unsigned char>(bits >> 24)};
   return WriteBytes(n, bytes, 4);
 }
 
@@ -206,9 +206,7 @@ void CloseFileNumber(intptr_t n) {
   FreeRecord(gFiles, n);
 }
 
-void CloseAllFiles() {
-  CloseEveryRecord(gFiles, CloseFileNumber);
-}
+void CloseAllFiles() { CloseEveryRecord(gFiles, CloseFileNumber); }
 
 int GetOpenFileIdentity(intptr_t n, PathIdentity* identity) {
   FileRecord* file = FindRecord(gFiles, n);

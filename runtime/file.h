@@ -33,8 +33,8 @@ extern const int kNamesAreUtf8;
 
 const int kPathCapacity = VEZOVUD_PATH_CAPACITY;  // bytes of a path, terminating zero included
 const int kExtendedPathCapacity = 32767;          // UTF-16 characters of an extended path
-const int kAnyNumber = -1;         // "pick a record and return its identifier"
-const int kNumberLimit = 100000;   // numbers the caller may choose: 0 .. kNumberLimit - 1
+const int kAnyNumber = -1;                        // "pick a record and return its identifier"
+const int kNumberLimit = 100000;  // numbers the caller may choose: 0 .. kNumberLimit - 1
 const int kFileBufferBytes = 4096;
 
 // Opens an existing file for reading, shared for reading. Nonzero on success

@@ -8,15 +8,14 @@
 
 int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   FILETIME written;
   FILETIME local;
   SYSTEMTIME parts;
   int ok = GetFileTime(file, nullptr, nullptr, &written) &&
-           FileTimeToLocalFileTime(&written, &local) &&
-           FileTimeToSystemTime(&local, &parts);
+           FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &parts);
   CloseHandle(file);
   if (!ok) return 0;
   fields->year = parts.wYear;
@@ -32,9 +31,9 @@ int GetPathIdentity(const Text& path, PathIdentity* identity) {
   if (identity == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
   // FILE_FLAG_BACKUP_SEMANTICS lets the call open folders; no access is asked
   // for, so locked files can be looked at too.
-  HANDLE object = CreateFileA(path.c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE object =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (object == INVALID_HANDLE_VALUE) return 0;
   BY_HANDLE_FILE_INFORMATION info;
   int ok = GetFileInformationByHandle(object, &info) != 0;

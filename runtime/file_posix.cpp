@@ -55,8 +55,7 @@ NativeFile NativeCreateForWriting(const Text& path) {
 NativeFile NativeCreateNew(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
-  return FromDescriptor(
-      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {

@@ -20,5 +20,7 @@ int ReplaceFileWith(const Text& target, const Text& replacement) {
   }
   if (target.Length() >= kPathCapacity || replacement.Length() >= kPathCapacity) return 0;
   return MoveFileExA(replacement.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 1
+             : 0;
 }

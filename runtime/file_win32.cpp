@@ -44,8 +44,8 @@ NativeFile NativeCreateForWriting(const Text& path) {
     HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0,
-                           nullptr);
+      handle =
+          CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
     }
     FreeWidePath(wide);
     return FromHandle(handle);
@@ -57,8 +57,8 @@ NativeFile NativeCreateForWriting(const Text& path) {
   if (handle == INVALID_HANDLE_VALUE) {
     // CREATE_ALWAYS refuses some existing files (hidden or system ones)
     // that can still be emptied in place.
-    handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0,
-                         nullptr);
+    handle =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
   }
   return FromHandle(handle);
 }
@@ -78,8 +78,8 @@ NativeFile NativeCreateNew(const Text& path) {
   }
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
-  return FromHandle(
-      CreateFileA(name, GENERIC_WRITE, kShare, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return FromHandle(CreateFileA(name, GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {

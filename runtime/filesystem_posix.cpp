@@ -25,7 +25,7 @@ int MakePath(const Text& path) {
   for (int i = 0; name[i] != 0; ++i) {
     if (name[i] == '/') last = i;
   }
-  if (last < 0) return 1;  // no folder named
+  if (last < 0) return 1;   // no folder named
   if (last == 0) return 1;  // the root
   // The deepest folder first: when its parent is there, as it mostly is,
   // one call does it. Only when a parent is missing are the prefixes, each
@@ -60,7 +60,8 @@ int IsLinkPath(const Text& path) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   // A final separator would make lstat look through the link.
-  for (int end = static_cast<int>(strlen(name)) - 1; end > 0 && name[end] == '/'; --end) name[end] = 0;
+  for (int end = static_cast<int>(strlen(name)) - 1; end > 0 && name[end] == '/'; --end)
+    name[end] = 0;
   struct stat facts;
   return lstat(name, &facts) == 0 && S_ISLNK(facts.st_mode) ? 1 : 0;
 }
@@ -94,7 +95,8 @@ Text ResolvedPath(const Text& path) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return Text();
   char resolved[PATH_MAX];
-  if (realpath(name, resolved) == nullptr || strlen(resolved) >= static_cast<size_t>(kPathCapacity)) {
+  if (realpath(name, resolved) == nullptr ||
+      strlen(resolved) >= static_cast<size_t>(kPathCapacity)) {
     return Text();
   }
   return Text(resolved);
@@ -119,9 +121,9 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
   if (fields.year < 1601 || fields.year > 9999 || fields.month < 1 || fields.month > 12 ||
-      fields.day < 1 || fields.day > DaysInMonth(fields.year, fields.month) ||
-      fields.hour < 0 || fields.hour > 23 || fields.minute < 0 || fields.minute > 59 ||
-      fields.second < 0 || fields.second > 59) {
+      fields.day < 1 || fields.day > DaysInMonth(fields.year, fields.month) || fields.hour < 0 ||
+      fields.hour > 23 || fields.minute < 0 || fields.minute > 59 || fields.second < 0 ||
+      fields.second > 59) {
     return 0;
   }
   struct tm local = {};

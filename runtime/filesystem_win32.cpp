@@ -80,9 +80,10 @@ Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base)
     wchar_t* wide = WideTextOf(folder, CP_ACP);
     if (wide == nullptr) return Text();
     DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
-    wchar_t* absolute = needed > 0 ? static_cast<wchar_t*>(HeapAlloc(
-                                         GetProcessHeap(), 0, (needed + 1) * sizeof(wchar_t)))
-                                   : nullptr;
+    wchar_t* absolute =
+        needed > 0
+            ? static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (needed + 1) * sizeof(wchar_t)))
+            : nullptr;
     if (absolute != nullptr && GetFullPathNameW(wide, needed, absolute, nullptr) < needed) {
       full = Utf8TextOf(absolute);
     }
@@ -153,7 +154,8 @@ int OwnPathKind(const Text& path) {
 int IsLinkPath(const Text& path) {
   if (IsExtendedPath(path)) {
     DWORD attributes = ExtendedAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1
+                                                                                                : 0;
   }
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;

@@ -18,8 +18,8 @@ HANDLE BlockHeap() {
   if (heap) return heap;
   HANDLE made = HeapCreate(0, kHeapInitialBytes, 0);
   if (!made) return nullptr;
-  HANDLE earlier = InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&gBlockHeap),
-                                                     made, nullptr);
+  HANDLE earlier =
+      InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&gBlockHeap), made, nullptr);
   if (earlier) {
     HeapDestroy(made);
     return earlier;

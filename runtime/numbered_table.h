@@ -31,9 +31,7 @@ struct NumberedTable {
 
 // True for a number the caller may open an object under: kAnyNumber or
 // 0 .. kNumberLimit - 1. Anything else is refused before any work is done.
-inline bool IsUsableNumber(intptr_t n) {
-  return n == kAnyNumber || (n >= 0 && n < kNumberLimit);
-}
+inline bool IsUsableNumber(intptr_t n) { return n == kAnyNumber || (n >= 0 && n < kNumberLimit); }
 
 // Grows records to at least wanted entries, the new ones zero-filled.
 template <typename Record>

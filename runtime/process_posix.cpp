@@ -15,6 +15,4 @@ int OpenConsoleWindow(ConsoleCloseProcedure) {  // no console to close
   return 0;
 }
 
-void EndProcess(int32_t exitCode) {
-  _exit(exitCode);
-}
+void EndProcess(int32_t exitCode) { _exit(exitCode); }

@@ -34,6 +34,4 @@ int OpenConsoleWindow(ConsoleCloseProcedure onClose) {
   return 1;
 }
 
-void EndProcess(int32_t exitCode) {
-  ExitProcess(static_cast<UINT>(exitCode));
-}
+void EndProcess(int32_t exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }

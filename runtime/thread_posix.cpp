@@ -147,7 +147,8 @@ int WaitForThread(intptr_t thread, int32_t timeoutMs) {
   timespec deadline = {0, 0};
   if (timeoutMs >= 0) {
     clock_gettime(CLOCK_MONOTONIC, &deadline);
-    int64_t nanoseconds = deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
+    int64_t nanoseconds =
+        deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
     deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / kNanosecondsPerSecond);
     deadline.tv_nsec = static_cast<long>(nanoseconds % kNanosecondsPerSecond);
   }
@@ -247,7 +248,8 @@ int WaitForSemaphore(intptr_t handle, int32_t timeoutMs) {
   // or shortens this one wait.
   timespec deadline = {0, 0};
   clock_gettime(CLOCK_REALTIME, &deadline);
-  int64_t nanoseconds = deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
+  int64_t nanoseconds =
+      deadline.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * kNanosecondsPerMillisecond;
   deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / kNanosecondsPerSecond);
   deadline.tv_nsec = static_cast<long>(nanoseconds % kNanosecondsPerSecond);
   do {

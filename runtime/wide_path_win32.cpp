@@ -12,12 +12,14 @@ int IsExtendedPath(const Text& path) {
 wchar_t* WideTextOf(const Text& text, UINT codePage) {
   DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
   int length = text.Length();
-  int needed = length == 0 ? 0 : MultiByteToWideChar(codePage, flags, text.c_str(), length, nullptr, 0);
+  int needed =
+      length == 0 ? 0 : MultiByteToWideChar(codePage, flags, text.c_str(), length, nullptr, 0);
   if (length > 0 && needed <= 0) return nullptr;
   wchar_t* wide = static_cast<wchar_t*>(
       HeapAlloc(GetProcessHeap(), 0, (static_cast<SIZE_T>(needed) + 1) * sizeof(wchar_t)));
   if (wide == nullptr) return nullptr;
-  if (needed > 0 && MultiByteToWideChar(codePage, flags, text.c_str(), length, wide, needed) != needed) {
+  if (needed > 0 &&
+      MultiByteToWideChar(codePage, flags, text.c_str(), length, wide, needed) != needed) {
     HeapFree(GetProcessHeap(), 0, wide);
     return nullptr;
   }

@@ -12,8 +12,8 @@
 #include "runtime/text.h"
 
 // Event codes returned by WaitForEvent.
-const int32_t kEventGadget = 13100;        // a gadget was used: LastEventGadget
-const int32_t kEventCloseWindow = 16;      // close request; the window stays
+const int32_t kEventGadget = 13100;    // a gadget was used: LastEventGadget
+const int32_t kEventCloseWindow = 16;  // close request; the window stays
 const int32_t kEventMoveWindow = 3;
 const int32_t kEventSizeWindow = 5;
 const int32_t kEventActivateWindow = 13104;
@@ -22,12 +22,12 @@ const int32_t kEventRepaint = 15;
 // Event types of a gadget event (LastEventType). A gadget's other notices
 // come as gadget events of type kEventTypeNone, which callers ignore.
 const int32_t kEventTypeNone = -1;
-const int32_t kEventTypeClick = 0;          // a button or picture was clicked
-const int32_t kEventTypeFocus = 14000;      // a text field gained the focus
-const int32_t kEventTypeFocusLost = 14001;  // a text field lost the focus
-const int32_t kEventTypeTextChanged = 0x300;  // a text field's text changed
-const int32_t kEventTypeRightClick = 1;     // picture gadget
-const int32_t kEventTypeDoubleClick = 2;    // picture gadget
+const int32_t kEventTypeClick = 0;             // a button or picture was clicked
+const int32_t kEventTypeFocus = 14000;         // a text field gained the focus
+const int32_t kEventTypeFocusLost = 14001;     // a text field lost the focus
+const int32_t kEventTypeTextChanged = 0x300;   // a text field's text changed
+const int32_t kEventTypeRightClick = 1;        // picture gadget
+const int32_t kEventTypeDoubleClick = 2;       // picture gadget
 const int32_t kEventTypeRightDoubleClick = 3;  // picture gadget
 
 // Window flags for OpenWindowByNumber; other bits are ignored. The values
@@ -73,9 +73,8 @@ void EndWindows();
 // kWindowInvisible keeps the window hidden until ShowOrHideWindow(number, 0).
 // Creates the Tab / Shift+Tab accelerators. Returns the native handle, or 0
 // (bad number, or the window could not be made).
-intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y,
-                            int32_t innerWidth, int32_t innerHeight,
-                            const Text& title, int32_t flags);
+intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerWidth,
+                            int32_t innerHeight, const Text& title, int32_t flags);
 
 // The native handle of window number, 0 for a number not in use.
 intptr_t WindowHandleOf(int32_t number);
@@ -92,19 +91,19 @@ intptr_t BeginGadgets(intptr_t window);
 // window of BeginGadgets at x, y (client pixels) with width x height, gives it
 // the default GUI font and returns its native handle; 0 when there is no
 // gadget window, the number is bad or the control could not be made.
-intptr_t AddButton(int32_t number, int32_t x, int32_t y, int32_t width,
-                   int32_t height, const Text& caption);
-intptr_t AddTextField(int32_t number, int32_t x, int32_t y, int32_t width,
-                      int32_t height, const Text& text);
-intptr_t AddLabel(int32_t number, int32_t x, int32_t y, int32_t width,
-                  int32_t height, const Text& text);
+intptr_t AddButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                   const Text& caption);
+intptr_t AddTextField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const Text& text);
+intptr_t AddLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                  const Text& text);
 // The picture takes the size of the image (ImageHandleOf); image 0 leaves an
 // empty picture of the given size.
-intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width,
-                    int32_t height, intptr_t image);
+intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                    intptr_t image);
 // Range minimum..maximum, value minimum at first.
-intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t minimum, int32_t maximum);
+intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                        int32_t minimum, int32_t maximum);
 
 // One row of a window's gadget table, as AddGadgets reads it.
 struct GadgetSpec {

@@ -11,8 +11,7 @@ const int32_t kBitfieldMaskBytes = 12;
 const int32_t kColourEntryBytes = 4;
 
 uint32_t ReadLittle32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 uint16_t ReadLittle16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
@@ -37,8 +36,8 @@ int32_t ReadBitmapLayout(const void* bmp, int32_t bytes, BitmapLayout* layout) {
       headerBytes > (uint32_t)(bytes - kBmpFileHeaderBytes))
     return 0;
   // Sides are bounded so that no size below can overflow.
-  if (width <= 0 || width > kMaxImageSidePixels || height == 0 ||
-      height < -kMaxImageSidePixels || height > kMaxImageSidePixels)
+  if (width <= 0 || width > kMaxImageSidePixels || height == 0 || height < -kMaxImageSidePixels ||
+      height > kMaxImageSidePixels)
     return 0;
 
   // The colour table (or bit-field masks) follows the header and must fit too.

@@ -8,23 +8,16 @@ int32_t AddGadgets(const GadgetSpec* table, int32_t count, intptr_t image) {
     const GadgetSpec& g = table[i];
     intptr_t handle = 0;
     switch (g.kind) {
-      case kGadgetButton:
-        handle = AddButton(g.number, g.x, g.y, g.width, g.height, g.text);
-        break;
+      case kGadgetButton: handle = AddButton(g.number, g.x, g.y, g.width, g.height, g.text); break;
       case kGadgetTextField:
         handle = AddTextField(g.number, g.x, g.y, g.width, g.height, g.text);
         break;
-      case kGadgetLabel:
-        handle = AddLabel(g.number, g.x, g.y, g.width, g.height, g.text);
-        break;
-      case kGadgetPicture:
-        handle = AddPicture(g.number, g.x, g.y, g.width, g.height, image);
-        break;
+      case kGadgetLabel: handle = AddLabel(g.number, g.x, g.y, g.width, g.height, g.text); break;
+      case kGadgetPicture: handle = AddPicture(g.number, g.x, g.y, g.width, g.height, image); break;
       case kGadgetProgressBar:
         handle = AddProgressBar(g.number, g.x, g.y, g.width, g.height, 0, g.maximum);
         break;
-      default:
-        break;
+      default: break;
     }
     if (handle == 0) made = 0;
   }

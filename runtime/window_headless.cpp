@@ -316,8 +316,8 @@ intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width, int32_t
   return handle;
 }
 
-intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t minimum, int32_t maximum) {
+intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                        int32_t minimum, int32_t maximum) {
   intptr_t handle = AddGadget(number, kGadgetProgressBar, x, y, width, height, Text());
   if (handle == 0) return 0;
   std::unique_lock<std::mutex> guard;
@@ -583,8 +583,7 @@ int32_t HeadlessPressTab(int32_t forward) {
     if (first < 0 || g.order < s.gadgets[first].order) first = i;
     if (last < 0 || g.order > s.gadgets[last].order) last = i;
     if (g.order > current && (after < 0 || g.order < s.gadgets[after].order)) after = i;
-    if (current != 0 && g.order < current &&
-        (before < 0 || g.order > s.gadgets[before].order)) {
+    if (current != 0 && g.order < current && (before < 0 || g.order > s.gadgets[before].order)) {
       before = i;
     }
   }

@@ -14,15 +14,15 @@
 // use; every other field is then 0 or empty.
 struct HeadlessGadget {
   int32_t exists;
-  int32_t kind;      // kGadgetButton ... kGadgetProgressBar
-  int32_t window;    // number of the window it was created in
+  int32_t kind;    // kGadgetButton ... kGadgetProgressBar
+  int32_t window;  // number of the window it was created in
   Text text;
-  int32_t value;     // progress position, or 1 for a checked button
-  int32_t minimum;   // progress bars only
+  int32_t value;    // progress position, or 1 for a checked button
+  int32_t minimum;  // progress bars only
   int32_t maximum;
-  int32_t enabled;   // 1 or 0
+  int32_t enabled;  // 1 or 0
   int32_t x, y, width, height;
-  intptr_t image;    // picture gadgets: the image handle given
+  intptr_t image;  // picture gadgets: the image handle given
 };
 
 struct HeadlessWindow {
@@ -30,7 +30,7 @@ struct HeadlessWindow {
   int32_t visible;
   Text title;
   int32_t x, y, innerWidth, innerHeight;
-  int32_t flags;     // as given to OpenWindowByNumber
+  int32_t flags;  // as given to OpenWindowByNumber
 };
 
 // Which requester a log entry belongs to.
@@ -45,9 +45,9 @@ struct HeadlessRequest {
   int32_t kind;
   Text title;
   Text first;
-  int32_t number;   // message flags
-  Text answer;      // what the requester returned (message boxes: empty)
-  int32_t button;   // message boxes: the button returned
+  int32_t number;  // message flags
+  Text answer;     // what the requester returned (message boxes: empty)
+  int32_t button;  // message boxes: the button returned
 };
 
 // Called in place of the scripted button when set; returns the button.

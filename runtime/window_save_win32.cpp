@@ -13,8 +13,8 @@
 namespace {
 
 const int kSaveFileNameBytes = 10000;
-const DWORD kSaveFileFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
-                             OFN_HIDEREADONLY;  // 0x8080C
+const DWORD kSaveFileFlags =
+    OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;  // 0x8080C
 
 // The save-file chooser hands over the older, 76-byte OPENFILENAME.
 // Its size is where the newer fields would begin (OPENFILENAME_SIZE_VERSION_400A).

@@ -22,16 +22,16 @@ const int kGadgetSlots = kMaxGadgetNumber + 1;
 const int kImageSlots = kMaxImageNumber + 1;
 const int kEventQueueSlots = 64;
 const int kClassNameBytes = 32;
-const int kFolderPathBytes = 260;     // MAX_PATH, the terminating zero included
+const int kFolderPathBytes = 260;  // MAX_PATH, the terminating zero included
 const int kPictureClientEdgePixels = 4;
 const WORD kCommandTab = 1212;
 const WORD kCommandShiftTab = 1213;
 const DWORD kDestroyTimeoutMs = 2000;
 
-const DWORD kButtonStyle = 0x50030000;     // child, visible, tab stop, group
-const DWORD kTextFieldStyle = 0x50030080;  // the same plus ES_AUTOHSCROLL
-const DWORD kLabelStyle = 0x50020000;      // child, visible, group
-const DWORD kPictureStyle = 0x50000100;    // child, visible, SS_NOTIFY
+const DWORD kButtonStyle = 0x50030000;       // child, visible, tab stop, group
+const DWORD kTextFieldStyle = 0x50030080;    // the same plus ES_AUTOHSCROLL
+const DWORD kLabelStyle = 0x50020000;        // child, visible, group
+const DWORD kPictureStyle = 0x50000100;      // child, visible, SS_NOTIFY
 const DWORD kProgressBarStyle = 0x50000000;  // child, visible
 
 // Private messages. A gadget posts kMessageGadgetEvent to its window
@@ -191,8 +191,7 @@ void MoveFocus(HWND window, bool forward) {
       after = child;
     }
   }
-  HWND target = forward ? (after != NULL ? after : first)
-                        : (before != NULL ? before : last);
+  HWND target = forward ? (after != NULL ? after : first) : (before != NULL ? before : last);
   if (target != NULL) SetFocus(target);
 }
 
@@ -229,8 +228,8 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         SetGadgetEvent(window, LOWORD(wParam), EventTypeOf(HIWORD(wParam)), number);
         return 0;
       }
-      if (HIWORD(wParam) == 1 && (LOWORD(wParam) == kCommandTab ||
-                                  LOWORD(wParam) == kCommandShiftTab)) {
+      if (HIWORD(wParam) == 1 &&
+          (LOWORD(wParam) == kCommandTab || LOWORD(wParam) == kCommandShiftTab)) {
         MoveFocus(window, LOWORD(wParam) == kCommandTab);
         return 0;
       }
@@ -238,25 +237,19 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case kMessageGadgetEvent:
       SetGadgetEvent(window, (int32_t)wParam, (int32_t)lParam, number);
       return 0;
-    case kMessageDestroySelf:
-      DestroyWindow(window);
-      return 0;
+    case kMessageDestroySelf: DestroyWindow(window); return 0;
     case WM_CLOSE:
       // A close request is only reported; the window stays.
       QueueWindowEvent(kEventCloseWindow, number);
       return 0;
-    case WM_MOVE:
-      QueueWindowEvent(kEventMoveWindow, number);
-      break;
+    case WM_MOVE: QueueWindowEvent(kEventMoveWindow, number); break;
     case WM_SIZE:
       if (wParam != SIZE_MINIMIZED) QueueWindowEvent(kEventSizeWindow, number);
       break;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) QueueWindowEvent(kEventActivateWindow, number);
       break;
-    case WM_ERASEBKGND:
-      QueueWindowEvent(kEventRepaint, number);
-      break;
+    case WM_ERASEBKGND: QueueWindowEvent(kEventRepaint, number); break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -329,8 +322,8 @@ void DestroyLayerWindow(HWND window) {
     DestroyWindow(window);
   } else {
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, kMessageDestroySelf, 0, 0, SMTO_ABORTIFHUNG,
-                        kDestroyTimeoutMs, &ignored);
+    SendMessageTimeoutA(window, kMessageDestroySelf, 0, 0, SMTO_ABORTIFHUNG, kDestroyTimeoutMs,
+                        &ignored);
   }
 }
 
@@ -361,15 +354,14 @@ void DestroyGadgetSlot(int32_t number) {
   gadgets[number].picture = NULL;
 }
 
-HWND CreateGadget(int32_t number, int32_t kind, const char* className, DWORD style,
-                  DWORD exStyle, const char* text, int32_t x, int32_t y,
-                  int32_t width, int32_t height) {
+HWND CreateGadget(int32_t number, int32_t kind, const char* className, DWORD style, DWORD exStyle,
+                  const char* text, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (!ValidGadgetNumber(number)) return NULL;
   if (gadgetList.parent == NULL || !IsWindow(gadgetList.parent)) return NULL;
   DestroyGadgetSlot(number);
-  HWND control = CreateWindowExA(exStyle, className, text, style, x, y, width, height,
-                                 gadgetList.parent, (HMENU)(intptr_t)number,
-                                 GetModuleHandleA(NULL), NULL);
+  HWND control =
+      CreateWindowExA(exStyle, className, text, style, x, y, width, height, gadgetList.parent,
+                      (HMENU)(intptr_t)number, GetModuleHandleA(NULL), NULL);
   if (control == NULL) return NULL;
   gadgets[number].handle = control;
   gadgets[number].kind = kind;
@@ -389,8 +381,8 @@ void SetPicture(int32_t number, HBITMAP picture) {
   }
   gadgets[number].picture = picture;
   if (picture != NULL) {
-    int edge = (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)
-                   ? kPictureClientEdgePixels : 0;
+    int edge =
+        (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) ? kPictureClientEdgePixels : 0;
     SetWindowPos(control, NULL, 0, 0, info.bmWidth + edge, info.bmHeight + edge,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -523,9 +515,8 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
     top = CW_USEDEFAULT;
   }
 
-  HWND window = CreateWindowExA(0, record.className, title.c_str(), style, left, top,
-                                width, height, NULL, NULL, instance,
-                                (LPVOID)(intptr_t)number);
+  HWND window = CreateWindowExA(0, record.className, title.c_str(), style, left, top, width, height,
+                                NULL, NULL, instance, (LPVOID)(intptr_t)number);
   if (window == NULL) {
     UnregisterClassA(record.className, instance);
     record.className[0] = 0;
@@ -571,35 +562,35 @@ intptr_t BeginGadgets(intptr_t window) {
 
 intptr_t AddButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                    const Text& caption) {
-  return (intptr_t)CreateGadget(number, kGadgetButton, "Button", kButtonStyle, 0,
-                                caption.c_str(), x, y, width, height);
+  return (intptr_t)CreateGadget(number, kGadgetButton, "Button", kButtonStyle, 0, caption.c_str(),
+                                x, y, width, height);
 }
 
 intptr_t AddTextField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                       const Text& text) {
-  return (intptr_t)CreateGadget(number, kGadgetTextField, "Edit", kTextFieldStyle,
-                                WS_EX_CLIENTEDGE, text.c_str(), x, y, width, height);
+  return (intptr_t)CreateGadget(number, kGadgetTextField, "Edit", kTextFieldStyle, WS_EX_CLIENTEDGE,
+                                text.c_str(), x, y, width, height);
 }
 
 intptr_t AddLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                   const Text& text) {
-  return (intptr_t)CreateGadget(number, kGadgetLabel, "Static", kLabelStyle, 0,
-                                text.c_str(), x, y, width, height);
+  return (intptr_t)CreateGadget(number, kGadgetLabel, "Static", kLabelStyle, 0, text.c_str(), x, y,
+                                width, height);
 }
 
 intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                     intptr_t image) {
-  HWND control = CreateGadget(number, kGadgetPicture, "STATIC", kPictureStyle, 0, "",
-                              x, y, width, height);
+  HWND control =
+      CreateGadget(number, kGadgetPicture, "STATIC", kPictureStyle, 0, "", x, y, width, height);
   if (control == NULL) return 0;
   SetPicture(number, (HBITMAP)image);
   return (intptr_t)control;
 }
 
-intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t minimum, int32_t maximum) {
-  HWND control = CreateGadget(number, kGadgetProgressBar, PROGRESS_CLASSA,
-                              kProgressBarStyle, 0, "", x, y, width, height);
+intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                        int32_t minimum, int32_t maximum) {
+  HWND control = CreateGadget(number, kGadgetProgressBar, PROGRESS_CLASSA, kProgressBarStyle, 0, "",
+                              x, y, width, height);
   if (control == NULL) return 0;
   SendMessageA(control, PBM_SETRANGE32, (WPARAM)minimum, (LPARAM)maximum);
   SendMessageA(control, PBM_SETPOS, (WPARAM)minimum, 0);

@@ -85,15 +85,15 @@ class ArchiverTest : public ::testing::Test {
   // must accept what was written. workers 0: AddFolderToArchive; else
   // AddFolderToArchiveInParallel with that many.
   Written Archive(const std::string& pattern = "*.*", int32_t nameMode = kNameRelative,
-                  int32_t recurse = 1, std::string path = "",
-                  int32_t linkMode = kLinksWithinFolder, int32_t workers = 0) {
+                  int32_t recurse = 1, std::string path = "", int32_t linkMode = kLinksWithinFolder,
+                  int32_t workers = 0) {
     Written run;
     if (path.empty()) path = work_.Join("out.zip");
     recorded = &run.calls;
     SetArchiverProgressCallback(RecordCall);
     Text folderAndPattern = (source_ + pattern).c_str();
-    run.added = workers == 0 ? AddFolderToArchive(path.c_str(), folderAndPattern, nameMode,
-                                                  recurse, 0, linkMode)
+    run.added = workers == 0 ? AddFolderToArchive(path.c_str(), folderAndPattern, nameMode, recurse,
+                                                  0, linkMode)
                              : AddFolderToArchiveInParallel(path.c_str(), folderAndPattern,
                                                             nameMode, recurse, linkMode, workers);
     SetArchiverProgressCallback(nullptr);
@@ -152,7 +152,8 @@ TEST_F(ArchiverTest, ExampleEntriesCallbacksAndBytes) {
   EXPECT_EQ(2, run.added);
   EXPECT_TRUE(run.problems.empty());
   std::string sub = source_ + "sub" + kPathSeparator;
-  Calls expected = {{source_, 0}, {source_ + "a.txt", 0}, {sub, 25}, {sub + "b.txt", 25}, {"", 100}};
+  Calls expected = {
+      {source_, 0}, {source_ + "a.txt", 0}, {sub, 25}, {sub + "b.txt", 25}, {"", 100}};
   EXPECT_EQ(expected, run.calls);
   // Folder entries: the empty stream 03 00, the 1970 fields 0xC421 (also on
   // 64-bit hosts, where minizip's own rule overflows), no attributes.
@@ -165,8 +166,11 @@ TEST_F(ArchiverTest, ChunkEdgesTextAttributesAndEmptyItems) {
   for (size_t i = 0; i < letters.size(); ++i) letters[i] = (char)('a' + (i * 7) % 26);
   std::string binary = letters;
   binary[3] = 0;  // a zero byte among the first literals: zlib says binary
-  std::vector<Entry> entries = {FolderEntry(""), {"bin.dat", binary}, {"empty", ""},
-                                FolderEntry("hollow\\"), TextEntry("letters.txt", letters)};
+  std::vector<Entry> entries = {FolderEntry(""),
+                                {"bin.dat", binary},
+                                {"empty", ""},
+                                FolderEntry("hollow\\"),
+                                TextEntry("letters.txt", letters)};
   // Around the 102,400-byte chunk, in listing order; 1,150,977 is beyond
   // what a worker keeps in memory.
   for (size_t size : {102399, 102400, 102401, kStreamMemoryBytes + 102401, 307201}) {
@@ -208,11 +212,19 @@ TEST_F(ArchiverTest, NameModesPatternsAndTheArchiveInsideTheFolder) {
     std::vector<std::string> names;
   };
   const Case cases[] = {
-      {"relative", "*.*", kNameRelative, 1, 5,
+      {"relative",
+       "*.*",
+       kNameRelative,
+       1,
+       5,
        {"", ".hidden", "inner\\", "inner\\data\\", "inner\\data\\deep.txt", "inner\\two.doc",
         "one.txt", "README"}},
       {"file names only", "*.*", kNameFileOnly, 0, 3, {".hidden", "one.txt", "README"}},
-      {"pattern, folders still walked", "*.doc", kNameRelative, 1, 1,
+      {"pattern, folders still walked",
+       "*.doc",
+       kNameRelative,
+       1,
+       1,
        {"", "inner\\", "inner\\data\\", "inner\\two.doc"}},
       {"full paths", "*.txt", kNameFullPath, 0, 1, {full.substr(0, full.size() - 7), full}},
   };
@@ -221,7 +233,8 @@ TEST_F(ArchiverTest, NameModesPatternsAndTheArchiveInsideTheFolder) {
     EXPECT_EQ(c.added, run.added) << c.label;
     EXPECT_EQ(c.names, run.names) << c.label;
   }
-  Written inside = Archive("*.*", kNameRelative, 1, source_ + "inner" + kPathSeparator + "Vezovud42");
+  Written inside =
+      Archive("*.*", kNameRelative, 1, source_ + "inner" + kPathSeparator + "Vezovud42");
   EXPECT_EQ(cases[0].names, inside.names) << "the archive being written is never listed";
   EXPECT_TRUE(inside.problems.empty());
 }
@@ -265,8 +278,8 @@ bool BypassFileModes(bool bypass) {
   __user_cap_data_struct data[2];
   if (syscall(SYS_capget, &header, data) != 0) return false;
   uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
-  data[0].effective = bypass ? data[0].effective | (bits & data[0].permitted)
-                             : data[0].effective & ~bits;
+  data[0].effective =
+      bypass ? data[0].effective | (bits & data[0].permitted) : data[0].effective & ~bits;
   return syscall(SYS_capset, &header, data) == 0;
 }
 
@@ -278,21 +291,30 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   std::string outside = work_.Join("elsewhere");
   ASSERT_TRUE(MakeFolder(outside));
   ASSERT_TRUE(test_support::WriteWholeFile(outside + "/x.txt", {'x'}));
-  Make({"in/", "in/one.txt", "Twin.txt", "Case/", "locked/", "caf\xC3\xA9.txt", "\xC3\x89" "clair.txt",
-        "\xC3\xA9" "clair.txt", "bad\xFF.txt", "dir:x/", "dir:x/fine.txt", "back\\dir/", "back\\dir/lost.txt", "dotdir./",
+  Make({"in/", "in/one.txt", "Twin.txt", "Case/", "locked/", "caf\xC3\xA9.txt",
+        "\xC3\x89"
+        "clair.txt",
+        "\xC3\xA9"
+        "clair.txt",
+        "bad\xFF.txt", "dir:x/", "dir:x/fine.txt", "back\\dir/", "back\\dir/lost.txt", "dotdir./",
         "dotdir./in.txt"});
   ASSERT_EQ(0, mkfifo((source_ + "fifo").c_str(), 0644)) << "a named pipe must not hang the walk";
-  for (const auto& link : std::vector<std::pair<std::string, std::string>>{
-           {"..", "in/up"}, {source_, "in/root"}, {"in/one.txt", "inlink"}, {outside, "link"},
-           {outside + "/x.txt", "filelink"}, {"/proc/self/stat", "proc"}, {"nowhere", "dangling"}}) {
+  for (const auto& link :
+       std::vector<std::pair<std::string, std::string>>{{"..", "in/up"},
+                                                        {source_, "in/root"},
+                                                        {"in/one.txt", "inlink"},
+                                                        {outside, "link"},
+                                                        {outside + "/x.txt", "filelink"},
+                                                        {"/proc/self/stat", "proc"},
+                                                        {"nowhere", "dangling"}}) {
     ASSERT_EQ(0, symlink(link.first.c_str(), (source_ + link.second).c_str())) << link.second;
   }
   int fd = open((source_ + "huge.bin").c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_EQ(0, ftruncate(fd, 0x100000000LL)) << "a sparse file of 4 GiB";
   close(fd);
   const struct {
-    std::string path;   // below source_; folder entries end in "/"
-    int within, follow; // the problem under kLinksWithinFolder, kLinksFollowAll; 0: stored
+    std::string path;    // below source_; folder entries end in "/"
+    int within, follow;  // the problem under kLinksWithinFolder, kLinksFollowAll; 0: stored
   } rows[] = {
       // Names Windows cannot hold (every character: EntryNameTest).
       {"a:b", kProblemBadName, kProblemBadName},
@@ -308,7 +330,9 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
       {"space ", kProblemTrailingDot, kProblemTrailingDot},
       {"dotdir./", kProblemTrailingDot, kProblemTrailingDot},
       {"dotdir./in.txt", kProblemTrailingDot, kProblemTrailingDot},
-      {"\xC3\xA9" "clair.txt", kProblemCaseTwin, kProblemCaseTwin},  // after its capital twin
+      {"\xC3\xA9"
+       "clair.txt",
+       kProblemCaseTwin, kProblemCaseTwin},  // after its capital twin
       {"bad\xFF.txt", kProblemNotUtf8, kProblemNotUtf8},
       // What cannot be read, or not whole.
       {"locked", kProblemFolderUnreadable, kProblemFolderUnreadable},
@@ -335,24 +359,43 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
     int32_t mode = run % 2 == 0 ? kLinksWithinFolder : kLinksFollowAll;
     int32_t workers = run < 2 ? 0 : 2;
     ASSERT_TRUE(BypassFileModes(false));
-    Written written = Archive("*.*", kNameRelative, 1, work_.Join("out" + std::to_string(run)),
-                              mode, workers);
+    Written written =
+        Archive("*.*", kNameRelative, 1, work_.Join("out" + std::to_string(run)), mode, workers);
     ASSERT_TRUE(BypassFileModes(true));
     std::vector<std::pair<std::string, int>> expected, got;
     for (const auto& row : rows) {
       int kind = mode == kLinksWithinFolder ? row.within : row.follow;
       if (kind != 0) expected.push_back({row.path, kind});
     }
-    for (const auto& p : written.problems) got.push_back({p.first.substr(source_.size()), p.second});
+    for (const auto& p : written.problems)
+      got.push_back({p.first.substr(source_.size()), p.second});
     std::sort(expected.begin(), expected.end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(expected, got) << "link mode " << mode << ", workers " << workers;
     // Upper-cased UTF-8 orders the names; those beyond ASCII carry bit 11.
-    std::vector<std::string> names = {"", "caf\xC3\xA9.txt", "Case\\", "in\\", "in\\one.txt",
-                                      "inlink", "Twin.txt", "\xC3\x89" "clair.txt"};
+    std::vector<std::string> names = {"",
+                                      "caf\xC3\xA9.txt",
+                                      "Case\\",
+                                      "in\\",
+                                      "in\\one.txt",
+                                      "inlink",
+                                      "Twin.txt",
+                                      "\xC3\x89"
+                                      "clair.txt"};
     if (mode == kLinksFollowAll) {
-      names = {"", "caf\xC3\xA9.txt", "Case\\", "filelink", "in\\", "in\\one.txt", "inlink",
-               "link\\", "link\\x.txt", "proc", "Twin.txt", "\xC3\x89" "clair.txt"};
+      names = {"",
+               "caf\xC3\xA9.txt",
+               "Case\\",
+               "filelink",
+               "in\\",
+               "in\\one.txt",
+               "inlink",
+               "link\\",
+               "link\\x.txt",
+               "proc",
+               "Twin.txt",
+               "\xC3\x89"
+               "clair.txt"};
       // proc's entry was open when its size gave way; a worker finds that
       // out before the entry is opened.
       if (workers > 0) names.erase(std::find(names.begin(), names.end(), "proc"));
@@ -404,11 +447,13 @@ TEST(DeflateSplitTest, TheStreamDoesNotDependOnHowItIsCut) {
   Bytes text;
   for (unsigned char b : PatternBytes(300000, 7)) text.push_back("etaoin shrdlu\n"[b % 14]);
   Bytes repeats;
-  for (size_t i = 0; i < 250000; ++i) repeats.push_back((unsigned char)((i * 7 + (i >> 10)) & 0xFF));
+  for (size_t i = 0; i < 250000; ++i)
+    repeats.push_back((unsigned char)((i * 7 + (i >> 10)) & 0xFF));
   const struct {
     const char* label;
     Bytes data;
-  } inputs[] = {{"empty", {}}, {"text", text}, {"random", PatternBytes(250000)}, {"repeats", repeats}};
+  } inputs[] = {
+      {"empty", {}}, {"text", text}, {"random", PatternBytes(250000)}, {"repeats", repeats}};
   const struct {
     size_t inChunk, outChunk;
   } cuts[] = {{1, 7}, {31, 4096}, {4096, 1}, {102400, 65536}, {102400, 1048576}, {1 << 20, 31}};

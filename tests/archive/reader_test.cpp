@@ -110,7 +110,7 @@ TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
   const struct {
     const char* label;
     std::string bytes;
-    int entries;  // -1: no archive found (in the stub's window)
+    int entries;    // -1: no archive found (in the stub's window)
     int wide = -2;  // the same in the command line's wider window; -2: as entries
   } cases[] = {
       {"plain archive", archive, 3},
@@ -126,7 +126,8 @@ TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
       // Authenticode signing appends its certificate block behind the trailer.
       {"signature block", output + std::string(3, '\0') + testzip::StubPrefix(1513).substr(2), 3},
       {"65,000 bytes behind the trailer", output + testzip::StubPrefix(65002).substr(2), 3},
-      {"end record beyond the last 65,535 bytes", output + testzip::StubPrefix(70002).substr(2), -1},
+      {"end record beyond the last 65,535 bytes", output + testzip::StubPrefix(70002).substr(2),
+       -1},
       {"empty file", "", -1},
       {"stub alone", stub, -1},
       {"end record cut off", output.substr(0, end), -1},
@@ -176,7 +177,7 @@ TEST_F(ReaderTest, PayloadOf101010256BytesStillOpens) {
   {
     std::ofstream out(path, std::ios::binary);
     out << testzip::StubPrefix(testzip::kStubImageBytes) << archive.substr(0, 39);
-    out.seekp(zeros.hole, std::ios::cur);  // a hole of zeros
+    out.seekp(zeros.hole, std::ios::cur);       // a hole of zeros
     out << archive.substr(39) << "PK\x05\x06";  // the trailer: kPayloadBytes
   }
   ASSERT_EQ(testzip::kStubImageBytes + kPayloadBytes + 4, fs::file_size(path));
@@ -189,24 +190,51 @@ TEST_F(ReaderTest, PayloadOf101010256BytesStillOpens) {
 
 TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
   std::string longName = "folder-" + std::string(120, 'x') + "\\file-" + std::string(10, 'y');
-  std::vector<Entry> entries = {
-      FolderEntry(""), {"a.txt", "plain text, plain text"}, FolderEntry("sub\\"),
-      {"sub\\b.bin", Pattern(300000, 7)}, FolderEntry("sub\\empty\\"), {"sub\\zero.txt", ""},
-      testzip::Stored({" sub\\stored-empty ", ""}), FolderEntry("sub/slashed/"),
-      {"deep/er/c.txt", "c"},  // no folder entries above it
-      {" name.txt ", "n"}, {"E:\\data\\x.txt", "x"}, {"sub\\C:\\y.txt", "y"},
-      {"e65535", Pattern(65535, 1)}, {"e65536", Pattern(65536, 2)}, {"e65537", Pattern(65537, 3)},
-      {"e196639", Pattern(3 * 65536 + 31, 4)}, testzip::Stored({"stored.bin", Pattern(100000, 5)}),
-      {longName, "a name over 100 bytes"}, {"~0", "named like a part file"}};
+  std::vector<Entry> entries = {FolderEntry(""),
+                                {"a.txt", "plain text, plain text"},
+                                FolderEntry("sub\\"),
+                                {"sub\\b.bin", Pattern(300000, 7)},
+                                FolderEntry("sub\\empty\\"),
+                                {"sub\\zero.txt", ""},
+                                testzip::Stored({" sub\\stored-empty ", ""}),
+                                FolderEntry("sub/slashed/"),
+                                {"deep/er/c.txt", "c"},  // no folder entries above it
+                                {" name.txt ", "n"},
+                                {"E:\\data\\x.txt", "x"},
+                                {"sub\\C:\\y.txt", "y"},
+                                {"e65535", Pattern(65535, 1)},
+                                {"e65536", Pattern(65536, 2)},
+                                {"e65537", Pattern(65537, 3)},
+                                {"e196639", Pattern(3 * 65536 + 31, 4)},
+                                testzip::Stored({"stored.bin", Pattern(100000, 5)}),
+                                {longName, "a name over 100 bytes"},
+                                {"~0", "named like a part file"}};
   ASSERT_EQ((int)entries.size(), Open(entries));
   std::string nested = folder_ / "new" + kPathSeparator + "deeper";
   EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
   const std::vector<std::string> tree = {
-      "a.txt", "data/", "data/x.txt", "deep/", "deep/er/", "deep/er/c.txt", "e196639", "e65535",
-      "e65536", "e65537", "folder-" + std::string(120, 'x') + "/",
-      "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'), "name.txt",
-      "stored.bin", "sub/", "sub/b.bin", "sub/empty/", "sub/slashed/", "sub/stored-empty",
-      "sub/zero.txt", "y.txt", "~0"};
+      "a.txt",
+      "data/",
+      "data/x.txt",
+      "deep/",
+      "deep/er/",
+      "deep/er/c.txt",
+      "e196639",
+      "e65535",
+      "e65536",
+      "e65537",
+      "folder-" + std::string(120, 'x') + "/",
+      "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'),
+      "name.txt",
+      "stored.bin",
+      "sub/",
+      "sub/b.bin",
+      "sub/empty/",
+      "sub/slashed/",
+      "sub/stored-empty",
+      "sub/zero.txt",
+      "y.txt",
+      "~0"};
   EXPECT_EQ(tree, Tree(nested));
   for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
     testzip::WriteFile(nested + "/" + changed, "old contents");
@@ -227,27 +255,56 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
 // attribute, a local header with another (legacy) name than the central
 // record, and a Unicode Path field. Each comes out as those readers give it.
 TEST_F(ReaderTest, OtherWritersArchivesReadAsOtherReadersReadThem) {
-  auto with = [](Entry e, auto change) { change(e); return e; };
+  auto with = [](Entry e, auto change) {
+    change(e);
+    return e;
+  };
   const struct {
     const char* label;
     Entry entry;
     const char* path;  // where it lands; ends in "/" for a folder
   } cases[] = {
-      {"Zip64 sizes, deflated", with(Entry{"z64.txt", Pattern(70000, 9)}, [](Entry& e) { e.zip64 = true; }),
-       "z64.txt"},
-      {"Zip64 sizes, stored", with(testzip::Stored({"z64s.bin", "stored"}), [](Entry& e) { e.zip64 = true; }),
-       "z64s.bin"},
-      {"folder by attribute, MS-DOS", with(Entry{"dosdir", ""}, [](Entry& e) { e.madeBy = 0x0014; e.attributes = 0x10; }),
+      {"Zip64 sizes, deflated",
+       with(Entry{"z64.txt", Pattern(70000, 9)}, [](Entry& e) { e.zip64 = true; }), "z64.txt"},
+      {"Zip64 sizes, stored",
+       with(testzip::Stored({"z64s.bin", "stored"}), [](Entry& e) { e.zip64 = true; }), "z64s.bin"},
+      {"folder by attribute, MS-DOS",
+       with(Entry{"dosdir", ""},
+            [](Entry& e) {
+              e.madeBy = 0x0014;
+              e.attributes = 0x10;
+            }),
        "dosdir/"},
-      {"folder by attribute, NTFS", with(Entry{"ntfs\\dir", ""}, [](Entry& e) { e.madeBy = 0x0B3F; e.attributes = 0x10; }),
+      {"folder by attribute, NTFS",
+       with(Entry{"ntfs\\dir", ""},
+            [](Entry& e) {
+              e.madeBy = 0x0B3F;
+              e.attributes = 0x10;
+            }),
        "ntfs/dir/"},
-      {"attribute 0x10 from Unix is no folder", with(Entry{"unixfile", ""}, [](Entry& e) { e.madeBy = 0x0314; e.attributes = 0x10; }),
+      {"attribute 0x10 from Unix is no folder",
+       with(Entry{"unixfile", ""},
+            [](Entry& e) {
+              e.madeBy = 0x0314;
+              e.attributes = 0x10;
+            }),
        "unixfile"},
-      {"local header with a legacy name", with(Entry{"central.txt", "c"}, [](Entry& e) { e.localName = "LEGACY~1.TXT"; }),
+      {"local header with a legacy name",
+       with(Entry{"central.txt", "c"}, [](Entry& e) { e.localName = "LEGACY~1.TXT"; }),
        "central.txt"},
-      {"Unicode Path field", with(Entry{"caf\x82.txt", "u"}, [](Entry& e) { e.unicodePath = "caf\xC3\xA9.txt"; e.localName = "CAFE.TXT"; }),
+      {"Unicode Path field",
+       with(Entry{"caf\x82.txt", "u"},
+            [](Entry& e) {
+              e.unicodePath = "caf\xC3\xA9.txt";
+              e.localName = "CAFE.TXT";
+            }),
        "caf\xC3\xA9.txt"},
-      {"Unicode Path field for another name", with(Entry{"plain.txt", "p"}, [](Entry& e) { e.unicodePath = "other.txt"; e.unicodeCrc = 1; }),
+      {"Unicode Path field for another name",
+       with(Entry{"plain.txt", "p"},
+            [](Entry& e) {
+              e.unicodePath = "other.txt";
+              e.unicodeCrc = 1;
+            }),
        "plain.txt"},
   };
   std::vector<Entry> entries;
@@ -256,7 +313,8 @@ TEST_F(ReaderTest, OtherWritersArchivesReadAsOtherReadersReadThem) {
   // Other readers test it clean, but for the legacy local names, which they
   // extract under the central name with a warning.
   std::vector<Entry> clean;
-  for (const Entry& e : entries) if (e.localName.empty()) clean.push_back(e);
+  for (const Entry& e : entries)
+    if (e.localName.empty()) clean.push_back(e);
   testzip::WriteFile(folder_ / "plain.zip", testzip::BuildArchive(clean));
   EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "plain.zip"));
   ASSERT_EQ((int)entries.size(), Open(entries));
@@ -394,7 +452,8 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
     EXPECT_EQ("keep me too", testzip::ReadFile(folder_ / "victim.txt"));
     EXPECT_FALSE(fs::exists(folder_ / "escaped"));
     EXPECT_EQ(std::vector<std::string>({"after.txt", "before.txt", "victim.txt"}),
-              Tree(destination_)) << "nothing else written, no part file, no shortened name";
+              Tree(destination_))
+        << "nothing else written, no part file, no shortened name";
   }
 #ifndef _WIN32
   getrusage(RUSAGE_SELF, &after);
@@ -420,8 +479,8 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   size_t second = archive.find("PK\x01\x02", cd + 4);
   size_t secondLocal = archive.find("PK\x03\x04", 4);
   std::string countZero = archive, countOne = archive, countOverflow = archive,
-              badSignature = archive, overlap = archive, pastDirectory = archive,
-              noLocal = archive, nameOut = archive, sizeShort = archive;
+              badSignature = archive, overlap = archive, pastDirectory = archive, noLocal = archive,
+              nameOut = archive, sizeShort = archive;
   Patch(countZero, end + 8, 2, 0);  // says 0 entries while records follow
   Patch(countZero, end + 10, 2, 0);
   Patch(countOne, end + 8, 2, 1);
@@ -462,14 +521,14 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
     testzip::WriteFile(folder_ / "file.exe", testzip::gOutputFile(c.bytes));
     ExtractionReport report;
     std::vector<int> results;
-    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), destination_.c_str(),
-                                         kRunExtract, kWideSearchBytes, CollectResult, &results,
-                                         &report));
+    EXPECT_EQ(c.expected,
+              ExtractArchive((folder_ / "file.exe").c_str(), destination_.c_str(), kRunExtract,
+                             kWideSearchBytes, CollectResult, &results, &report));
     EXPECT_EQ(c.expected, report.openResult);
     EXPECT_TRUE(results.empty());
     EXPECT_FALSE(fs::exists(destination_)) << "nothing written, not even the destination";
-    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest, kWideSearchBytes,
-                                         nullptr, nullptr, &report));
+    EXPECT_EQ(c.expected, ExtractArchive((folder_ / "file.exe").c_str(), "", kRunTest,
+                                         kWideSearchBytes, nullptr, nullptr, &report));
     EXPECT_EQ("keep me", testzip::ReadFile(folder_ / "victim.txt"));
   }
 }
@@ -480,7 +539,8 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
 TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
   const uint32_t kEntries = 70000;
   std::vector<Entry> entries;
-  for (uint32_t i = 0; i < kEntries; ++i) entries.push_back(testzip::Stored({"f" + std::to_string(i), ""}));
+  for (uint32_t i = 0; i < kEntries; ++i)
+    entries.push_back(testzip::Stored({"f" + std::to_string(i), ""}));
   std::string classic = testzip::BuildArchive(entries);
   size_t end = classic.size() - 22;
   std::string cut = classic;  // the writer's 16-bit count: 70,000 - 65,536
@@ -491,8 +551,20 @@ TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
   memcpy(&cdOffset, &classic[end + 16], 4);
   std::string zip64 = classic.substr(0, end);
   std::string record = "PK\x06\x06";
-  testzip::Put(record, {{4, 44}, {4, 0}, {2, 45}, {2, 45}, {4, 0}, {4, 0}, {4, kEntries}, {4, 0},
-                        {4, kEntries}, {4, 0}, {4, cdSize}, {4, 0}, {4, cdOffset}, {4, 0}});
+  testzip::Put(record, {{4, 44},
+                        {4, 0},
+                        {2, 45},
+                        {2, 45},
+                        {4, 0},
+                        {4, 0},
+                        {4, kEntries},
+                        {4, 0},
+                        {4, kEntries},
+                        {4, 0},
+                        {4, cdSize},
+                        {4, 0},
+                        {4, cdOffset},
+                        {4, 0}});
   std::string locator = "PK\x06\x07";
   testzip::Put(locator, {{4, 0}, {4, (uint32_t)end}, {4, 0}, {4, 1}});
   zip64 += record + locator + classic.substr(end);
@@ -534,8 +606,7 @@ TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
       {"deeper folder link", "a", "", {"a\\b\\victim.txt", "evil"}, kReaderLinkInPath},
       {"folder entry through a link", "sub", "", FolderEntry("sub\\new\\"), kReaderLinkInPath},
       {"target link", "victim.txt", "victim.txt", {"victim.txt", "evil"}, kReaderLinkInPath},
-      {"dangling target link", "victim.txt", "none.txt", {"victim.txt", "evil"},
-       kReaderLinkInPath},
+      {"dangling target link", "victim.txt", "none.txt", {"victim.txt", "evil"}, kReaderLinkInPath},
       {"folder entry over a file", nullptr, nullptr, FolderEntry("file.txt\\"), kReaderNotAFolder},
       {"file below a file", nullptr, nullptr, {"file.txt\\x.txt", "x"}, kReaderNotAFolder},
   };

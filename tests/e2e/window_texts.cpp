@@ -26,8 +26,10 @@ void PrintWindow(HWND window, int id, const RECT& place) {
   printf("%s\t%d\t%d\t%ld\t%ld\t%ld\t%ld\t", className, IsWindowEnabled(window) ? 1 : 0, id,
          place.left, place.top, place.right, place.bottom);
   for (const char* c = text; *c; ++c) {
-    if (*c == '\n' || *c == '\r') printf("\\%c", *c == '\n' ? 'n' : 'r');
-    else putchar(*c);
+    if (*c == '\n' || *c == '\r')
+      printf("\\%c", *c == '\n' ? 'n' : 'r');
+    else
+      putchar(*c);
   }
   putchar('\n');
 }

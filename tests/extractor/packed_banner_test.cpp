@@ -46,7 +46,11 @@ TEST(PackedBannerTest, WholeStreamsComeBackDamagedOnesGiveNull) {
   EXPECT_EQ(0, memcmp(bmp.data(), image, bmp.size()));
   FreeBlock(image);
   auto cut = [&](size_t n) { return Bytes(good.begin(), good.begin() + n); };
-  auto flip = [&](size_t at, uint8_t mask) { Bytes b = good; b[at] ^= mask; return b; };
+  auto flip = [&](size_t at, uint8_t mask) {
+    Bytes b = good;
+    b[at] ^= mask;
+    return b;
+  };
   auto length = [&](uint32_t n) {  // the trailer's length field says n
     Bytes b = good;
     for (int i = 0; i < 4; ++i) b[b.size() - 4 + i] = (uint8_t)(n >> (8 * i));
@@ -55,14 +59,23 @@ TEST(PackedBannerTest, WholeStreamsComeBackDamagedOnesGiveNull) {
   Bytes padded = good;
   padded.push_back(0);
   const uint32_t size = (uint32_t)bmp.size();
-  const struct { const char* label; Bytes bytes; } cases[] = {
-      {"empty", {}}, {"shorter than any gzip stream", cut(17)},
-      {"cut by one byte", cut(good.size() - 1)}, {"cut in the middle", cut(good.size() / 2)},
-      {"a byte behind the stream", padded}, {"CRC-32 off", flip(good.size() - 8, 0x01)},
-      {"data damaged", flip(good.size() / 2, 0x55)}, {"zlib header", flip(0, 0x1F ^ 0x78)},
-      {"not packed", bmp}, {"length one short", length(size - 1)},
-      {"length one long", length(size + 1)}, {"length 0", length(0)},
-      {"length 2 GB", length(0x7FFFFFFF)}, {"over the limit", length(kBannerLimitBytes + 1)}};
+  const struct {
+    const char* label;
+    Bytes bytes;
+  } cases[] = {{"empty", {}},
+               {"shorter than any gzip stream", cut(17)},
+               {"cut by one byte", cut(good.size() - 1)},
+               {"cut in the middle", cut(good.size() / 2)},
+               {"a byte behind the stream", padded},
+               {"CRC-32 off", flip(good.size() - 8, 0x01)},
+               {"data damaged", flip(good.size() / 2, 0x55)},
+               {"zlib header", flip(0, 0x1F ^ 0x78)},
+               {"not packed", bmp},
+               {"length one short", length(size - 1)},
+               {"length one long", length(size + 1)},
+               {"length 0", length(0)},
+               {"length 2 GB", length(0x7FFFFFFF)},
+               {"over the limit", length(kBannerLimitBytes + 1)}};
   for (const auto& c : cases) {
     bytes = -1;
     const uint8_t* data = c.bytes.empty() ? nullptr : c.bytes.data();

@@ -102,7 +102,8 @@ class StubFlowTest : public ::testing::Test {
 TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
   Start({});
   EXPECT_STREQ("Vezovud Archive", HeadlessWindowState(kStubWindowNumber).title.c_str());
-  const char* rows[][2] = {{"C:\\data", "C:\\data\\"}, {"D:\\other\\", "D:\\other\\"},
+  const char* rows[][2] = {{"C:\\data", "C:\\data\\"},
+                           {"D:\\other\\", "D:\\other\\"},
                            {nullptr, "D:\\other\\"}};  // no answer: cancelled
   for (auto& row : rows) {
     if (row[0]) HeadlessAnswerFolder(row[0]);
@@ -142,13 +143,25 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     size_t cut;
   };
   const Row rows[] = {
-      {"four entries", {{"a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub\\c.txt", "c"}, {"d.txt", "d"}},
-       "4|The files were extracted successfully!|64", 75, 0, 0},
-      {"bad CRC and traversal", {{"a.txt", "a"}, testzip::WithCrc({"bad.txt", "tampered"}, 1),
-       {"..\\evil.txt", "evil"}}, "3|2 of 3 entries could not be extracted.|48", 66, 1, 0},
+      {"four entries",
+       {{"a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub\\c.txt", "c"}, {"d.txt", "d"}},
+       "4|The files were extracted successfully!|64",
+       75,
+       0,
+       0},
+      {"bad CRC and traversal",
+       {{"a.txt", "a"}, testzip::WithCrc({"bad.txt", "tampered"}, 1), {"..\\evil.txt", "evil"}},
+       "3|2 of 3 entries could not be extracted.|48",
+       66,
+       1,
+       0},
       {"empty: no division by zero", {}, "0|The files were extracted successfully!|64", 0, 0, 0},
-      {"damaged download", {{"a.txt", "a"}}, std::string("Vezovud|") + kNoArchiveText + "|48", 0,
-       1, 30}};
+      {"damaged download",
+       {{"a.txt", "a"}},
+       std::string("Vezovud|") + kNoArchiveText + "|48",
+       0,
+       1,
+       30}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
     SetUp();
@@ -174,7 +187,9 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     if (row.cut != 0) continue;
     EXPECT_FALSE(fs::exists(folder_ / "evil.txt"));
     for (const Entry& e : row.entries) {  // "" where the data failed its check
-      if (e.name[0] != '.') { EXPECT_EQ(e.fixCrc ? "" : e.data, Out(e.name)) << e.name; }
+      if (e.name[0] != '.') {
+        EXPECT_EQ(e.fixCrc ? "" : e.data, Out(e.name)) << e.name;
+      }
     }
   }
 }

@@ -137,8 +137,8 @@ void CheckTree(const std::string& folder) {
     if (lstat(path.c_str(), &facts) != 0) Fail("cannot look at", path);
     if (S_ISLNK(facts.st_mode)) Fail("symbolic link made", path);
     bool below = path.compare(0, gDestination.size() + 1, gDestination + "/") == 0;
-    bool onTheWay = gDestination.compare(0, path.size() + 1, path + "/") == 0 ||
-                    path == gDestination;
+    bool onTheWay =
+        gDestination.compare(0, path.size() + 1, path + "/") == 0 || path == gDestination;
     if (!below && !onTheWay && path != gInput) Fail("written outside the destination", path);
     if (S_ISDIR(facts.st_mode)) CheckTree(path);
   }
@@ -171,8 +171,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setrlimit(RLIMIT_FSIZE, &limit);
   }
   const char* temp = getenv("TMPDIR");
-  std::string pattern = std::string(temp != nullptr && *temp != 0 ? temp : "/tmp") +
-                        "/vezovud-fuzz-XXXXXX";
+  std::string pattern =
+      std::string(temp != nullptr && *temp != 0 ? temp : "/tmp") + "/vezovud-fuzz-XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) Fail("cannot make a private folder", pattern);
   gRoot = pattern;
   gInput = gRoot + "/input.exe";

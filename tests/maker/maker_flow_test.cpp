@@ -52,7 +52,7 @@ HeadlessRequest Message(const std::string& title) {  // the first box with that 
   return HeadlessRequest();
 }
 
-std::string gAtBox, gTemp;  // GadgetStates() and gTempArchive when the job's box came up
+std::string gAtBox, gTemp;   // GadgetStates() and gTempArchive when the job's box came up
 handshake::Counter gAbouts;  // About boxes shown
 
 // Records the states at the job's box, then presses About while that box is
@@ -128,8 +128,11 @@ class MakerTest : public ::testing::Test {
 };
 
 TEST(CompleteOutputNameTest, AppendsExeByteForByte) {
-  const char* rows[][2] = {{"result", "result.exe"}, {"result.exe", "result.exe"},
-                           {"Setup.EXE", "Setup.EXE.exe"}, {"exe", "exe.exe"}, {".exe", ".exe"}};
+  const char* rows[][2] = {{"result", "result.exe"},
+                           {"result.exe", "result.exe"},
+                           {"Setup.EXE", "Setup.EXE.exe"},
+                           {"exe", "exe.exe"},
+                           {".exe", ".exe"}};
   for (auto& row : rows) EXPECT_STREQ(row[1], CompleteOutputName(row[0]).c_str()) << row[0];
 }
 
@@ -186,7 +189,8 @@ TEST_F(MakerTest, RefusedOutputsLeaveEverythingAsItWas) {
       {"inside the source", source_ + "out.exe", kBuildOutputInSource},
       {"inside, deeper", source_ + "sub" + Separator() + "out.exe", kBuildOutputInSource},
 #ifndef _WIN32
-      {"inside through a link", work_.Join("alias") + Separator() + "out.exe", kBuildOutputInSource},
+      {"inside through a link", work_.Join("alias") + Separator() + "out.exe",
+       kBuildOutputInSource},
 #endif
   };
   std::string part = work_.Join("taken.exe") + kPartialOutputSuffix;
@@ -262,9 +266,10 @@ TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
   HeadlessRequest about = Message("About Vezovud"), box = Message("Ready");
   EXPECT_EQ(1, gAbouts.Count()) << "About answers during a job";
   EXPECT_EQ(64, about.number);
-  EXPECT_EQ(0, std::string(about.first.c_str()).find("Vezovud v1.1\n\r\n\rDescription: Vezovud is "
-                                                     "a small tool to make\n\rSelf-Extracting ZIP "
-                                                     "archives.\n\r"));
+  EXPECT_EQ(0, std::string(about.first.c_str())
+                   .find("Vezovud v1.1\n\r\n\rDescription: Vezovud is "
+                         "a small tool to make\n\rSelf-Extracting ZIP "
+                         "archives.\n\r"));
   EXPECT_STREQ("The archive was created sucessfully. 4 files were added.", box.first.c_str());
   EXPECT_EQ(64, box.number);
   // Stub, archive, and a trailer holding the archive's length A.
@@ -277,7 +282,9 @@ TEST_F(MakerTest, FailedJobKeepsTheOldOutputTheNextReplacesIt) {
   EXPECT_EQ(sizeof(kFakeStub), zip.displacement);
   EXPECT_EQ(out.size() - 26, zip.end.offset) << "the trailer follows the end record";
   for (const auto& h : zip.central) {  // file times are read through the "\" the window appends
-    if (!h.name.empty() && h.name.back() != '\\') { EXPECT_NE(0xC421, h.date) << h.name; }
+    if (!h.name.empty() && h.name.back() != '\\') {
+      EXPECT_NE(0xC421, h.date) << h.name;
+    }
   }
 #ifndef _WIN32
   EXPECT_EQ("", foreign_readers::CheckAll(target + ".exe"));

@@ -17,7 +17,8 @@ TEST(CompiledResources, IconGroupOneHoldsThree256ColourImages) {
   EXPECT_NE(nullptr, LoadIconA(self, MAKEINTRESOURCEA(1)));
   HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(1), RT_GROUP_ICON);
   ASSERT_NE(nullptr, found);
-  const unsigned char* group = static_cast<const unsigned char*>(LockResource(LoadResource(self, found)));
+  const unsigned char* group =
+      static_cast<const unsigned char*>(LockResource(LoadResource(self, found)));
   ASSERT_GE(SizeofResource(self, found), 6u + 3 * 14u);
   ASSERT_EQ(3, group[4] | (group[5] << 8));
   for (int i = 0, size = 16; i < 3; ++i, size += 16) {
@@ -25,7 +26,8 @@ TEST(CompiledResources, IconGroupOneHoldsThree256ColourImages) {
     EXPECT_EQ(size, entry[0]) << "width of image " << i;
     EXPECT_EQ(size, entry[1]) << "height of image " << i;
     EXPECT_EQ(8, entry[6] | (entry[7] << 8)) << "bits per pixel of image " << i;
-    EXPECT_NE(nullptr, FindResourceA(self, MAKEINTRESOURCEA(entry[12] | (entry[13] << 8)), RT_ICON)) << i;
+    EXPECT_NE(nullptr, FindResourceA(self, MAKEINTRESOURCEA(entry[12] | (entry[13] << 8)), RT_ICON))
+        << i;
   }
 }
 
@@ -37,16 +39,25 @@ TEST(CompiledResources, VersionRecordStrings) {
   std::vector<char> record(GetFileVersionInfoSizeA(path, &ignored));
   ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(record.size()), record.data()));
   const char* expected[][2] = {
-      {"FileDescription", std::strcmp(VEZOVUD_TEST_RESOURCE_KIND, "maker") == 0 ? "Vezovud Archive Maker"
-                                                                               : "Vezovud Archive"},
-      {"ProductName", "Vezovud"}, {"ProductVersion", "1.1"}, {"FileVersion", "0.2"},
-      {"InternalName", "Vezovud"}, {"OriginalFilename", "None"}, {"CompanyName", nullptr},
-      {"LegalCopyright", nullptr}, {"Email", nullptr}, {"Website", nullptr}};
+      {"FileDescription", std::strcmp(VEZOVUD_TEST_RESOURCE_KIND, "maker") == 0
+                              ? "Vezovud Archive Maker"
+                              : "Vezovud Archive"},
+      {"ProductName", "Vezovud"},
+      {"ProductVersion", "1.1"},
+      {"FileVersion", "0.2"},
+      {"InternalName", "Vezovud"},
+      {"OriginalFilename", "None"},
+      {"CompanyName", nullptr},
+      {"LegalCopyright", nullptr},
+      {"Email", nullptr},
+      {"Website", nullptr}};
   for (const auto& row : expected) {
     std::string query = std::string("\\StringFileInfo\\000004B0\\") + row[0];
     char* value = nullptr;
     UINT chars = 0;
-    ASSERT_TRUE(VerQueryValueA(record.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) && value)
+    ASSERT_TRUE(
+        VerQueryValueA(record.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) &&
+        value)
         << row[0] << " is missing";
     EXPECT_STREQ(row[1] ? row[1] : value, value) << row[0];
     EXPECT_STRNE("", value) << row[0];

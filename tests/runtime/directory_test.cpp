@@ -19,7 +19,8 @@ typedef std::vector<std::string> Names;
 Names Drain(intptr_t listing, bool sorted = true) {
   Names names;
   for (int guard = 0; guard < 10000 && NextEntry(listing); guard++)
-    names.push_back(EntryName(listing).c_str() + std::string(EntryKind(listing) == kEntryDirectory ? "/" : ""));
+    names.push_back(EntryName(listing).c_str() +
+                    std::string(EntryKind(listing) == kEntryDirectory ? "/" : ""));
   if (sorted) std::sort(names.begin(), names.end());
   EXPECT_EQ(0, NextEntry(listing));
   EXPECT_EQ(kEntryNone, EntryKind(listing));
@@ -29,9 +30,12 @@ Names Drain(intptr_t listing, bool sorted = true) {
 
 class DirectoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { InitRuntime(); ASSERT_TRUE(folder_.Ok()); }
+  void SetUp() override {
+    InitRuntime();
+    ASSERT_TRUE(folder_.Ok());
+  }
   void TearDown() override { CloseAllListings(); }  // Windows removes no searched folder
-  void Make(const Names& names) {  // a name ending in "/" is made a folder
+  void Make(const Names& names) {                   // a name ending in "/" is made a folder
     for (const std::string& name : names) {
       std::string path = folder_.Join(name.substr(0, name.size() - (name.back() == '/')));
       ASSERT_TRUE(name.back() == '/' ? MakeFolder(path) : WriteWholeFile(path, PatternBytes(3)));
@@ -44,8 +48,8 @@ class DirectoryTest : public ::testing::Test {
 // "." and ".." first, then upper-cased bytes, ties by plain bytes: "!" sorts
 // before ".", and "_" after upper-cased "a".
 TEST_F(DirectoryTest, PosixOrderIsDotsThenUpperCasedBytes) {
-  const Names sorted = {"./", "../", "!bang", "a", "a.b", "ALPHA", "Alpha", "alpha", "B", "beta", "Mid/", "Zed",
-                       "[x", "_under", "\xC3\xA9"};
+  const Names sorted = {"./", "../",  "!bang", "a",   "a.b", "ALPHA",  "Alpha",   "alpha",
+                        "B",  "beta", "Mid/",  "Zed", "[x",  "_under", "\xC3\xA9"};
   Make(Names(sorted.rbegin(), sorted.rend() - 2));
   ASSERT_NE(0, OpenDirectoryListing(0, folder_.Path().c_str(), ""));
   EXPECT_EQ(sorted, Drain(0, false));
@@ -56,11 +60,21 @@ TEST_F(DirectoryTest, PosixOrderIsDotsThenUpperCasedBytes) {
 // current before the first entry.
 TEST_F(DirectoryTest, PatternsMatchAsOnWindows) {
   Make({"a.txt", "B.TXT", "c.txt.bak", "readme", "readme.md", "beta", "two/", "two/in.txt"});
-  const Names all = {"../", "./", "B.TXT", "a.txt", "beta", "c.txt.bak", "readme", "readme.md", "two/"};
-  const struct { const char* pattern; Names expected; } cases[] = {
-      {"*.TXT", {"B.TXT", "a.txt"}}, {"?eta", {"beta"}}, {"readme.*", {"readme", "readme.md"}},
-      {"README", {"readme"}}, {"two\\*.txt", {"in.txt"}}, {"*", all}, {"*.*", all}, {"", all}};
-  std::string bare = folder_.Path().substr(0, folder_.Path().size() - 1), backslashed = folder_.Path();
+  const Names all = {"../",       "./",     "B.TXT",     "a.txt", "beta",
+                     "c.txt.bak", "readme", "readme.md", "two/"};
+  const struct {
+    const char* pattern;
+    Names expected;
+  } cases[] = {{"*.TXT", {"B.TXT", "a.txt"}},
+               {"?eta", {"beta"}},
+               {"readme.*", {"readme", "readme.md"}},
+               {"README", {"readme"}},
+               {"two\\*.txt", {"in.txt"}},
+               {"*", all},
+               {"*.*", all},
+               {"", all}};
+  std::string bare = folder_.Path().substr(0, folder_.Path().size() - 1),
+              backslashed = folder_.Path();
   std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
   for (const std::string& folder : {folder_.Path(), bare, backslashed}) {
     for (const auto& c : cases) {
@@ -96,7 +110,8 @@ TEST_F(DirectoryTest, TableOfNumbers) {
 // than find the shorter name. The default pattern counts too: folder +
 // separator + "*.*".
 TEST_F(DirectoryTest, SearchPathsBeyondTheCapacityFailAndAreNeverCut) {
-  std::string path = folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 1, 'd', 'n');
+  std::string path =
+      folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 1, 'd', 'n');
   size_t split = path.rfind(kPathSeparator) + 1;
   std::string deep = path.substr(0, split), name = path.substr(split);
   ASSERT_TRUE(test_support::WriteWholeFile(path, PatternBytes(3)));
@@ -106,14 +121,16 @@ TEST_F(DirectoryTest, SearchPathsBeyondTheCapacityFailAndAreNeverCut) {
     for (const char* more : {"n", "*", "?"})
       EXPECT_EQ(0, OpenDirectoryListing(kAnyNumber, folder.c_str(), (name + more).c_str())) << more;
   }
-  std::string longFolder = folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 5, 'e', 'e');
+  std::string longFolder =
+      folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 5, 'e', 'e');
   // Windows makes no folder of more than 248 characters; there it is not tried.
   if (MakeFolder(longFolder) || kPathSeparator == '/') {
     ASSERT_NE(0, OpenDirectoryListing(0, longFolder.c_str(), ""));
     EXPECT_EQ(Names({"../", "./"}), Drain(0));
   }
   EXPECT_EQ(0, OpenDirectoryListing(0, (longFolder + "d").c_str(), ""));
-  EXPECT_EQ(0, OpenDirectoryListing(0, folder_.Path().c_str(), std::string(kPathCapacity + 40, '*').c_str()));
+  EXPECT_EQ(0, OpenDirectoryListing(0, folder_.Path().c_str(),
+                                    std::string(kPathCapacity + 40, '*').c_str()));
 }
 
 }  // namespace

@@ -25,7 +25,10 @@ typedef std::vector<unsigned char> Bytes;
 
 class FileTest : public ::testing::Test {
  protected:
-  void SetUp() override { InitRuntime(); ASSERT_TRUE(folder_.Ok()); }
+  void SetUp() override {
+    InitRuntime();
+    ASSERT_TRUE(folder_.Ok());
+  }
   void TearDown() override { CloseAllFiles(); }  // Windows removes no open file
   std::string Path(const std::string& name) const { return folder_.Join(name); }
   TempFolder folder_;
@@ -34,9 +37,14 @@ class FileTest : public ::testing::Test {
 // All plans write one path, so a plan after a longer one shows that creating
 // empties an existing file.
 TEST_F(FileTest, WritesAcrossTheBufferEdgesKeepEveryByteInOrder) {
-  const std::vector<int32_t> plans[] = {
-      {1, 4094, 1, 4097, 3, 4093, 4096, 2, 8191, 5}, {4095}, {4096}, {4097}, {4095, 1, 4096},
-      {1, 4096}, std::vector<int32_t>(400, 31), {59392, 4097, 4}};
+  const std::vector<int32_t> plans[] = {{1, 4094, 1, 4097, 3, 4093, 4096, 2, 8191, 5},
+                                        {4095},
+                                        {4096},
+                                        {4097},
+                                        {4095, 1, 4096},
+                                        {1, 4096},
+                                        std::vector<int32_t>(400, 31),
+                                        {59392, 4097, 4}};
   for (const std::vector<int32_t>& plan : plans) {
     Bytes expected = PatternBytes(59392 + 4097 + 4, static_cast<uint32_t>(plan.size()));
     ASSERT_NE(0, CreateFileForWriting(1, Path("out").c_str()));
@@ -56,8 +64,8 @@ TEST_F(FileTest, WritesAcrossTheBufferEdgesKeepEveryByteInOrder) {
 // twice before every read: it turns true exactly at the end, and a read of
 // 102,400 bytes right after it starts with the byte it looked at.
 TEST_F(FileTest, ReadsAcrossTheBufferEdgesInAwkwardPieces) {
-  const std::vector<int32_t> plans[] = {{1}, {31}, {4095}, {4096}, {4097}, {17, 102400},
-                                        {4095, 102400}, {4097, 102400}};
+  const std::vector<int32_t> plans[] = {{1},    {31},         {4095},         {4096},
+                                        {4097}, {17, 102400}, {4095, 102400}, {4097, 102400}};
   for (int64_t size : {0, 1, 4095, 4096, 4097, 8192, 8193, 110000}) {
     Bytes content = PatternBytes(static_cast<size_t>(size), static_cast<uint32_t>(size));
     ASSERT_TRUE(WriteWholeFile(Path("in"), content));
@@ -69,9 +77,11 @@ TEST_F(FileTest, ReadsAcrossTheBufferEdgesInAwkwardPieces) {
       Bytes all, buffer(102400);
       for (size_t k = 0;; k++) {
         int64_t left = size - static_cast<int64_t>(all.size());
-        for (int twice = 0; ask && twice < 2; twice++) ASSERT_EQ(left == 0, EndOfFile(2) != 0) << all.size();
+        for (int twice = 0; ask && twice < 2; twice++)
+          ASSERT_EQ(left == 0, EndOfFile(2) != 0) << all.size();
         int32_t piece = plan[k % plan.size()], got = ReadBytes(2, buffer.data(), piece);
-        ASSERT_EQ(std::min<int64_t>(piece, left), got) << size << " bytes, run " << run << " at " << all.size();
+        ASSERT_EQ(std::min<int64_t>(piece, left), got)
+            << size << " bytes, run " << run << " at " << all.size();
         if (got == 0) break;
         all.insert(all.end(), buffer.begin(), buffer.begin() + got);
       }
@@ -131,14 +141,16 @@ TEST_F(FileTest, TableOfNumbers) {
   CloseFileNumber(any);
   EXPECT_EQ(b, ReadWholeFile(Path("second")));
   EXPECT_EQ(Bytes({0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0x80}), ReadWholeFile(Path("any")));
-  for (intptr_t id : {intptr_t(3), any, intptr_t(kNumberLimit), intptr_t(kAnyNumber), intptr_t(INTPTR_MIN)}) {
+  for (intptr_t id :
+       {intptr_t(3), any, intptr_t(kNumberLimit), intptr_t(kAnyNumber), intptr_t(INTPTR_MIN)}) {
     EXPECT_EQ(-1, FileLength(id)) << id;
     EXPECT_EQ(0, ReadBytes(id, buffer.data(), 16)) << id;
     EXPECT_EQ(0, WriteBytes(id, buffer.data(), 16)) << id;
     EXPECT_NE(0, EndOfFile(id)) << id << ": a read loop must not spin";
     CloseFileNumber(id);
   }
-  for (intptr_t id : {intptr_t(kNumberLimit), intptr_t(-2), intptr_t(INTPTR_MAX), intptr_t(INTPTR_MIN)})
+  for (intptr_t id :
+       {intptr_t(kNumberLimit), intptr_t(-2), intptr_t(INTPTR_MAX), intptr_t(INTPTR_MIN)})
     EXPECT_EQ(0, CreateFileForWriting(id, Path("second").c_str())) << "no such number " << id;
   const intptr_t last = kNumberLimit - 1;
   ASSERT_NE(0, OpenFileForReading(last, Path("second").c_str())) << "the highest number";
@@ -157,13 +169,23 @@ TEST_F(FileTest, PathSizeOpeningAndRemoveFile) {
   std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
   ASSERT_TRUE(MakeFolder(sub) && WriteWholeFile(file, PatternBytes(70001)));
   ASSERT_TRUE(WriteWholeFile(Path("empty"), {}));
-  const struct { std::string path; int64_t size; } cases[] = {
-      {Path("empty"), 0}, {backslashed, 70001}, {sub, -2}, {sub + Separator(), -2},
-      {TempDirectory().c_str(), -2}, {Path("missing"), -1}, {Path("missing") + Separator(), -1},
-      {"", -1}, {kPathSeparator == '/' ? "/" : "C:\\", -2}, {kPathSeparator == '/' ? "\\" : "C:", -2}};
+  const struct {
+    std::string path;
+    int64_t size;
+  } cases[] = {{Path("empty"), 0},
+               {backslashed, 70001},
+               {sub, -2},
+               {sub + Separator(), -2},
+               {TempDirectory().c_str(), -2},
+               {Path("missing"), -1},
+               {Path("missing") + Separator(), -1},
+               {"", -1},
+               {kPathSeparator == '/' ? "/" : "C:\\", -2},
+               {kPathSeparator == '/' ? "\\" : "C:", -2}};
   for (const auto& c : cases) EXPECT_EQ(c.size, PathSize(c.path.c_str())) << "\"" << c.path << "\"";
   EXPECT_EQ(kPathSeparator, TempDirectory().Last());
-  for (const std::string& path : {Path("missing"), folder_.Path(), bare, Path("no/such"), std::string()})
+  for (const std::string& path :
+       {Path("missing"), folder_.Path(), bare, Path("no/such"), std::string()})
     EXPECT_EQ(0, OpenFileForReading(0, path.c_str())) << "\"" << path << "\"";
   for (const std::string& path : {folder_.Path(), bare, Path("no/such"), std::string()})
     EXPECT_EQ(0, CreateFileForWriting(0, path.c_str())) << "\"" << path << "\"";
@@ -178,9 +200,14 @@ TEST_F(FileTest, PathSizeOpeningAndRemoveFile) {
 TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
   std::string sub = Path("sub"), file = Path("file");
   ASSERT_TRUE(MakeFolder(sub) && WriteWholeFile(file, {1}) && WriteWholeFile(Path("other"), {2}));
-  const struct { std::string path; int kind; } kinds[] = {
-      {file, kPathFile}, {sub, kPathFolder}, {sub + Separator(), kPathFolder},
-      {Path("missing"), kPathNothing}, {"", kPathNothing}};
+  const struct {
+    std::string path;
+    int kind;
+  } kinds[] = {{file, kPathFile},
+               {sub, kPathFolder},
+               {sub + Separator(), kPathFolder},
+               {Path("missing"), kPathNothing},
+               {"", kPathNothing}};
   for (const auto& k : kinds) EXPECT_EQ(k.kind, PathKind(k.path.c_str())) << k.path;
   std::string resolved = ResolvedPath(folder_.Path().c_str()).c_str();
   ASSERT_NE("", resolved);
@@ -192,7 +219,8 @@ TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
   PathIdentity open, byName, other;
   ASSERT_NE(0, OpenFileForReading(0, file.c_str()));
   ASSERT_EQ(1, GetOpenFileIdentity(0, &open));
-  ASSERT_TRUE(GetPathIdentity(file.c_str(), &byName) && GetPathIdentity(Path("other").c_str(), &other));
+  ASSERT_TRUE(GetPathIdentity(file.c_str(), &byName) &&
+              GetPathIdentity(Path("other").c_str(), &other));
   EXPECT_TRUE(SameIdentity(open, byName));
   EXPECT_FALSE(SameIdentity(open, other));
   CloseFileNumber(0);
@@ -228,8 +256,9 @@ TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   // Two short of the capacity: with its "/" and the zero it fits exactly.
   std::string fits = mine + test_support::NestedName(mine, kPathCapacity - 2, 'd', 'e');
   ASSERT_TRUE(MakeFolder(fits) && MakeFolder(fits + "e") && WriteWholeFile(Path("plain"), Bytes()));
-  const std::string cases[][2] = {{bare, mine}, {mine, mine}, {Path("missing"), "/tmp/"},
-      {Path("plain"), "/tmp/"}, {"", "/tmp/"}, {fits, fits + "/"}, {fits + "e", "/tmp/"}};
+  const std::string cases[][2] = {
+      {bare, mine},  {mine, mine},       {Path("missing"), "/tmp/"}, {Path("plain"), "/tmp/"},
+      {"", "/tmp/"}, {fits, fits + "/"}, {fits + "e", "/tmp/"}};
   for (const auto& c : cases) {
     setenv("TMPDIR", c[0].c_str(), 1);
     EXPECT_EQ(c[1], std::string(TempDirectory().c_str())) << "TMPDIR=" << c[0];

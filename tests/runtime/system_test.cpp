@@ -71,14 +71,16 @@ TEST(MemoryTest, BlocksAreZeroFilledAndRefusedSizesGiveNone) {
 // max 999999999 and 2147483646 as sum = sum * 31 + value modulo 2^64.
 TEST(RandomTest, SequenceAfterSeedMatchesDefinition) {
   SeedRandom(12345);
-  for (int32_t value : {599430850, 1525901252, 1422587746}) EXPECT_EQ(value, RandomUpTo(2147483647));
+  for (int32_t value : {599430850, 1525901252, 1422587746})
+    EXPECT_EQ(value, RandomUpTo(2147483647));
   const int32_t maxes[12] = {0, 1, 6, 99, 1000, 65535, 2147483646, 2147483647, 99, 99, 12, 1};
   const int32_t expected[12] = {0, 1, 1, 45, 337, 44932, 2028585293, 200171162, 86, 25, 11, 1};
   SeedRandom(0xDEADBEEFu);
   for (int k = 0; k < 12; k++) EXPECT_EQ(expected[k], RandomUpTo(maxes[k])) << "draw " << k;
   SeedRandom(2006);
   uint64_t sum = 0;
-  for (int k = 0; k < 10000; k++) sum = sum * 31u + uint64_t(RandomUpTo(k % 2 ? 2147483646 : 999999999));
+  for (int k = 0; k < 10000; k++)
+    sum = sum * 31u + uint64_t(RandomUpTo(k % 2 ? 2147483646 : 999999999));
   EXPECT_EQ(0x627cf75c5dd2f16ull, sum);
   EXPECT_EQ(INT32_MIN, RandomUpTo(-1));
 }
@@ -105,7 +107,8 @@ TEST(ThreadTest, StartWaitAndStop) {
   std::vector<std::thread> starters;
   for (int32_t p : {INT32_MAX, INT32_MIN, 12345, 1}) {
     starters.emplace_back([p, &failures] {
-      for (int k = 0; k < 50; k++) failures += WaitForThread(StartThread(AddParameter, p), 20000) == 0;
+      for (int k = 0; k < 50; k++)
+        failures += WaitForThread(StartThread(AddParameter, p), 20000) == 0;
     });
   }
   for (std::thread& t : starters) t.join();

@@ -41,7 +41,8 @@ class TempFolder {
     std::string base = TempDirectory().c_str();
     std::error_code error;
     for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
-      std::string candidate = base + "vzt" + std::to_string(stamp) + "-" + std::to_string(counter++);
+      std::string candidate =
+          base + "vzt" + std::to_string(stamp) + "-" + std::to_string(counter++);
       if (std::filesystem::create_directory(candidate, error)) path_ = candidate + Separator();
     }
   }
@@ -75,7 +76,8 @@ inline std::vector<unsigned char> ReadWholeFile(const std::string& path) {
 
 inline bool WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 

@@ -61,13 +61,26 @@ TEST(TextTest, CopyToCString) {
 }
 
 TEST(TextTest, RightPartAndFileNamePart) {
-  const struct { int n; const char* expected; } rights[] = {
-      {5, "abc"}, {3, "abc"}, {2, "bc"}, {0, ""}, {-1, ""}, {INT32_MIN, ""}, {INT32_MAX, "abc"}};
+  const struct {
+    int n;
+    const char* expected;
+  } rights[] = {{5, "abc"}, {3, "abc"},      {2, "bc"},         {0, ""},
+                {-1, ""},   {INT32_MIN, ""}, {INT32_MAX, "abc"}};
   for (const auto& r : rights) EXPECT_EQ(r.expected, S(RightPart("abc", r.n))) << "n = " << r.n;
-  const struct { const char* path; const char* expected; } names[] = {
-      {"C:\\dir\\sub/file.txt", "file.txt"}, {"C:/dir/sub\\file.txt", "file.txt"}, {"C:\\dir\\", ""},
-      {"/", ""}, {"plain", "plain"}, {"", ""}, {"\"C:\\x\\a b.txt\" rest", "a b.txt"},
-      {"\"C:\\x\\a.exe\" /flag", "a.exe"}, {"\"C:\\x\\a.exe", "a.exe"}, {"\"", ""}, {"\"C:\"", "C:"}};
+  const struct {
+    const char* path;
+    const char* expected;
+  } names[] = {{"C:\\dir\\sub/file.txt", "file.txt"},
+               {"C:/dir/sub\\file.txt", "file.txt"},
+               {"C:\\dir\\", ""},
+               {"/", ""},
+               {"plain", "plain"},
+               {"", ""},
+               {"\"C:\\x\\a b.txt\" rest", "a b.txt"},
+               {"\"C:\\x\\a.exe\" /flag", "a.exe"},
+               {"\"C:\\x\\a.exe", "a.exe"},
+               {"\"", ""},
+               {"\"C:\"", "C:"}};
   for (const auto& c : names) EXPECT_EQ(c.expected, S(FileNamePart(c.path))) << c.path;
 }
 
@@ -77,23 +90,48 @@ TEST(TextTest, DecimalTextAndIntegerValue) {
     EXPECT_EQ(std::to_string(value), S(DecimalText(value)));
     EXPECT_EQ(value, IntegerValue(DecimalText(value))) << value;
   }
-  const struct { const char* text; int32_t value; } integers[] = {
-      {" 42abc", 42}, {"\t+5", 5}, {" \t \t12 34", 12}, {"", 0}, {"abc", 0}, {"-", 0}, {"- 5", 0},
-      {"+-5", 0}, {"\n5", 0}, {"007", 7}, {"2147483648", INT32_MIN}, {"4294967297", 1},
-      {"99999999999999999999", 1661992959}};  // 10^20 - 1 modulo 2^32
+  const struct {
+    const char* text;
+    int32_t value;
+  } integers[] = {{" 42abc", 42},
+                  {"\t+5", 5},
+                  {" \t \t12 34", 12},
+                  {"", 0},
+                  {"abc", 0},
+                  {"-", 0},
+                  {"- 5", 0},
+                  {"+-5", 0},
+                  {"\n5", 0},
+                  {"007", 7},
+                  {"2147483648", INT32_MIN},
+                  {"4294967297", 1},
+                  {"99999999999999999999", 1661992959}};  // 10^20 - 1 modulo 2^32
   for (const auto& c : integers) EXPECT_EQ(c.value, IntegerValue(c.text)) << "\"" << c.text << "\"";
 }
 
 TEST(DateTest, ValuesAndInvalidFields) {
-  const struct { int y, mo, d, h, mi, s; int32_t expected; } cases[] = {
-      {2006, 6, 7, 11, 32, 17, 1149679937}, {2038, 1, 19, 3, 14, 7, INT32_MAX}, {2038, 1, 19, 3, 14, 8, -1},
-      {1969, 12, 31, 23, 59, 59, -1}, {2006, 2, 29, 0, 0, 0, -1}, {1900, 2, 29, 0, 0, 0, -1},
-      {2000, 2, 30, 0, 0, 0, -1}, {2000, 4, 31, 0, 0, 0, -1}, {2000, 1, 32, 0, 0, 0, -1},
-      {2000, 1, 0, 0, 0, 0, -1}, {2000, 0, 1, 0, 0, 0, -1}, {2000, 13, 1, 0, 0, 0, -1},
-      {2000, 1, 1, 24, 0, 0, -1}, {2000, 1, 1, -1, 0, 0, -1}, {2000, 1, 1, 0, 60, 0, -1},
-      {2000, 1, 1, 0, 0, 60, -1}, {0, 1, 1, 0, 0, 0, -1},
-      {INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, -1},
-      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -1}};
+  const struct {
+    int y, mo, d, h, mi, s;
+    int32_t expected;
+  } cases[] = {{2006, 6, 7, 11, 32, 17, 1149679937},
+               {2038, 1, 19, 3, 14, 7, INT32_MAX},
+               {2038, 1, 19, 3, 14, 8, -1},
+               {1969, 12, 31, 23, 59, 59, -1},
+               {2006, 2, 29, 0, 0, 0, -1},
+               {1900, 2, 29, 0, 0, 0, -1},
+               {2000, 2, 30, 0, 0, 0, -1},
+               {2000, 4, 31, 0, 0, 0, -1},
+               {2000, 1, 32, 0, 0, 0, -1},
+               {2000, 1, 0, 0, 0, 0, -1},
+               {2000, 0, 1, 0, 0, 0, -1},
+               {2000, 13, 1, 0, 0, 0, -1},
+               {2000, 1, 1, 24, 0, 0, -1},
+               {2000, 1, 1, -1, 0, 0, -1},
+               {2000, 1, 1, 0, 60, 0, -1},
+               {2000, 1, 1, 0, 0, 60, -1},
+               {0, 1, 1, 0, 0, 0, -1},
+               {INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, -1},
+               {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -1}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.expected, DateValue(c.y, c.mo, c.d, c.h, c.mi, c.s))
         << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
@@ -125,15 +163,23 @@ TEST(DateTest, EveryDayComposesAndSplitsBack) {
 // Tokens ignore case; anything else, a lone "%" included, is copied.
 TEST(DateTest, FormatDateText) {
   const int32_t v = 1149679937;  // 2006-06-07 11:32:17
-  const struct { const char* mask; int32_t value; const char* expected; } cases[] = {
-      {"%yyyy-%mm-%dd %hh:%ii:%ss", v, "2006-06-07 11:32:17"}, {"%dd.%mm.%yy", v, "07.06.06"},
-      {"%yyyy-%mm-%dd %hh:%ii:%ss", 0, "1970-01-01 00:00:00"},
-      {"%yyyy-%mm-%dd %hh:%ii:%ss", -1, "0000-00-00 00:00:00"},
-      {"%MM/%Dd %hHh%iIm%SS %YyyY", v, "06/07 11h32m17 2006"},
-      {"100%", v, "100%"}, {"%x %y %m", v, "%x %y %m"}, {"%%yyyy", v, "%2006"}, {"%yyy", v, "06y"},
-      {"%yyyyy", v, "2006y"}};
+  const struct {
+    const char* mask;
+    int32_t value;
+    const char* expected;
+  } cases[] = {{"%yyyy-%mm-%dd %hh:%ii:%ss", v, "2006-06-07 11:32:17"},
+               {"%dd.%mm.%yy", v, "07.06.06"},
+               {"%yyyy-%mm-%dd %hh:%ii:%ss", 0, "1970-01-01 00:00:00"},
+               {"%yyyy-%mm-%dd %hh:%ii:%ss", -1, "0000-00-00 00:00:00"},
+               {"%MM/%Dd %hHh%iIm%SS %YyyY", v, "06/07 11h32m17 2006"},
+               {"100%", v, "100%"},
+               {"%x %y %m", v, "%x %y %m"},
+               {"%%yyyy", v, "%2006"},
+               {"%yyy", v, "06y"},
+               {"%yyyyy", v, "2006y"}};
   for (const auto& c : cases)
-    EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value))) << "\"" << c.mask << "\" of " << c.value;
+    EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value)))
+        << "\"" << c.mask << "\" of " << c.value;
 }
 
 // Names as archives carry them: well-formed UTF-8 or not, Windows-1252
@@ -148,14 +194,15 @@ TEST(NameEncodingTest, Utf8Windows1252AndCase) {
       {"plain.txt", 1, "plain.txt", "PLAIN.TXT"},
       {"caf\xC3\xA9", 1, "caf\xC3\x83\xC2\xA9", "CAF\xC3\x89"},
       {"R\xE9sum\xE9", 0, "R\xC3\xA9sum\xC3\xA9", "R\xE9SUM\xE9"},  // not UTF-8: bytes stay
-      {"\x80\x81\x9F", 0, "\xE2\x82\xAC\xC2\x81\xC5\xB8", "\x80\x81\x9F"},  // euro, undefined, Y-diaeresis
+      {"\x80\x81\x9F", 0, "\xE2\x82\xAC\xC2\x81\xC5\xB8",
+       "\x80\x81\x9F"},  // euro, undefined, Y-diaeresis
       {"\xC3\xBF \xCF\x82 \xD0\xB6 \xC4\x81", 1, nullptr, "\xC5\xB8 \xCE\xA3 \xD0\x96 \xC4\x80"},
       {"\xE6\x97\xA5\xF0\x9F\x98\x80", 1, nullptr, "\xE6\x97\xA5\xF0\x9F\x98\x80"},  // no case
-      {"\xC0\x80", 0, nullptr, "\xC0\x80"},           // overlong
-      {"\xED\xA0\x80", 0, nullptr, "\xED\xA0\x80"},   // a surrogate
-      {"\xF4\x90\x80\x80", 0, nullptr, nullptr},      // past U+10FFFF
-      {"\xE6\x97", 0, nullptr, nullptr},              // cut short
-      {"\x80x", 0, nullptr, nullptr},                 // a stray continuation byte
+      {"\xC0\x80", 0, nullptr, "\xC0\x80"},                                          // overlong
+      {"\xED\xA0\x80", 0, nullptr, "\xED\xA0\x80"},                                  // a surrogate
+      {"\xF4\x90\x80\x80", 0, nullptr, nullptr},  // past U+10FFFF
+      {"\xE6\x97", 0, nullptr, nullptr},          // cut short
+      {"\x80x", 0, nullptr, nullptr},             // a stray continuation byte
   };
   for (const auto& row : rows) {
     EXPECT_EQ(row.utf8, IsUtf8Text(row.name)) << row.name;
@@ -188,7 +235,8 @@ TEST(LandingPathTest, NamesAndTheExtendedPathRule) {
       {"C:\\out\\", "sub\\a.txt", 0, "C:\\out\\sub\\a.txt", "C:\\out\\"},
       {"C:\\out\\", "R\xE9sum\xE9.txt", 0, "C:\\out\\R\xE9sum\xE9.txt", "C:\\out\\"},
       {"C:\\out\\", "caf\xC3\xA9.txt", 1, "\\\\?\\C:\\out\\caf\xC3\xA9.txt", "\\\\?\\C:\\out\\"},
-      {"C:\\out\\x\\..\\", ".\\a. \\b..\\c.txt", 1, "\\\\?\\C:\\out\\a\\b\\c.txt", "\\\\?\\C:\\out\\"},
+      {"C:\\out\\x\\..\\", ".\\a. \\b..\\c.txt", 1, "\\\\?\\C:\\out\\a\\b\\c.txt",
+       "\\\\?\\C:\\out\\"},
       {"\\\\srv\\share\\", "d\\", 1, "\\\\?\\UNC\\srv\\share\\d\\", "\\\\?\\UNC\\srv\\share\\"},
   };
   for (const auto& row : rows) {

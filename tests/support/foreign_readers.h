@@ -28,7 +28,10 @@ inline std::string CheckAll(const std::string& path) {
   int unzip = system(("unzip -tqq " + q).c_str());
   if (!WIFEXITED(unzip) || WEXITSTATUS(unzip) > 1) failed += "unzip ";
   if (system(("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
-              "sys.exit(z.testzip() is not None)' " + q).c_str()) != 0) failed += "python-zipfile ";
+              "sys.exit(z.testzip() is not None)' " +
+              q)
+                 .c_str()) != 0)
+    failed += "python-zipfile ";
   if (system(("7z t " + q).c_str()) != 0) failed += "7z ";
   return failed;
 #endif

@@ -44,24 +44,38 @@ inline uint32_t Read32(const Bytes& b, size_t at) {
 struct Cursor {
   const Bytes& b;
   size_t at;
-  uint16_t U16() { at += 2; return Read16(b, at - 2); }
-  uint32_t U32() { at += 4; return Read32(b, at - 4); }
+  uint16_t U16() {
+    at += 2;
+    return Read16(b, at - 2);
+  }
+  uint32_t U32() {
+    at += 4;
+    return Read32(b, at - 4);
+  }
 };
 
 // Parses the archive in bytes[0, length). The end record must sit at
 // length - 22 (the writers under test put no comment).
 inline Archive Parse(const Bytes& bytes, size_t length) {
   Archive a;
-  auto fail = [&a](const std::string& why) { a.error = why; return a; };
+  auto fail = [&a](const std::string& why) {
+    a.error = why;
+    return a;
+  };
   if (length > bytes.size()) length = bytes.size();
   if (length < 22) return fail("shorter than an end record");
   size_t at = length - 22;
   Cursor c{bytes, at};
   EndRecord& e = a.end;
   e.offset = (uint32_t)at;
-  e.signature = c.U32(); e.diskNumber = c.U16(); e.centralDisk = c.U16();
-  e.entriesOnDisk = c.U16(); e.entriesTotal = c.U16();
-  e.centralSize = c.U32(); e.centralOffset = c.U32(); e.commentLength = c.U16();
+  e.signature = c.U32();
+  e.diskNumber = c.U16();
+  e.centralDisk = c.U16();
+  e.entriesOnDisk = c.U16();
+  e.entriesTotal = c.U16();
+  e.centralSize = c.U32();
+  e.centralOffset = c.U32();
+  e.commentLength = c.U16();
   if (e.signature != 0x06054b50) return fail("no end record signature 22 bytes before the end");
   // The central directory ends where the end record starts.
   if ((uint64_t)e.centralSize + e.centralOffset > at) return fail("central directory too long");
@@ -70,12 +84,23 @@ inline Archive Parse(const Bytes& bytes, size_t length) {
   for (int i = 0; i < e.entriesTotal; ++i) {
     if (c.at + 46 > at) return fail("central header " + std::to_string(i) + " out of bounds");
     CentralHeader h;
-    h.signature = c.U32(); h.versionMadeBy = c.U16(); h.versionNeeded = c.U16();
-    h.flags = c.U16(); h.method = c.U16(); h.time = c.U16(); h.date = c.U16();
-    h.crc = c.U32(); h.compressedSize = c.U32(); h.uncompressedSize = c.U32();
-    h.nameLength = c.U16(); h.extraLength = c.U16();
-    h.commentLength = c.U16(); h.diskStart = c.U16(); h.internalAttributes = c.U16();
-    h.externalAttributes = c.U32(); h.localHeaderOffset = c.U32();
+    h.signature = c.U32();
+    h.versionMadeBy = c.U16();
+    h.versionNeeded = c.U16();
+    h.flags = c.U16();
+    h.method = c.U16();
+    h.time = c.U16();
+    h.date = c.U16();
+    h.crc = c.U32();
+    h.compressedSize = c.U32();
+    h.uncompressedSize = c.U32();
+    h.nameLength = c.U16();
+    h.extraLength = c.U16();
+    h.commentLength = c.U16();
+    h.diskStart = c.U16();
+    h.internalAttributes = c.U16();
+    h.externalAttributes = c.U32();
+    h.localHeaderOffset = c.U32();
     size_t next = c.at + h.nameLength + h.extraLength + h.commentLength;
     if (next > at) return fail("name of central header " + std::to_string(i) + " out of bounds");
     h.name.assign((const char*)&bytes[c.at], h.nameLength);

@@ -55,9 +55,21 @@ struct Entry {
 // A folder entry as the archiver writes it: size 0, the 1970 date 0xC421.
 inline Entry FolderEntry(const std::string& name) { return Entry{name, "", 8, 2, 0, 0xC421}; }
 // Entries with one thing changed: the stored CRC, the declared size, method 0.
-inline Entry WithCrc(Entry e, uint32_t crc) { e.fixCrc = true; e.crc = crc; return e; }
-inline Entry WithSize(Entry e, uint32_t size) { e.fixSize = true; e.size = size; return e; }
-inline Entry Stored(Entry e) { e.method = 0; e.flag = 0; return e; }
+inline Entry WithCrc(Entry e, uint32_t crc) {
+  e.fixCrc = true;
+  e.crc = crc;
+  return e;
+}
+inline Entry WithSize(Entry e, uint32_t size) {
+  e.fixSize = true;
+  e.size = size;
+  return e;
+}
+inline Entry Stored(Entry e) {
+  e.method = 0;
+  e.flag = 0;
+  return e;
+}
 
 // Raw deflate at level 9: the stream inside zlib's 2-byte header and 4-byte check.
 inline std::string Deflate(const std::string& data) {
@@ -86,31 +98,43 @@ inline std::string BuildArchive(const std::vector<Entry>& entries) {
     if (e.zip64) Put(zip64, {{2, 1}, {2, 16}, {4, size}, {4, 0}, {4, compressed}, {4, 0}});
     std::string unicode;
     if (!e.unicodePath.empty()) {
-      uint32_t nameCrc = e.unicodeCrc ? e.unicodeCrc
-                                      : crc32(0, (const Bytef*)e.name.data(), (uInt)e.name.size());
+      uint32_t nameCrc =
+          e.unicodeCrc ? e.unicodeCrc : crc32(0, (const Bytef*)e.name.data(), (uInt)e.name.size());
       Put(unicode, {{2, 0x7075}, {2, (uint32_t)(5 + e.unicodePath.size())}, {1, 1}, {4, nameCrc}});
       unicode += e.unicodePath;
     }
     std::string localName = e.localName.empty() ? e.name : e.localName;
     auto shared = [&](const std::string& name, size_t extraBytes) {
       std::string fields;  // the fields both headers carry, from "version needed" on
-      Put(fields, {{2, e.zip64 ? 45u : 20u}, {2, e.flag}, {2, (uint32_t)e.method}, {2, e.time},
-                   {2, e.date}, {4, crc}, {4, e.zip64 ? 0xFFFFFFFF : compressed},
-                   {4, e.zip64 ? 0xFFFFFFFF : size}, {2, (uint32_t)name.size()},
+      Put(fields, {{2, e.zip64 ? 45u : 20u},
+                   {2, e.flag},
+                   {2, (uint32_t)e.method},
+                   {2, e.time},
+                   {2, e.date},
+                   {4, crc},
+                   {4, e.zip64 ? 0xFFFFFFFF : compressed},
+                   {4, e.zip64 ? 0xFFFFFFFF : size},
+                   {2, (uint32_t)name.size()},
                    {2, (uint32_t)extraBytes}});
       return fields;
     };
     central += "PK\x01\x02";
     Put(central, {{2, e.madeBy}});
     central += shared(e.name, zip64.size() + unicode.size());
-    Put(central, {{2, 0}, {2, 0}, {2, e.text}, {4, e.attributes}, {4, (uint32_t)body.size() + holes}});
+    Put(central,
+        {{2, 0}, {2, 0}, {2, e.text}, {4, e.attributes}, {4, (uint32_t)body.size() + holes}});
     central += e.name + zip64 + unicode;
     body += "PK\x03\x04" + shared(localName, zip64.size()) + localName + zip64 + packed;
     holes += e.hole;
   }
   std::string archive = body + central + "PK\x05\x06";
-  Put(archive, {{2, 0}, {2, 0}, {2, (uint32_t)entries.size()}, {2, (uint32_t)entries.size()},
-                {4, (uint32_t)central.size()}, {4, (uint32_t)body.size() + holes}, {2, 0}});
+  Put(archive, {{2, 0},
+                {2, 0},
+                {2, (uint32_t)entries.size()},
+                {2, (uint32_t)entries.size()},
+                {4, (uint32_t)central.size()},
+                {4, (uint32_t)body.size() + holes},
+                {2, 0}});
   return archive;
 }
 

@@ -19,9 +19,14 @@ inline std::vector<uint8_t> MakeBitmap(int width, int height, uint32_t colour, u
   std::vector<uint8_t> bmp(pixelOffset + rowBytes * height, 0);
   bmp[0] = 'B';
   bmp[1] = 'M';
-  const uint32_t fields[][3] = {{2, (uint32_t)bmp.size(), 4}, {10, (uint32_t)pixelOffset, 4},
-                                {14, 40, 4}, {18, (uint32_t)width, 4}, {22, (uint32_t)height, 4},
-                                {26, 1, 2}, {28, 24, 2}, {34, (uint32_t)(rowBytes * height), 4}};
+  const uint32_t fields[][3] = {{2, (uint32_t)bmp.size(), 4},
+                                {10, (uint32_t)pixelOffset, 4},
+                                {14, 40, 4},
+                                {18, (uint32_t)width, 4},
+                                {22, (uint32_t)height, 4},
+                                {26, 1, 2},
+                                {28, 24, 2},
+                                {34, (uint32_t)(rowBytes * height), 4}};
   for (const auto& f : fields) PutLittle(bmp, f[0], f[1], (int)f[2]);
   for (int y = 0; y < height; y++) {
     size_t row = pixelOffset + rowBytes * (size_t)(height - 1 - y);  // bottom-up

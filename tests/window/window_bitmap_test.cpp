@@ -19,11 +19,22 @@ using Damage = std::function<void(std::vector<uint8_t>&)>;
 Damage Put(size_t at, uint32_t value, int bytes = 4) {
   return [=](std::vector<uint8_t>& b) { window_test::PutLittle(b, at, value, bytes); };
 }
-Damage Cut(size_t size) { return [=](std::vector<uint8_t>& b) { b.resize(size); }; }
-Damage Both(Damage a, Damage b) { return [=](std::vector<uint8_t>& bmp) { a(bmp); b(bmp); }; }
+Damage Cut(size_t size) {
+  return [=](std::vector<uint8_t>& b) { b.resize(size); };
+}
+Damage Both(Damage a, Damage b) {
+  return [=](std::vector<uint8_t>& bmp) {
+    a(bmp);
+    b(bmp);
+  };
+}
 
 TEST(BitmapLayoutTest, CraftedHeadersGetTheExpectedVerdict) {
-  struct Case { const char* label; Damage damage; bool accepted; };
+  struct Case {
+    const char* label;
+    Damage damage;
+    bool accepted;
+  };
   const Case cases[] = {
       {"untouched banner", Cut(25894), true},
       {"no BM signature", Put(1, 'N', 1), false},

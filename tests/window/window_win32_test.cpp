@@ -70,7 +70,9 @@ void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t h
       EXPECT_EQ(g.width, place.right - place.left) << "gadget " << g.number;
       EXPECT_EQ(g.height, place.bottom - place.top) << "gadget " << g.number;
     }
-    if (g.text != nullptr) { EXPECT_EQ(g.text, S(ReadGadgetText(g.number))) << g.number; }
+    if (g.text != nullptr) {
+      EXPECT_EQ(g.text, S(ReadGadgetText(g.number))) << g.number;
+    }
   }
 }
 
@@ -180,8 +182,8 @@ TEST_F(Win32WindowTest, TabFollowsCreationOrderAndSkipsDisabledGadgets) {
     Pump(60);
     order.push_back(GetDlgCtrlID(GetFocus()));
   }
-  EXPECT_EQ(order, (std::vector<int>{kGadgetBrowse, kGadgetExit, kGadgetAbout,
-                                     kGadgetDestinationField}));
+  EXPECT_EQ(order,
+            (std::vector<int>{kGadgetBrowse, kGadgetExit, kGadgetAbout, kGadgetDestinationField}));
 }
 
 TEST_F(Win32WindowTest, WorkerThreadOperationsCompleteWhileTheWindowThreadWaits) {
@@ -213,8 +215,7 @@ TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
       {"folder", [] { return AskForFolder("Choose the destination path please", ""); }},
       {"folder, initial path beyond 260 bytes",
        [] { return AskForFolder("t", std::string(600, 'a').c_str()); }},
-      {"save file",
-       [] { return AskForSaveFile("Please choose file to save", "Exe|*.exe"); }},
+      {"save file", [] { return AskForSaveFile("Please choose file to save", "Exe|*.exe"); }},
   };
   for (const auto& r : requesters) {
     HWND dialog = NULL;
