@@ -139,8 +139,28 @@ int32_t ProcessorCount() {
   return info.dwNumberOfProcessors < 1 ? 1 : static_cast<int32_t>(info.dwNumberOfProcessors);
 }
 
-// A lock is a heap-held critical section, its handle the pointer; a
-// semaphore is a Win32 semaphore (both there since Windows 95 and NT 3.1).
+// A semaphore is a Win32 semaphore, a lock a heap-held critical section whose
+// handle is the pointer; both are there since Windows 95 and NT 3.1.
+intptr_t MakeSemaphore(int32_t count) {
+  if (count < 0) return 0;
+  HANDLE semaphore = CreateSemaphoreA(nullptr, count, kSemaphoreMaximum, nullptr);
+  return reinterpret_cast<intptr_t>(semaphore);
+}
+
+int WaitForSemaphore(intptr_t semaphore, int32_t timeoutMs) {
+  if (semaphore == 0) return 0;
+  DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(semaphore), wait) == WAIT_OBJECT_0;
+}
+
+void PostSemaphore(intptr_t semaphore) {
+  if (semaphore != 0) ReleaseSemaphore(reinterpret_cast<HANDLE>(semaphore), 1, nullptr);
+}
+
+void DisposeSemaphore(intptr_t semaphore) {
+  if (semaphore != 0) CloseHandle(reinterpret_cast<HANDLE>(semaphore));
+}
+
 intptr_t MakeLock() {
   CRITICAL_SECTION* section = static_cast<CRITICAL_SECTION*>(malloc(sizeof(CRITICAL_SECTION)));
   if (section == nullptr) return 0;
@@ -160,24 +180,4 @@ void DisposeLock(intptr_t lock) {
   if (lock == 0) return;
   DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(lock));
   free(reinterpret_cast<CRITICAL_SECTION*>(lock));
-}
-
-intptr_t MakeSemaphore(int32_t count) {
-  if (count < 0) return 0;
-  HANDLE semaphore = CreateSemaphoreA(nullptr, count, kSemaphoreMaximum, nullptr);
-  return reinterpret_cast<intptr_t>(semaphore);
-}
-
-int WaitForSemaphore(intptr_t semaphore, int32_t timeoutMs) {
-  if (semaphore == 0) return 0;
-  DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-  return WaitForSingleObject(reinterpret_cast<HANDLE>(semaphore), wait) == WAIT_OBJECT_0;
-}
-
-void PostSemaphore(intptr_t semaphore) {
-  if (semaphore != 0) ReleaseSemaphore(reinterpret_cast<HANDLE>(semaphore), 1, nullptr);
-}
-
-void DisposeSemaphore(intptr_t semaphore) {
-  if (semaphore != 0) CloseHandle(reinterpret_cast<HANDLE>(semaphore));
 }
