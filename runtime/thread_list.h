@@ -7,7 +7,29 @@
 
 #include <stdlib.h>
 
+#include "runtime/thread.h"
+
 const int kFirstThreadListEntries = 8;
+
+// What a new thread needs: its procedure and parameter, and the handle the
+// back end gives it (where the thread itself must know it).
+struct ThreadStart {
+  ThreadProcedure procedure;
+  int32_t parameter;
+  intptr_t handle;
+};
+
+// A start record from the heap (free it with free), or null for no
+// procedure or when memory is short.
+inline ThreadStart* NewThreadStart(ThreadProcedure procedure, int32_t parameter) {
+  if (procedure == nullptr) return nullptr;
+  ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+  if (start == nullptr) return nullptr;
+  start->procedure = procedure;
+  start->parameter = parameter;
+  start->handle = 0;
+  return start;
+}
 
 template <typename Entry>
 struct ThreadList {

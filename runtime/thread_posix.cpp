@@ -29,12 +29,6 @@ struct ThreadEntry {
   int finished;
 };
 
-struct ThreadStart {
-  ThreadProcedure procedure;
-  int32_t parameter;
-  intptr_t handle;
-};
-
 pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
 // Signalled whenever a thread marks itself finished. Set up once, to time
 // its waits on the monotonic clock.
@@ -94,11 +88,8 @@ void UnlockOnCancel(void*) { pthread_mutex_unlock(&gLock); }
 }  // namespace
 
 intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
-  if (procedure == nullptr) return 0;
-  ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+  ThreadStart* start = NewThreadStart(procedure, parameter);
   if (start == nullptr) return 0;
-  start->procedure = procedure;
-  start->parameter = parameter;
 
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);

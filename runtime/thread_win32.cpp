@@ -14,15 +14,9 @@ namespace {
 const SIZE_T kThreadStackCommitBytes = 4096;
 const LONG kSemaphoreMaximum = 0x7FFFFFFF;  // the largest count a semaphore may reach
 
-// What the new thread needs: CreateThread hands over one pointer, and the
-// procedure takes a 32-bit parameter with the C calling convention.
-struct ThreadStart {
-  ThreadProcedure procedure;
-  int32_t parameter;
-};
-
-// The list owns the start record and frees it with the entry, so the thread
-// itself never touches the heap: TerminateThread cannot catch it inside one.
+// CreateThread hands the new thread one pointer, its start record. The list
+// owns that record and frees it with the entry, so the thread itself never
+// touches the heap: TerminateThread cannot catch it inside one.
 struct ThreadEntry {
   HANDLE handle;
   DWORD id;
@@ -67,11 +61,8 @@ DWORD WINAPI ThreadTrampoline(LPVOID raw) {
 }  // namespace
 
 intptr_t StartThread(ThreadProcedure procedure, int32_t parameter) {
-  if (procedure == nullptr) return 0;
-  ThreadStart* start = static_cast<ThreadStart*>(malloc(sizeof(ThreadStart)));
+  ThreadStart* start = NewThreadStart(procedure, parameter);
   if (start == nullptr) return 0;
-  start->procedure = procedure;
-  start->parameter = parameter;
 
   Lock();
   DropEndedThreads(&gThreads, HasEnded, ReleaseEntry);
