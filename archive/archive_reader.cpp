@@ -130,24 +130,19 @@ const uint32_t kDosDirectoryAttribute = 0x10;
 const int kHostMsDos = 0;
 const int kHostNtfs = 11;
 
-uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // The name a Unicode Path extra field (0x7075) gives, when the field holds
 // the CRC of the central name it stands for; else the empty text. A field
 // whose CRC does not match was written for another name and is ignored.
 Text UnicodePathName(const unsigned char* extra, int extraBytes, const Text& centralName) {
   for (int at = 0; at + 4 <= extraBytes;) {
-    int id = extra[at] | extra[at + 1] << 8;
-    int length = extra[at + 2] | extra[at + 3] << 8;
+    int id = LittleEndian16(extra + at);
+    int length = LittleEndian16(extra + at + 2);
     if (at + 4 + length > extraBytes) break;
     const unsigned char* field = extra + at + 4;
     if (id == kUnicodePathId && length > 5 && field[0] == 1) {
       uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(centralName.c_str()),
                         static_cast<uInt>(centralName.Length()));
-      if (Get32(field + 1) != static_cast<uint32_t>(crc)) return Text();
+      if (LittleEndian32(field + 1) != static_cast<uint32_t>(crc)) return Text();
       return Text(reinterpret_cast<const char*>(field + 5), length - 5);
     }
     at += 4 + length;

@@ -26,17 +26,6 @@ const uint16_t kZip64ExtraId = 0x0001;
 const uint32_t kCountOverflow = 0xFFFF;
 const uint32_t kSizeOverflow = 0xFFFFFFFF;
 
-uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t Get64(const unsigned char* p) {
-  return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
-}
-
 // Reads length bytes at offset; 1 when all of them came.
 int ReadAt(FILE* file, int64_t offset, void* buffer, int64_t length) {
   if (offset < 0 || length < 0 || offset > LONG_MAX) return 0;
@@ -61,7 +50,7 @@ int64_t FindEndRecord(FILE* file, int64_t fileBytes, int32_t searchBytes) {
     found = -1;
   } else {
     for (int64_t i = tailBytes - 4; i >= 0; --i) {
-      if (Get32(tail + i) != kEndRecordSignature) continue;
+      if (LittleEndian32(tail + i) != kEndRecordSignature) continue;
       int64_t behind = tailBytes - i;
       // A trailer whose four bytes spell the signature (a payload of
       // 101,010,256 bytes) is no record: the real one lies before it.
@@ -82,27 +71,27 @@ int64_t FindEndRecord(FILE* file, int64_t fileBytes, int32_t searchBytes) {
 int ReadZip64Extra(const unsigned char* extra, int extraBytes, CatalogueEntry* entry,
                    uint32_t size32, uint32_t compressed32, uint32_t offset32) {
   for (int at = 0; at + 4 <= extraBytes;) {
-    int id = Get16(extra + at);
-    int length = Get16(extra + at + 2);
+    int id = LittleEndian16(extra + at);
+    int length = LittleEndian16(extra + at + 2);
     if (at + 4 + length > extraBytes) break;
     if (id == kZip64ExtraId) {
       const unsigned char* value = extra + at + 4;
       int left = length;
       if (size32 == kSizeOverflow) {
         if (left < 8) return 0;
-        entry->size = Get64(value);
+        entry->size = LittleEndian64(value);
         value += 8;
         left -= 8;
       }
       if (compressed32 == kSizeOverflow) {
         if (left < 8) return 0;
-        entry->compressedSize = Get64(value);
+        entry->compressedSize = LittleEndian64(value);
         value += 8;
         left -= 8;
       }
       if (offset32 == kSizeOverflow) {
         if (left < 8) return 0;
-        entry->localOffset = Get64(value);
+        entry->localOffset = LittleEndian64(value);
       }
       return 1;
     }
@@ -121,27 +110,27 @@ int64_t ParseRecords(const unsigned char* block, int64_t bytes, int64_t cdOffset
     // Every record is whole and inside the directory.
     if (bytes - at < kCentralRecordBytes) return kCatalogueBadRecord;
     const unsigned char* r = block + at;
-    if (Get32(r) != kCentralRecordSignature) return kCatalogueBadRecord;
-    int nameBytes = Get16(r + 28);
-    int extraBytes = Get16(r + 30);
-    int commentBytes = Get16(r + 32);
+    if (LittleEndian32(r) != kCentralRecordSignature) return kCatalogueBadRecord;
+    int nameBytes = LittleEndian16(r + 28);
+    int extraBytes = LittleEndian16(r + 30);
+    int commentBytes = LittleEndian16(r + 32);
     int64_t recordBytes = kCentralRecordBytes + nameBytes + extraBytes + commentBytes;
     if (recordBytes > bytes - at) return kCatalogueBadRecord;
     if (count == capacity) return kCatalogueCountMismatch;
     CatalogueEntry* e = &entries[count];
     e->recordOffset = static_cast<uint64_t>(cdOffset + at);
-    e->versionMadeBy = Get16(r + 4);
-    e->flags = Get16(r + 8);
-    e->method = Get16(r + 10);
-    e->dosDateTime = static_cast<uint32_t>(Get16(r + 14)) << 16 | Get16(r + 12);
-    e->crc = Get32(r + 16);
-    uint32_t compressed32 = Get32(r + 20);
-    uint32_t size32 = Get32(r + 24);
-    uint32_t offset32 = Get32(r + 42);
+    e->versionMadeBy = LittleEndian16(r + 4);
+    e->flags = LittleEndian16(r + 8);
+    e->method = LittleEndian16(r + 10);
+    e->dosDateTime = static_cast<uint32_t>(LittleEndian16(r + 14)) << 16 | LittleEndian16(r + 12);
+    e->crc = LittleEndian32(r + 16);
+    uint32_t compressed32 = LittleEndian32(r + 20);
+    uint32_t size32 = LittleEndian32(r + 24);
+    uint32_t offset32 = LittleEndian32(r + 42);
     e->compressedSize = compressed32;
     e->size = size32;
     e->localOffset = offset32;
-    e->externalAttributes = Get32(r + 38);
+    e->externalAttributes = LittleEndian32(r + 38);
     e->nameBytes = static_cast<uint16_t>(nameBytes);
     e->extraBytes = static_cast<uint16_t>(extraBytes);
     if (size32 == kSizeOverflow || compressed32 == kSizeOverflow || offset32 == kSizeOverflow) {
@@ -187,12 +176,13 @@ int CheckLocalHeaders(FILE* file, int64_t archiveStart, uint64_t cdOffset, Catal
     }
     if (!ReadAt(file, archiveStart + static_cast<int64_t>(e->localOffset), header,
                 kLocalHeaderBytes) ||
-        Get32(header) != kLocalHeaderSignature) {
+        LittleEndian32(header) != kLocalHeaderSignature) {
       result = kCatalogueBadLocalHeader;
       break;
     }
-    e->localNameBytes = Get16(header + 26);
-    e->dataOffset = e->localOffset + kLocalHeaderBytes + Get16(header + 26) + Get16(header + 28);
+    e->localNameBytes = LittleEndian16(header + 26);
+    e->dataOffset = e->localOffset + kLocalHeaderBytes + LittleEndian16(header + 26) +
+                    LittleEndian16(header + 28);
     // The data must end before the central directory starts.
     if (e->dataOffset > cdOffset || e->compressedSize > cdOffset - e->dataOffset) {
       result = kCatalogueBadLocalHeader;
@@ -218,13 +208,13 @@ struct EndFacts {
 int ReadEndRecords(FILE* file, int64_t endOffset, EndFacts* facts) {
   unsigned char end[kEndRecordBytes];
   if (!ReadAt(file, endOffset, end, kEndRecordBytes)) return kCatalogueUnreadable;
-  uint32_t disk = Get16(end + 4);
-  uint32_t cdDisk = Get16(end + 6);
-  uint64_t onDisk = Get16(end + 8);
-  facts->count = Get16(end + 10);
-  facts->cdSize = Get32(end + 12);
-  facts->cdOffset = Get32(end + 16);
-  facts->commentBytes = Get16(end + 20);
+  uint32_t disk = LittleEndian16(end + 4);
+  uint32_t cdDisk = LittleEndian16(end + 6);
+  uint64_t onDisk = LittleEndian16(end + 8);
+  facts->count = LittleEndian16(end + 10);
+  facts->cdSize = LittleEndian32(end + 12);
+  facts->cdOffset = LittleEndian32(end + 16);
+  facts->commentBytes = LittleEndian16(end + 20);
   facts->countMayOverflow = facts->count == kCountOverflow;
   int64_t recordsEnd = endOffset;  // where the central directory must end by
   int zip64 = 0;
@@ -234,25 +224,26 @@ int ReadEndRecords(FILE* file, int64_t endOffset, EndFacts* facts) {
   unsigned char locator[kZip64LocatorBytes];
   if (endOffset >= kZip64LocatorBytes + kZip64EndBytes &&
       ReadAt(file, endOffset - kZip64LocatorBytes, locator, kZip64LocatorBytes) &&
-      Get32(locator) == kZip64LocatorSignature) {
-    uint64_t storedOffset = Get64(locator + 8);
+      LittleEndian32(locator) == kZip64LocatorSignature) {
+    uint64_t storedOffset = LittleEndian64(locator + 8);
     unsigned char record[kZip64EndBytes];
     // Usually the record stands right before the locator; its stored offset
     // counts from the archive's start, which a stub in front moves.
     int64_t at = endOffset - kZip64LocatorBytes - kZip64EndBytes;
-    if (!ReadAt(file, at, record, kZip64EndBytes) || Get32(record) != kZip64EndSignature) {
+    if (!ReadAt(file, at, record, kZip64EndBytes) || LittleEndian32(record) != kZip64EndSignature) {
       at = static_cast<int64_t>(storedOffset);
       if (storedOffset > static_cast<uint64_t>(endOffset) ||
-          !ReadAt(file, at, record, kZip64EndBytes) || Get32(record) != kZip64EndSignature) {
+          !ReadAt(file, at, record, kZip64EndBytes) ||
+          LittleEndian32(record) != kZip64EndSignature) {
         return kCatalogueBadEndRecord;
       }
     }
-    disk = Get32(record + 16);
-    cdDisk = Get32(record + 20);
-    onDisk = Get64(record + 24);
-    facts->count = Get64(record + 32);
-    facts->cdSize = Get64(record + 40);
-    facts->cdOffset = Get64(record + 48);
+    disk = LittleEndian32(record + 16);
+    cdDisk = LittleEndian32(record + 20);
+    onDisk = LittleEndian64(record + 24);
+    facts->count = LittleEndian64(record + 32);
+    facts->cdSize = LittleEndian64(record + 40);
+    facts->cdOffset = LittleEndian64(record + 48);
     facts->countMayOverflow = 0;
     // The archive starts where the record's stored offset says it lies.
     if (storedOffset > static_cast<uint64_t>(at)) return kCatalogueBadEndRecord;

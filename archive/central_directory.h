@@ -60,6 +60,19 @@ struct CentralDirectory {
   CatalogueEntry* entries;  // count entries in central-directory order
 };
 
+// The little-endian values that ZIP records hold, read from p.
+inline uint16_t LittleEndian16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t LittleEndian32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+inline uint64_t LittleEndian64(const unsigned char* p) {
+  return static_cast<uint64_t>(LittleEndian32(p)) | static_cast<uint64_t>(LittleEndian32(p + 4))
+                                                        << 32;
+}
+
 // Locates the archive in the file at path (its end record within the last
 // searchBytes bytes, or a trailer's length before that) and checks its
 // central directory as described above. kCatalogueOk and a filled directory,
