@@ -22,43 +22,39 @@ typedef DWORD(WINAPI* LongPathNameProcedure)(LPCSTR shortPath, LPSTR longPath, D
 
 }  // namespace
 
-NativeFile NativeOpenForReading(const Text& path) {
+namespace {
+
+// CreateFileA on an ANSI path, CreateFileW on an extended one (wide_path_win32.h);
+// INVALID_HANDLE_VALUE also for a path that does not fit or convert.
+HANDLE OpenPath(const Text& path, DWORD access, DWORD share, DWORD disposition, DWORD attributes) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
   if (IsExtendedPath(path)) {
     wchar_t* wide = WidePathOf(path, 0);
-    if (wide == nullptr) return 0;
-    HANDLE handle = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (wide != nullptr) {
+      handle = CreateFileW(wide, access, share, nullptr, disposition, attributes, nullptr);
+    }
     FreeWidePath(wide);
-    return FromHandle(handle);
+    return handle;
   }
   char name[kPathCapacity];
-  if (!CopyPathToBuffer(path, name)) return 0;
-  return FromHandle(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!CopyPathToBuffer(path, name)) return handle;
+  return CreateFileA(name, access, share, nullptr, disposition, attributes, nullptr);
+}
+
+}  // namespace
+
+NativeFile NativeOpenForReading(const Text& path) {
+  return FromHandle(
+      OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
 }
 
 NativeFile NativeCreateForWriting(const Text& path) {
-  if (IsExtendedPath(path)) {
-    wchar_t* wide = WidePathOf(path, 0);
-    if (wide == nullptr) return 0;
-    HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      handle =
-          CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
-    }
-    FreeWidePath(wide);
-    return FromHandle(handle);
-  }
-  char name[kPathCapacity];
-  if (!CopyPathToBuffer(path, name)) return 0;
-  HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     // CREATE_ALWAYS refuses some existing files (hidden or system ones)
     // that can still be emptied in place.
-    handle =
-        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    handle = OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, TRUNCATE_EXISTING, 0);
   }
   return FromHandle(handle);
 }
@@ -67,19 +63,8 @@ NativeFile NativeCreateNew(const Text& path) {
   // CREATE_NEW fails on any existing name, a link or junction included.
   // Shared for deleting, so that a program ending while the file is being
   // written can still remove it.
-  const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
-  if (IsExtendedPath(path)) {
-    wchar_t* wide = WidePathOf(path, 0);
-    if (wide == nullptr) return 0;
-    HANDLE handle = CreateFileW(wide, GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    FreeWidePath(wide);
-    return FromHandle(handle);
-  }
-  char name[kPathCapacity];
-  if (!CopyPathToBuffer(path, name)) return 0;
-  return FromHandle(CreateFileA(name, GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return FromHandle(OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL));
 }
 
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
