@@ -22,10 +22,16 @@ kInfoHeaderBytes = 40
 kSupersample = 4
 kBmpPixelsPerMetre = 2835  # 72 dots per inch
 kIconSizesPixels = (16, 32, 48)
-kIconPaletteColours = 256
+# Icon images are 8 bits per pixel (256 colours) with a colour table of
+# only the 32 entries the drawings use (biClrUsed), which spares the stub
+# 2,688 bytes of unused table. The last slot is the transparent one.
+kIconPaletteColours = 32
 # Palette slot that transparent icon pixels point at: pure black, so the
 # XOR image leaves the screen untouched where the AND mask lets it through.
-kTransparentIndex = 255
+kTransparentIndex = kIconPaletteColours - 1
+# The stub's banner is flattened to this many colours: it looks the same and
+# packs to about half the bytes, which every output file carries.
+kStubBannerColours = 16
 
 
 def RowBytes(width_pixels, bits_per_pixel):
@@ -170,7 +176,9 @@ def StubBanner():
     # A thin orange rule under the lettering ties it to the box.
     draw.rectangle([tx, h - 4 * ss, 204 * ss, h - 3 * ss], fill=(250, 196, 140))
     Box(draw, 214 * ss, 3 * ss, 28 * ss, line=ss)
-    return Shrink(image, (kBannerWidthPixels, kBannerHeightPixels))
+    banner = Shrink(image, (kBannerWidthPixels, kBannerHeightPixels))
+    return banner.quantize(colors=kStubBannerColours, method=Image.Quantize.MEDIANCUT,
+                           dither=Image.Dither.NONE).convert("RGB")
 
 
 def IconPicture(size, kind):
@@ -195,7 +203,7 @@ def IconPicture(size, kind):
 
 
 def IconImageBytes(picture):
-    """One icon image: info header (height doubled), 256-colour palette,
+    """One icon image: info header (height doubled), colour table,
     8-bit XOR image and 1-bit AND mask, both bottom-up."""
     size = picture.size[0]
     pixels = picture.load()
