@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "runtime/file.h"
+
 namespace {
 
 struct ViewBounds {
@@ -28,22 +30,23 @@ struct ViewBlock {
 };
 
 struct FileView {
-  FILE* file;
+  intptr_t file;  // a plain file
   int64_t start;
   int64_t visibleBytes;
   int64_t position;
   ViewBlock blocks[2];
   int newest;  // the block used last
+  int failed;  // a read of the file failed
 };
 
 voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
   const ViewBounds* bounds = static_cast<const ViewBounds*>(opaque);
-  FILE* file = fopen(static_cast<const char*>(filename), "rb");
-  if (file == nullptr) return nullptr;
+  intptr_t file = OpenPlainFileForReading(Text(static_cast<const char*>(filename)));
+  if (file == 0) return nullptr;
   FileView* view = static_cast<FileView*>(malloc(sizeof(FileView)));
   if (view == nullptr) {
-    fclose(file);
+    ClosePlainFile(file);
     return nullptr;
   }
   view->file = file;
@@ -53,23 +56,18 @@ voidpf ZCALLBACK ViewOpen(voidpf opaque, const void* filename, int mode) {
   view->blocks[0].offset = -1;
   view->blocks[1].offset = -1;
   view->newest = 0;
+  view->failed = 0;
   return view;
 }
 
-}  // namespace
-
-int SeekStream(FILE* file, int64_t offset) {
-  long narrow = static_cast<long>(offset);
-  if (offset < 0 || static_cast<int64_t>(narrow) != offset) return 0;
-  return fseek(file, narrow, SEEK_SET) == 0;
-}
-
-namespace {
-
 // Reads length bytes at offset in the view into out; 1 when all came.
 int ReadViewBytes(FileView* view, int64_t offset, void* out, int64_t length) {
-  return SeekStream(view->file, view->start + offset) &&
-         fread(out, 1, static_cast<size_t>(length), view->file) == static_cast<size_t>(length);
+  if (SeekPlainFile(view->file, view->start + offset) &&
+      ReadPlainFile(view->file, out, static_cast<int32_t>(length)) == length) {
+    return 1;
+  }
+  view->failed = 1;
+  return 0;
 }
 
 uLong ZCALLBACK ViewRead(voidpf, voidpf stream, void* buffer, uLong size) {
@@ -144,14 +142,12 @@ long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
 
 int ZCALLBACK ViewClose(voidpf, voidpf stream) {
   FileView* view = static_cast<FileView*>(stream);
-  int result = fclose(view->file);
+  ClosePlainFile(view->file);
   free(view);
-  return result;
+  return 0;
 }
 
-int ZCALLBACK ViewError(voidpf, voidpf stream) {
-  return ferror(static_cast<FileView*>(stream)->file);
-}
+int ZCALLBACK ViewError(voidpf, voidpf stream) { return static_cast<FileView*>(stream)->failed; }
 
 }  // namespace
 

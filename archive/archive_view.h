@@ -6,7 +6,6 @@
 #define VEZOVUD_ARCHIVE_ARCHIVE_VIEW_H
 
 #include <stdint.h>
-#include <stdio.h>
 #include <unzip.h>
 
 #include "runtime/text.h"
@@ -15,10 +14,5 @@
 // minizip's handle, or null when the file cannot be opened or holds no
 // archive there.
 unzFile OpenArchiveView(const Text& path, int64_t start, int64_t end);
-
-// Positions stream at offset in its file; 1 on success. Offsets are C longs:
-// where those are 32 bits, files past 2 GiB are out of reach (an output file
-// never gets there).
-int SeekStream(FILE* stream, int64_t offset);
 
 #endif

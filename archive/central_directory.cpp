@@ -4,12 +4,11 @@
 // line saying what it guards against.
 #include "archive/central_directory.h"
 
-#include <limits.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "archive/output_layout.h"
+#include "runtime/file.h"
 #include "runtime/memory.h"
 
 namespace {
@@ -26,21 +25,23 @@ const uint16_t kZip64ExtraId = 0x0001;
 const uint32_t kCountOverflow = 0xFFFF;
 const uint32_t kSizeOverflow = 0xFFFFFFFF;
 
-// Reads length bytes at offset; 1 when all of them came.
-int ReadAt(FILE* file, int64_t offset, void* buffer, int64_t length) {
-  if (offset < 0 || length < 0 || offset > LONG_MAX) return 0;
-  if (fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
-  return fread(buffer, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
-}
-
-int64_t FileBytes(FILE* file) {
-  if (fseek(file, 0, SEEK_END) != 0) return -1;
-  return ftell(file);
+// Reads length bytes at offset of a plain file; 1 when all of them came.
+int ReadAt(intptr_t file, int64_t offset, void* buffer, int64_t length) {
+  if (length < 0 || !SeekPlainFile(file, offset)) return 0;
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  const int32_t kStepBytes = 1 << 30;
+  while (length > 0) {
+    int32_t step = length < kStepBytes ? static_cast<int32_t>(length) : kStepBytes;
+    if (ReadPlainFile(file, out, step) != step) return 0;
+    out += step;
+    length -= step;
+  }
+  return 1;
 }
 
 // The file offset of the end record, kCatalogueNoArchive when none is in
 // reach, or -1 for a file that cannot be read.
-int64_t FindEndRecord(FILE* file, int64_t fileBytes, int32_t searchBytes) {
+int64_t FindEndRecord(intptr_t file, int64_t fileBytes, int32_t searchBytes) {
   int64_t tailBytes = fileBytes < searchBytes ? fileBytes : searchBytes;
   unsigned char* tail = static_cast<unsigned char*>(AllocateBlock(tailBytes + 1));
   if (tail == nullptr) return -1;
@@ -156,8 +157,8 @@ int CompareByLocalOffset(const void* a, const void* b) {
 // header and data lie before the central directory and apart from the next
 // entry's: overlapping entries let a small archive inflate one stretch of
 // bytes many times over.
-int CheckLocalHeaders(FILE* file, int64_t archiveStart, uint64_t cdOffset, CatalogueEntry* entries,
-                      int64_t count) {
+int CheckLocalHeaders(intptr_t file, int64_t archiveStart, uint64_t cdOffset,
+                      CatalogueEntry* entries, int64_t count) {
   if (count == 0) return kCatalogueOk;
   CatalogueEntry** order =
       static_cast<CatalogueEntry**>(AllocateBlock(count * static_cast<int64_t>(sizeof(void*))));
@@ -205,7 +206,7 @@ struct EndFacts {
   uint32_t commentBytes;
 };
 
-int ReadEndRecords(FILE* file, int64_t endOffset, EndFacts* facts) {
+int ReadEndRecords(intptr_t file, int64_t endOffset, EndFacts* facts) {
   unsigned char end[kEndRecordBytes];
   if (!ReadAt(file, endOffset, end, kEndRecordBytes)) return kCatalogueUnreadable;
   uint32_t disk = LittleEndian16(end + 4);
@@ -269,10 +270,10 @@ int ReadEndRecords(FILE* file, int64_t endOffset, EndFacts* facts) {
 
 int ReadCentralDirectory(const Text& path, int32_t searchBytes, CentralDirectory* directory) {
   memset(directory, 0, sizeof(*directory));
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return kCatalogueUnreadable;
+  intptr_t file = OpenPlainFileForReading(path);
+  if (file == 0) return kCatalogueUnreadable;
   int result = kCatalogueOk;
-  int64_t fileBytes = FileBytes(file);
+  int64_t fileBytes = PlainFileLength(file);
   int64_t endOffset = fileBytes < 0 ? -1 : FindEndRecord(file, fileBytes, searchBytes);
   EndFacts facts;
   memset(&facts, 0, sizeof(facts));
@@ -319,7 +320,7 @@ int ReadCentralDirectory(const Text& path, int32_t searchBytes, CentralDirectory
   if (result == kCatalogueOk) {
     result = CheckLocalHeaders(file, facts.archiveStart, facts.cdOffset, entries, count);
   }
-  fclose(file);
+  ClosePlainFile(file);
   if (result != kCatalogueOk) {
     FreeBlock(entries);
     return result;

@@ -230,6 +230,10 @@ int32_t WritePlainFile(intptr_t file, const void* source, int32_t length) {
 
 int64_t PlainFileLength(intptr_t file) { return file == 0 ? -1 : NativeFileSize(file); }
 
+int SeekPlainFile(intptr_t file, int64_t offset) {
+  return file != 0 && offset >= 0 && NativeSeek(file, offset);
+}
+
 void ClosePlainFile(intptr_t file) {
   if (file != 0) NativeClose(file);
 }

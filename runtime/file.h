@@ -100,12 +100,15 @@ Text TempDirectory();
 // ReadPlainFile delivers up to length bytes, fewer only at the end of the
 // file or on a failure; WritePlainFile returns the bytes written, fewer on a
 // failure. PlainFileLength gives the length on disk, -1 when it cannot be
-// had. ClosePlainFile closes the file.
+// had. SeekPlainFile moves to an offset from the start, 64-bit on every
+// platform: nonzero on success, 0 for a negative offset. ClosePlainFile
+// closes the file.
 intptr_t OpenPlainFileForReading(const Text& path);
 intptr_t CreateNewPlainFile(const Text& path);
 int32_t ReadPlainFile(intptr_t file, void* destination, int32_t length);
 int32_t WritePlainFile(intptr_t file, const void* source, int32_t length);
 int64_t PlainFileLength(intptr_t file);
+int SeekPlainFile(intptr_t file, int64_t offset);
 void ClosePlainFile(intptr_t file);
 
 // Closes every open file, flushing each. Part of the runtime's exit clean-up.

@@ -32,6 +32,9 @@ int32_t NativeWrite(NativeFile file, const void* source, int32_t length);
 // The file's length on disk, -1 when it cannot be had.
 int64_t NativeFileSize(NativeFile file);
 
+// Moves to offset bytes from the start (0 or more). 1 on success.
+int NativeSeek(NativeFile file, int64_t offset);
+
 void NativeClose(NativeFile file);
 
 // The identity of the open file; 1 on success, 0 on failure.

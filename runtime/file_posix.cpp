@@ -88,6 +88,11 @@ int64_t NativeFileSize(NativeFile file) {
   return status.st_size;
 }
 
+int NativeSeek(NativeFile file, int64_t offset) {
+  return lseek(Descriptor(file), static_cast<off_t>(offset), SEEK_SET) ==
+         static_cast<off_t>(offset);
+}
+
 void NativeClose(NativeFile file) { close(Descriptor(file)); }
 
 int RemoveFile(const Text& path) {

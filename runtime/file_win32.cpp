@@ -86,6 +86,13 @@ int64_t NativeFileSize(NativeFile file) {
   return (static_cast<int64_t>(high) << 32) | low;
 }
 
+int NativeSeek(NativeFile file, int64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  DWORD low =
+      SetFilePointer(ToHandle(file), static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
 void NativeClose(NativeFile file) { CloseHandle(ToHandle(file)); }
 
 int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
