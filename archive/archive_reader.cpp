@@ -7,7 +7,6 @@
 #include "archive/archive_reader.h"
 
 #include <ctype.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unzip.h>
@@ -223,7 +222,7 @@ int CheckEntryData(const CatalogueEntry& entry) {
 // data offset that the local header's own lengths give, inflated here.
 struct DataSource {
   int direct;
-  FILE* file;
+  intptr_t file;  // a plain file
   z_stream stream;
   int inflating;  // stream initialised
   uint64_t compressedLeft;
@@ -237,9 +236,9 @@ void CloseSource(DataSource* source) {
     return;
   }
   if (source->inflating) inflateEnd(&source->stream);
-  if (source->file != nullptr) fclose(source->file);
+  ClosePlainFile(source->file);
   FreeBlock(source->input);
-  source->file = nullptr;
+  source->file = 0;
   source->input = nullptr;
   source->inflating = 0;
 }
@@ -248,10 +247,11 @@ int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
   source->direct = 1;
   source->compressedLeft = entry.compressedSize;
   source->sizeLeft = entry.size;
-  source->file = gPath != nullptr ? fopen(gPath, "rb") : nullptr;
+  source->file = gPath != nullptr ? OpenPlainFileForReading(Text(gPath)) : 0;
   source->input = static_cast<unsigned char*>(AllocateBlock(kInflateChunkBytes));
-  if (source->file == nullptr || source->input == nullptr ||
-      !SeekStream(source->file, gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset))) {
+  if (source->file == 0 || source->input == nullptr ||
+      !SeekPlainFile(source->file,
+                     gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset))) {
     CloseSource(source);
     return kReaderFailed;
   }
@@ -273,19 +273,19 @@ int ReadSource(DataSource* source, char* out, int length) {
   if (static_cast<uint64_t>(length) > source->sizeLeft) length = static_cast<int>(source->sizeLeft);
   if (length == 0) return 0;
   if (!source->inflating) {
-    size_t got = fread(out, 1, static_cast<size_t>(length), source->file);
-    source->sizeLeft -= got;
-    return static_cast<int>(got);
+    int32_t got = ReadPlainFile(source->file, out, length);
+    source->sizeLeft -= static_cast<uint64_t>(got);
+    return got;
   }
   z_stream* z = &source->stream;
   z->next_out = reinterpret_cast<Bytef*>(out);
   z->avail_out = static_cast<uInt>(length);
   while (z->avail_out > 0) {
     if (z->avail_in == 0 && source->compressedLeft > 0) {
-      size_t want = source->compressedLeft < static_cast<uint64_t>(kInflateChunkBytes)
-                        ? static_cast<size_t>(source->compressedLeft)
-                        : static_cast<size_t>(kInflateChunkBytes);
-      size_t got = fread(source->input, 1, want, source->file);
+      int32_t want = source->compressedLeft < static_cast<uint64_t>(kInflateChunkBytes)
+                         ? static_cast<int32_t>(source->compressedLeft)
+                         : kInflateChunkBytes;
+      int32_t got = ReadPlainFile(source->file, source->input, want);
       if (got == 0) return kReaderFailed;
       source->compressedLeft -= got;
       z->next_in = source->input;
@@ -447,6 +447,19 @@ int MakeFoldersBelow(const Text& folder, const Text& relative) {
   return kReaderOk;
 }
 
+// Announces name as the file in progress, for RemovePartFileInProgress.
+// 0 when the block for the name cannot be had.
+int AnnouncePart(const Text& name) {
+  if (gPartInProgress == nullptr) {
+    gPartInProgress = static_cast<char*>(AllocateBlock(kPartNameBytes));
+    if (gPartInProgress == nullptr) return 0;
+  }
+  if (name.Length() >= kPartNameBytes) return 0;
+  memcpy(gPartInProgress, name.c_str(), name.Length() + 1);
+  gPartActive = 1;
+  return 1;
+}
+
 // Creates a part file beside target, exclusively, under the target's folder
 // plus "~" and one letter or digit: short, so that it fits wherever the
 // target fits, and never the target's own name (an entry "~0") as Windows
@@ -473,12 +486,7 @@ intptr_t CreatePartFile(const Text& target, Text* part) {
     if (candidate.Length() >= kPartNameBytes) break;
     // Announced before it exists, so that an end of the program in between
     // still removes it.
-    if (gPartInProgress == nullptr) {
-      gPartInProgress = static_cast<char*>(AllocateBlock(kPartNameBytes));
-      if (gPartInProgress == nullptr) return 0;
-    }
-    memcpy(gPartInProgress, candidate.c_str(), candidate.Length() + 1);
-    gPartActive = 1;
+    if (!AnnouncePart(candidate)) return 0;
     intptr_t output = CreateNewFileForWriting(kAnyNumber, candidate);
     if (output != 0) {
       *part = candidate;
@@ -514,8 +522,30 @@ int CopyOverTarget(const Text& part, const Text& target) {
   return result;
 }
 
-// Writes the open entry to target through a part file beside it.
+// Writes the open entry to target. A target that does not exist yet is
+// created exclusively under its own name and written directly, and removed
+// again unless the entry comes out whole: nothing was there to lose, and
+// the part file's rename is spared. A target that exists is replaced only
+// by a whole entry, through a part file beside it.
 int WriteEntryFile(DataSource* source, const Text& target, uint64_t size, uint32_t crc) {
+  intptr_t direct = CreateNewFileForWriting(kAnyNumber, target);
+  if (direct != 0) {
+    // Announced once it is ours: an end of the program before that moment
+    // leaves an empty file, but never removes one that was there before.
+    int result = kReaderFailed;
+    if (AnnouncePart(target)) {
+      result = InflateEntry(source, direct, size, crc);
+    } else {
+      CloseSource(source);
+    }
+    CloseFileNumber(direct);
+    if (result == kReaderOk && PathSize(target) != static_cast<int64_t>(size)) {
+      result = kReaderWriteFailed;
+    }
+    if (result != kReaderOk) RemoveFile(target);
+    gPartActive = 0;
+    return result;
+  }
   Text part;
   intptr_t output = CreatePartFile(target, &part);
   if (output == 0) {

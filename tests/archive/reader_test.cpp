@@ -639,25 +639,39 @@ TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
 // A program that ends while an entry is being written (Exit, or the console
 // closed) removes that entry's part file from another thread; the entry
 // then fails and the target is never made.
-TEST_F(ReaderTest, PartFileInProgressIsRemovedFromAnotherThread) {
-  Entry zeros{"big.bin", std::string(96 << 20, '\0')};
-  ASSERT_EQ(1, Open({zeros}));
-  zeros.data.clear();
-  fs::create_directories(destination_);
-  std::atomic<int> result{1};
-  std::thread run([&] { result = ExtractCurrentEntry(destination_.c_str(), 1); });
-  bool seen = false;
-  for (int i = 0; i < 20000 && !seen && result == 1; ++i) {
-    for (const auto& item : fs::directory_iterator(destination_)) {
-      seen = seen || item.path().filename().string()[0] == '~';
+// A new target is written under its own name, an existing one replaced
+// through a part file; either file in progress is removed from another
+// thread, and a target that was there before stays as it was.
+TEST_F(ReaderTest, FileInProgressIsRemovedFromAnotherThread) {
+  for (bool targetExists : {false, true}) {
+    SCOPED_TRACE(targetExists ? "existing target" : "new target");
+    fs::remove_all(destination_);
+    fs::create_directories(destination_);
+    if (targetExists) testzip::WriteFile(destination_ + "/big.bin", "old");
+    Entry zeros{"big.bin", std::string(96 << 20, '\0')};
+    ASSERT_EQ(1, Open({zeros}));
+    zeros.data.clear();
+    std::atomic<int> result{1};
+    std::thread run([&] { result = ExtractCurrentEntry(destination_.c_str(), 1); });
+    const std::string inProgress = targetExists ? "~0" : "big.bin";
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen && result == 1; ++i) {
+      // Bytes in the file: its writing has begun.
+      std::error_code error;
+      seen = fs::file_size(destination_ + "/" + inProgress, error) > 0 && !error;
+      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (seen) RemovePartFileInProgress();
+    run.join();
+    ASSERT_TRUE(seen) << inProgress << " was never seen while the entry was written";
+    EXPECT_NE(0, result.load());
+    if (targetExists) {
+      EXPECT_EQ(std::vector<std::string>({"big.bin"}), Tree(destination_));
+      EXPECT_EQ("old", testzip::ReadFile(destination_ + "/big.bin"));
+    } else {
+      EXPECT_TRUE(Tree(destination_).empty()) << "nothing left behind";
+    }
   }
-  if (seen) RemovePartFileInProgress();
-  run.join();
-  ASSERT_TRUE(seen) << "the part file was never seen while the entry was written";
-  EXPECT_NE(0, result.load());
-  EXPECT_TRUE(Tree(destination_).empty()) << "no part file left, no target made";
 }
 
 #ifdef _WIN32
