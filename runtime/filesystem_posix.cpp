@@ -141,5 +141,7 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   times[0].tv_nsec = UTIME_OMIT;  // last access stays
   times[1].tv_sec = when;
   times[1].tv_nsec = 0;
-  return utimensat(AT_FDCWD, name, times, 0) == 0 ? 1 : 0;
+  // A link put in the file's place after it was written gets the time
+  // itself: the file it points at is never touched.
+  return utimensat(AT_FDCWD, name, times, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : 0;
 }
