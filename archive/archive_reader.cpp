@@ -314,9 +314,11 @@ int OpenEntryData(const EntryFacts& facts, DataSource* source) {
 }
 
 // Inflates the open entry chunk by chunk into the file numbered output
-// (kAnyNumber: write nothing), then closes it. The entry must yield exactly
-// its declared size, and its CRC must match, whatever the method.
-int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t crc) {
+// (kAnyNumber: write nothing), or into memory when that is not null (size
+// bytes), then closes it. The entry must yield exactly its declared size,
+// and its CRC must match, whatever the method.
+int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t crc,
+                 unsigned char* memory = nullptr) {
   char* chunk = static_cast<char*>(AllocateBlock(kInflateChunkBytes));
   if (chunk == nullptr) {
     CloseSource(source);
@@ -333,6 +335,13 @@ int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t cr
     }
     if (got == 0) break;
     sum = crc32(sum, reinterpret_cast<const Bytef*>(chunk), static_cast<uInt>(got));
+    if (memory != nullptr) {
+      if (total + static_cast<uint64_t>(got) > size) {
+        result = kReaderDamagedEntry;  // more than declared
+        break;
+      }
+      memcpy(memory + total, chunk, static_cast<size_t>(got));
+    }
     if (output != kAnyNumber && WriteBytes(output, chunk, got) != got) {
       result = kReaderWriteFailed;
       break;
@@ -572,7 +581,19 @@ int WriteEntryFile(DataSource* source, const Text& target, uint64_t size, uint32
 
 }  // namespace
 
-int ExtractCurrentEntry(const Text& destination, int keepFolders) {
+namespace {
+
+// What ExtractCurrentEntry does; with handOff not null, also what
+// ExtractOrHandOffCurrentEntry does.
+struct HandOff {
+  int64_t memoryLimit;
+  TargetCheck check;
+  void* context;
+  HandedOffFile* file;
+  int* handedOff;
+};
+
+int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOff) {
   if (!gOpen) return kReaderFailed;
   Text folder = destination;
   if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
@@ -610,6 +631,7 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   Text target = LandingPath(folder, name, facts.utf8Name, &base);
   if (target.IsEmpty()) return kReaderNameTooLong;
   Text landed = target.Middle(base.Length(), target.Length() - base.Length());
+  if (handOff != nullptr && handOff->check(handOff->context, target)) return kReaderWritersFirst;
   if (isFolder) return MakeFoldersBelow(base, landed);
   if (keepFolders != 0) {
     int slash = landed.LastIndexOf(kPathSeparator);
@@ -619,13 +641,75 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   DataSource source;
   result = OpenEntryData(facts, &source);
   if (result != UNZ_OK) return result;
+  const tm_unz& when = facts.info.tmu_date;
+  if (handOff != nullptr && size <= static_cast<uint64_t>(handOff->memoryLimit) &&
+      PathSize(target) == -1) {
+    unsigned char* data = nullptr;
+    if (size > 0) data = static_cast<unsigned char*>(AllocateBlock(static_cast<int64_t>(size)));
+    if (size == 0 || data != nullptr) {
+      result = InflateEntry(&source, kAnyNumber, size, crc, data);
+      if (result != kReaderOk) {
+        FreeBlock(data);
+        return result;
+      }
+      HandedOffFile* file = handOff->file;
+      file->target = target;
+      file->data = data;
+      file->size = static_cast<int64_t>(size);
+      file->year = static_cast<int>(when.tm_year);
+      file->month = static_cast<int>(when.tm_mon) + 1;
+      file->day = static_cast<int>(when.tm_mday);
+      file->hour = static_cast<int>(when.tm_hour);
+      file->minute = static_cast<int>(when.tm_min);
+      *handOff->handedOff = 1;
+      return kReaderOk;
+    }
+    // No memory for it: written here after all.
+  }
   result = WriteEntryFile(&source, target, size, crc);
   if (result != kReaderOk) return result;
-  const tm_unz& when = facts.info.tmu_date;
   SetFileModificationTime(target, static_cast<int>(when.tm_year), static_cast<int>(when.tm_mon) + 1,
                           static_cast<int>(when.tm_mday), static_cast<int>(when.tm_hour),
                           static_cast<int>(when.tm_min));
   return kReaderOk;
+}
+
+}  // namespace
+
+int ExtractCurrentEntry(const Text& destination, int keepFolders) {
+  return ExtractEntry(destination, keepFolders, nullptr);
+}
+
+int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, TargetCheck check,
+                                 void* context, HandedOffFile* file, int* handedOff) {
+  *handedOff = 0;
+  HandOff handOff = {memoryLimit, check, context, file, handedOff};
+  return ExtractEntry(destination, 1, &handOff);
+}
+
+int WriteHandedOffFile(HandedOffFile* file) {
+  int result = kReaderFailed;
+  intptr_t output = CreateNewPlainFile(file->target);
+  if (output != 0) {
+    int64_t written = 0;
+    while (written < file->size) {
+      int64_t left = file->size - written;
+      int32_t step = left < kInflateChunkBytes ? static_cast<int32_t>(left) : kInflateChunkBytes;
+      if (WritePlainFile(output, file->data + written, step) != step) break;
+      written += step;
+    }
+    ClosePlainFile(output);
+    result = written == file->size && PathSize(file->target) == file->size ? kReaderOk
+                                                                           : kReaderWriteFailed;
+    if (result != kReaderOk) RemoveFile(file->target);
+  }
+  FreeBlock(file->data);
+  file->data = nullptr;
+  if (result == kReaderOk) {
+    SetFileModificationTime(file->target, file->year, file->month, file->day, file->hour,
+                            file->minute);
+  }
+  return result;
 }
 
 Text ReaderResultText(int result) {
@@ -648,6 +732,7 @@ Text ReaderResultText(int result) {
     case kReaderNotAFolder: return "a file is in the way of a folder";
     case kReaderDamagedEntry: return "damaged entry";
     case kReaderBadName: return "name flagged as UTF-8 is not valid UTF-8";
+    case kReaderWritersFirst: return "earlier files must be written first";
     case kCatalogueNoArchive: return "no archive found";
     case kCatalogueBadEndRecord: return "damaged archive (end record)";
     case kCatalogueBadRecord: return "damaged archive (central directory record)";

@@ -114,12 +114,13 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 // folder, and never a file. Any other entry of size 0 is an empty file,
 // written by the same rules as every file.
 //
-// A file is inflated in chunks into a new file beside its target, which it
-// replaces only when the data came out whole with the right CRC; otherwise
-// the new file is removed and an existing target stays as it was. When the
-// target cannot be replaced (read-only or locked), it is written over in
-// place. Its last-write time is then set from the stored date and time with
-// the seconds at 0, when those are a valid date from 1980 to 2107.
+// A file whose target does not exist yet is created exclusively under its
+// own name and inflated into it in chunks; it is removed again unless the
+// data came out whole with the right CRC. An existing target is replaced
+// only by a whole entry, through a new file beside it; otherwise that file
+// is removed and the target stays as it was. When the target cannot be
+// replaced (read-only or locked), it is written over in place. Its last-write time is then set from
+// the stored date and time with the seconds at 0, when those are a valid date from 1980 to 2107.
 //
 // Only stored and deflated entries are written, never encrypted ones, and
 // every file's CRC is checked. A folder entry whose path is a file fails.
@@ -128,6 +129,41 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 // created), one of the kReader codes above, -105 (CRC mismatch) or
 // minizip's and zlib's codes. The current entry stays current.
 int ExtractCurrentEntry(const Text& destination, int keepFolders);
+
+// Extraction with writer threads (extraction.h): the reader stays on one
+// thread and hands small new files, inflated and checked in memory, to
+// threads that create and write them, since creating a file costs the
+// system far more than inflating a small one.
+struct HandedOffFile {
+  Text target;          // the path to create (exclusively)
+  unsigned char* data;  // size bytes from AllocateBlock; null when size is 0
+  int64_t size;
+  int year, month, day, hour, minute;  // the stored date and time
+};
+
+// Asked with each entry's target path before anything is made for it.
+// Nonzero means a handed-off file not yet written could meet it (the same
+// path, or one inside the other), so those must be written first.
+typedef int (*TargetCheck)(void* context, const Text& target);
+
+// check asked for the files handed off so far to be written first; the
+// entry stays current, untouched, and may be extracted again.
+const int kReaderWritersFirst = -211;
+
+// ExtractCurrentEntry with keepFolders 1, except that a file of at most
+// memoryLimit bytes whose target does not exist is inflated and checked in
+// memory and handed back in *file (*handedOff 1) for WriteHandedOffFile,
+// instead of being written. Everything else is done here as
+// ExtractCurrentEntry does it (*handedOff 0).
+int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, TargetCheck check,
+                                 void* context, HandedOffFile* file, int* handedOff);
+
+// Writes a handed-off file on any thread: creates its target exclusively,
+// writes the data, checks the size on disk and sets the write time; on a
+// failure removes what it created. Frees the data. Touches no reader state.
+// 0, kReaderFailed (not created: something is there now) or
+// kReaderWriteFailed.
+int WriteHandedOffFile(HandedOffFile* file);
 
 // Inflates the current entry and checks its size and CRC, writing nothing.
 // 0 when whole and correct; else a result as for ExtractCurrentEntry.

@@ -7,6 +7,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/central_directory.h"
+#include "archive/extraction_run.h"
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
 
@@ -35,11 +36,56 @@ void RecordFailure(ExtractionReport* report, int64_t index, int result, const Te
   report->failuresListed = listed + 1;
 }
 
+// An entry extracted or tested on this thread.
+void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
+                   int utf8Name, ExtractionCallback callback, void* context,
+                   ExtractionReport* report) {
+  int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
+  ReportEntry(index, name, utf8Name, result, callback, context, report);
+}
+
+void RunEntriesHere(const Text& destination, int32_t mode, int32_t, ExtractionCallback callback,
+                    void* context, ExtractionReport* report) {
+  VisitEntries(destination, mode, ExtractOrTest, callback, context, report);
+}
+
 }  // namespace
 
-int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,
-                   int32_t searchBytes, ExtractionCallback callback, void* context,
-                   ExtractionReport* report) {
+void ReportEntry(int64_t index, const Text& name, int utf8Name, int result,
+                 ExtractionCallback callback, void* context, ExtractionReport* report) {
+  if (result == 0) {
+    ++report->done;
+  } else {
+    RecordFailure(report, index, result, name);
+  }
+  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result};
+  if (callback != nullptr) callback(context, step);
+}
+
+void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
+                  ExtractionCallback callback, void* context, ExtractionReport* report) {
+  int position = GoToFirstEntry();
+  for (int64_t index = 0; index < report->total; ++index) {
+    if (position != 0) {
+      // The reader could not reach this entry, so none of the rest either.
+      report->skipped = report->total - index;
+      break;
+    }
+    ArchiveEntryInfo entry;
+    Text name;
+    int utf8Name = 0;
+    if (GetCurrentEntryInfo(&entry) == 0) {
+      name = entry.name;
+      utf8Name = entry.utf8Name;
+    }
+    step(destination, mode, index, name, utf8Name, callback, context, report);
+    if (index + 1 < report->total) position = GoToNextEntry();
+  }
+}
+
+int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode, int32_t writers,
+                  int32_t searchBytes, EntriesRun entries, ExtractionCallback callback,
+                  void* context, ExtractionReport* report) {
   report->openResult = 0;
   report->total = 0;
   report->done = 0;
@@ -65,37 +111,16 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
   }
   ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0};
   if (callback != nullptr) callback(context, step);
-
-  int position = GoToFirstEntry();
-  for (int64_t index = 0; index < report->total; ++index) {
-    if (position != 0) {
-      // The reader could not reach this entry, so none of the rest either.
-      report->skipped = report->total - index;
-      break;
-    }
-    ArchiveEntryInfo entry;
-    Text name;
-    int utf8Name = 0;
-    if (GetCurrentEntryInfo(&entry) == 0) {
-      name = entry.name;
-      utf8Name = entry.utf8Name;
-    }
-    int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
-    if (result == 0) {
-      ++report->done;
-    } else {
-      RecordFailure(report, index, result, name);
-    }
-    step.kind = kStepEntry;
-    step.index = index;
-    step.name = &name;
-    step.utf8Name = utf8Name;
-    step.result = result;
-    if (callback != nullptr) callback(context, step);
-    if (index + 1 < report->total) position = GoToNextEntry();
-  }
+  entries(destination, mode, writers, callback, context, report);
   CloseArchive();
   return report->failed > 0 || report->skipped > 0 ? 1 : 0;
+}
+
+int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,
+                   int32_t searchBytes, ExtractionCallback callback, void* context,
+                   ExtractionReport* report) {
+  return RunExtraction(archivePath, destination, mode, 0, searchBytes, RunEntriesHere, callback,
+                       context, report);
 }
 
 void FreeExtractionReport(ExtractionReport* report) {

@@ -5,6 +5,8 @@
 #ifndef VEZOVUD_CLI_COMMANDS_H
 #define VEZOVUD_CLI_COMMANDS_H
 
+#include <stdint.h>
+
 const int kExitSuccess = 0;
 const int kExitFailure = 1;
 const int kExitUsage = 2;
@@ -13,5 +15,9 @@ int RunListCommand(int argc, char** argv);
 int RunTestCommand(int argc, char** argv);
 int RunUnpackCommand(int argc, char** argv);
 int RunPackCommand(int argc, char** argv);
+
+// Reads the count of "--jobs N": a positive decimal number, clamped to
+// limit. 0 for anything else, leaving *jobs alone.
+int ParseJobs(const char* text, int32_t limit, int32_t* jobs);
 
 #endif

@@ -14,7 +14,8 @@ const char kUsage[] =
     "  list FILE         list the entries of FILE: name, size, compressed size,\n"
     "                    date and time, CRC-32\n"
     "  test FILE         check every entry's data and CRC-32, writing nothing\n"
-    "  unpack FILE DEST  extract every entry below the folder DEST\n"
+    "  unpack FILE DEST [--jobs N]\n"
+    "                    extract every entry below the folder DEST\n"
     "  pack FOLDER OUT   pack FOLDER into the self-extracting file OUT\n"
     "\n"
     "'vezovud COMMAND --help' describes one command.\n"
@@ -31,7 +32,10 @@ const struct {
      "date and time, CRC-32.\n"},
     {"test",
      "usage: vezovud test FILE\n\nChecks every entry's data and CRC-32, writing nothing.\n"},
-    {"unpack", "usage: vezovud unpack FILE DEST\n\nExtracts every entry below the folder DEST.\n"},
+    {"unpack",
+     "usage: vezovud unpack FILE DEST [--jobs N]\n\nExtracts every entry below the folder DEST.\n"
+     "  --jobs N  create the files with N threads (default: one per processor,\n"
+     "            at most 16); --jobs 1 extracts one entry after another.\n"},
 };
 
 // 1 when an argument after the command asks for help.

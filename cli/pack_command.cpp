@@ -83,20 +83,6 @@ const char* ProblemText(int32_t kind) {
   }
 }
 
-// A positive decimal count of threads, clamped to kMaxDeflateWorkers; 0 for
-// anything else.
-int ParseJobs(const char* text, int32_t* jobs) {
-  int32_t value = 0;
-  if (text[0] == 0) return 0;
-  for (const char* c = text; *c != 0; ++c) {
-    if (*c < '0' || *c > '9') return 0;
-    if (value < kMaxDeflateWorkers) value = value * 10 + (*c - '0');
-  }
-  if (value < 1) return 0;
-  *jobs = value < kMaxDeflateWorkers ? value : kMaxDeflateWorkers;
-  return 1;
-}
-
 // Reads a whole stub file into a new block; null on failure.
 unsigned char* ReadStub(const Text& path, int32_t* bytes) {
   intptr_t file = OpenFileForReading(kAnyNumber, path);
@@ -140,7 +126,7 @@ int RunPackCommand(int argc, char** argv) {
       }
       stubArg = argv[++i];
     } else if (strcmp(argv[i], "--jobs") == 0) {
-      if (i + 1 >= argc || !ParseJobs(argv[i + 1], &jobs)) {
+      if (i + 1 >= argc || !ParseJobs(argv[i + 1], kMaxDeflateWorkers, &jobs)) {
         PrintPackUsage();
         return kExitUsage;
       }
@@ -227,4 +213,16 @@ int RunPackCommand(int argc, char** argv) {
          static_cast<long long>(result.outputBytes));
   FreeFolderArchiver();
   return kExitSuccess;
+}
+
+int ParseJobs(const char* text, int32_t limit, int32_t* jobs) {
+  int32_t value = 0;
+  if (text[0] == 0) return 0;
+  for (const char* c = text; *c != 0; ++c) {
+    if (*c < '0' || *c > '9') return 0;
+    if (value < limit) value = value * 10 + (*c - '0');
+  }
+  if (value < 1) return 0;
+  *jobs = value < limit ? value : limit;
+  return 1;
 }

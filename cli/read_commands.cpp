@@ -9,6 +9,7 @@
 #include "archive/extraction.h"
 #include "cli/commands.h"
 #include "runtime/name_encoding.h"
+#include "runtime/thread.h"
 
 namespace {
 
@@ -64,12 +65,16 @@ void OnStep(void* context, const ExtractionStep& step) {
   fflush(stderr);
 }
 
-// Runs the engine over file; prints the closing line. The exit status.
-int RunEngine(const char* file, const char* destination, int32_t mode) {
+// Runs the engine over file, unpacking with writers threads (below 2: on
+// this thread alone); prints the closing line. The exit status.
+int RunEngine(const char* file, const char* destination, int32_t mode, int32_t writers) {
   RunView view = {isatty(2)};
   ExtractionReport report;
-  int result = ExtractArchive(file, destination != nullptr ? destination : "", mode,
-                              kWideSearchBytes, OnStep, &view, &report);
+  int result = mode == kRunExtract && writers > 1
+                   ? ExtractArchiveWithWriters(file, destination, writers, kWideSearchBytes, OnStep,
+                                               &view, &report)
+                   : ExtractArchive(file, destination != nullptr ? destination : "", mode,
+                                    kWideSearchBytes, OnStep, &view, &report);
   int status = kExitSuccess;
   if (result < 0) {
     ReportUnopened(file, result);
@@ -125,11 +130,20 @@ int RunListCommand(int argc, char** argv) {
 
 int RunTestCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("test takes one FILE");
-  return RunEngine(argv[1], nullptr, kRunTest);
+  return RunEngine(argv[1], nullptr, kRunTest, 1);
 }
 
 int RunUnpackCommand(int argc, char** argv) {
-  if (argc != 3) return UsageError("unpack takes FILE and DEST");
+  // Files are created by as many threads as there are processors, unless
+  // --jobs says otherwise; creating a file is what unpacking waits for most.
+  int32_t jobs = ProcessorCount();
+  if (argc == 5 && strcmp(argv[3], "--jobs") == 0) {
+    if (!ParseJobs(argv[4], kMaxExtractionWriters, &jobs)) {
+      return UsageError("--jobs takes a positive number");
+    }
+    argc = 3;
+  }
+  if (argc != 3) return UsageError("unpack takes FILE and DEST, then --jobs N if wanted");
   if (argv[2][0] == 0) return UsageError("DEST must not be empty");
-  return RunEngine(argv[1], argv[2], kRunExtract);
+  return RunEngine(argv[1], argv[2], kRunExtract, jobs);
 }

@@ -66,8 +66,9 @@ class ReaderTest : public ::testing::Test {
   }
 
   // Extracts every entry of file.exe through the engine, as the stub and the
-  // command line do: each entry's result. Without folders, the reader's own
-  // loop. The archive is open again afterwards, its first entry current.
+  // command line do (with writers_ threads when set): each entry's result.
+  // Without folders, the reader's own loop. The archive is open again
+  // afterwards, its first entry current.
   std::vector<int> ExtractAll(const std::string& destination, int keepFolders = 1) {
     std::vector<int> results;
     if (keepFolders == 0) {
@@ -78,8 +79,13 @@ class ReaderTest : public ::testing::Test {
       return results;
     }
     ExtractionReport report;
-    ExtractArchive((folder_ / "file.exe").c_str(), destination.c_str(), kRunExtract,
-                   kStubSearchBytes, CollectResult, &results, &report);
+    if (writers_ > 0) {
+      ExtractArchiveWithWriters((folder_ / "file.exe").c_str(), destination.c_str(), writers_,
+                                kStubSearchBytes, CollectResult, &results, &report);
+    } else {
+      ExtractArchive((folder_ / "file.exe").c_str(), destination.c_str(), kRunExtract,
+                     kStubSearchBytes, CollectResult, &results, &report);
+    }
     EXPECT_EQ((int64_t)results.size(), report.total);
     EXPECT_EQ(report.total, report.done + report.failed);
     FreeExtractionReport(&report);
@@ -92,6 +98,7 @@ class ReaderTest : public ::testing::Test {
 
   testzip::TempFolder folder_;
   std::string destination_ = folder_ / "out";
+  int writers_ = 0;
 };
 
 TEST_F(ReaderTest, ArchiveIsFoundBehindAnyPrefixAndBeforeAnyTrailerOrNotAtAll) {
@@ -210,44 +217,86 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
                                 {longName, "a name over 100 bytes"},
                                 {"~0", "named like a part file"}};
   ASSERT_EQ((int)entries.size(), Open(entries));
-  std::string nested = folder_ / "new" + kPathSeparator + "deeper";
-  EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
-  const std::vector<std::string> tree = {
-      "a.txt",
-      "data/",
-      "data/x.txt",
-      "deep/",
-      "deep/er/",
-      "deep/er/c.txt",
-      "e196639",
-      "e65535",
-      "e65536",
-      "e65537",
-      "folder-" + std::string(120, 'x') + "/",
-      "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'),
-      "name.txt",
-      "stored.bin",
-      "sub/",
-      "sub/b.bin",
-      "sub/empty/",
-      "sub/slashed/",
-      "sub/stored-empty",
-      "sub/zero.txt",
-      "y.txt",
-      "~0"};
-  EXPECT_EQ(tree, Tree(nested));
-  for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
-    testzip::WriteFile(nested + "/" + changed, "old contents");
-  }
-  EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested + kPathSeparator));
-  EXPECT_EQ(tree, Tree(nested)) << "a final separator changes nothing; no part files left";
-  for (const Entry& e : entries) {
-    std::string name = DropDrivePrefix(CleanEntryName(e.name.c_str())).c_str();
-    std::replace(name.begin(), name.end(), '\\', '/');
-    if (name.empty() || name.back() == '/') continue;
-    EXPECT_EQ(e.data, testzip::ReadFile(nested + "/" + name)) << name;
+  // Alone, and with writer threads that create the small files.
+  for (int writers : {0, 3}) {
+    SCOPED_TRACE(writers);
+    writers_ = writers;
+    fs::remove_all(folder_ / "new");
+    std::string nested = folder_ / "new" + kPathSeparator + "deeper";
+    EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
+    const std::vector<std::string> tree = {
+        "a.txt",
+        "data/",
+        "data/x.txt",
+        "deep/",
+        "deep/er/",
+        "deep/er/c.txt",
+        "e196639",
+        "e65535",
+        "e65536",
+        "e65537",
+        "folder-" + std::string(120, 'x') + "/",
+        "folder-" + std::string(120, 'x') + "/file-" + std::string(10, 'y'),
+        "name.txt",
+        "stored.bin",
+        "sub/",
+        "sub/b.bin",
+        "sub/empty/",
+        "sub/slashed/",
+        "sub/stored-empty",
+        "sub/zero.txt",
+        "y.txt",
+        "~0"};
+    EXPECT_EQ(tree, Tree(nested));
+    for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
+      testzip::WriteFile(nested + "/" + changed, "old contents");
+    }
+    EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested + kPathSeparator));
+    EXPECT_EQ(tree, Tree(nested)) << "a final separator changes nothing; no part files left";
+    for (const Entry& e : entries) {
+      std::string name = DropDrivePrefix(CleanEntryName(e.name.c_str())).c_str();
+      std::replace(name.begin(), name.end(), '\\', '/');
+      if (name.empty() || name.back() == '/') continue;
+      EXPECT_EQ(e.data, testzip::ReadFile(nested + "/" + name)) << name;
+    }
   }
   EXPECT_EQ("", foreign_readers::CheckAll(folder_ / "file.exe"));
+}
+
+// With writer threads, entries that meet a file still being written wait
+// for it, so the outcome is the serial one: a later duplicate replaces the
+// earlier file, a file in the way of a later folder fails that entry, and
+// every step is reported in entry order.
+TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 600; ++i) {
+    entries.push_back({"f" + std::to_string(i % 7) + "\n" + std::to_string(i), Pattern(i * 37, i)});
+  }
+  entries.insert(entries.begin() + 100, {"dup.txt", "first"});
+  entries.insert(entries.begin() + 120, {"DUP.txt", "other case"});
+  entries.insert(entries.begin() + 140, {"dup.txt", "second"});
+  entries.insert(entries.begin() + 160, {"x", "a file"});
+  entries.insert(entries.begin() + 161, {"x\\y", "below a file"});
+  entries.insert(entries.begin() + 300, {"big.bin", Pattern(kHandOffFileBytes + 1, 9)});
+  entries.insert(entries.begin() + 400, testzip::WithCrc({"f1\\bad", "data"}, 1));
+  ASSERT_EQ((int)entries.size(), Open(entries));
+  std::vector<int> serial = ExtractAll(destination_);
+  std::vector<std::string> tree = Tree(destination_);
+  EXPECT_EQ(kReaderNotAFolder, serial[161]);
+  EXPECT_EQ(kReaderCrcMismatch, serial[400]);
+  writers_ = 2;
+  std::string threaded = folder_ / "threaded";
+  EXPECT_EQ(serial, ExtractAll(threaded));
+  EXPECT_EQ(tree, Tree(threaded));
+  for (const std::string& name : tree) {
+    if (name.back() == '/') continue;
+    EXPECT_EQ(testzip::ReadFile(destination_ + "/" + name),
+              testzip::ReadFile(threaded + "/" + name))
+        << name;
+    EXPECT_EQ(fs::last_write_time(destination_ + "/" + name),
+              fs::last_write_time(threaded + "/" + name))
+        << name;
+  }
 }
 
 // What other writers put in archives that 7-Zip and Info-ZIP read: sizes

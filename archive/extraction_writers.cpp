@@ -1,0 +1,262 @@
+// Extraction with writer threads: the reading thread inflates and checks
+// each small new file in memory and hands it to a writer thread, which
+// creates and writes it; creating a file is what unpacking many small files
+// waits for most. Every step is still reported in entry order.
+#include <ctype.h>
+#include <string.h>
+
+#include "archive/archive_reader.h"
+#include "archive/extraction.h"
+#include "archive/extraction_run.h"
+#include "runtime/thread.h"
+
+namespace {
+
+// Entries whose step is not yet reported, oldest first, in a ring of
+// kMaxFilesInFlight slots: each either finished on the reading thread
+// (handedOff 0, result known) or handed to a writer, which posts the slot's
+// semaphore when its file is written. Slot n of the ring is entry
+// n % kMaxFilesInFlight of the run's pending sequence.
+struct PendingEntry {
+  int64_t index;
+  Text name;
+  int utf8Name;
+  int result;
+  int handedOff;
+  HandedOffFile file;
+  intptr_t written;  // semaphore
+};
+
+// Each writer has a queue of its own, and every file of one folder goes to
+// the same writer: files created in one folder at the same time only wait
+// for each other in the system, while files in different folders are
+// created side by side.
+struct WriterJobs {
+  int32_t slots[kMaxFilesInFlight];  // handed-off slots, in order
+  int64_t queued;                    // by the reading thread, under lock
+  int64_t taken;                     // by the writer, under lock
+  intptr_t work;                     // semaphore: one count per queued job, and one to stop
+};
+
+struct WriterQueue {
+  PendingEntry entries[kMaxFilesInFlight];
+  int64_t oldest;         // the first entry not yet reported
+  int64_t next;           // where the next entry goes
+  int64_t bytesInFlight;  // data of the handed-off files not yet reported
+  WriterJobs writers[kMaxExtractionWriters];
+  int32_t writerCount;
+  int stopping;  // under lock
+  intptr_t lock;
+};
+// The queue of the run with writers going on, which lives on the stack of
+// the thread running it; null between runs.
+WriterQueue* gQueue = nullptr;
+
+int32_t WriterThread(int32_t writer) {
+  WriterJobs* jobs = &gQueue->writers[writer];
+  for (;;) {
+    WaitForSemaphore(jobs->work, -1);
+    TakeLock(gQueue->lock);
+    if (jobs->taken == jobs->queued) {
+      int stop = gQueue->stopping;
+      ReleaseLock(gQueue->lock);
+      if (stop) return 0;
+      continue;
+    }
+    int32_t slot = jobs->slots[jobs->taken % kMaxFilesInFlight];
+    ++jobs->taken;
+    ReleaseLock(gQueue->lock);
+    PendingEntry* entry = &gQueue->entries[slot];
+    entry->result = WriteHandedOffFile(&entry->file);
+    PostSemaphore(entry->written);
+  }
+}
+
+int SameLetter(char a, char b) {
+  return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+}
+
+int IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Whether a and b are the same path, or one lies inside the other; letters
+// compared without case, which can only find more meetings than the file
+// system does. Compared from the end of the shorter, where paths below one
+// destination differ.
+int PathsMeet(const Text& a, const Text& b) {
+  int shorter = a.Length() < b.Length() ? a.Length() : b.Length();
+  if (a.Length() != b.Length() &&
+      !IsSeparator(a.Length() > shorter ? a.At(shorter) : b.At(shorter))) {
+    return 0;
+  }
+  for (int i = shorter - 1; i >= 0; --i) {
+    if (!SameLetter(a.At(i), b.At(i))) return 0;
+  }
+  return 1;
+}
+
+int MeetsFileInFlight(void*, const Text& target) {
+  for (int64_t n = gQueue->oldest; n < gQueue->next; ++n) {
+    const PendingEntry& entry = gQueue->entries[n % kMaxFilesInFlight];
+    if (entry.handedOff && PathsMeet(entry.file.target, target)) return 1;
+  }
+  return 0;
+}
+
+// The writer for a file: chosen by its folder's name, letters without case.
+int32_t WriterFor(const Text& target) {
+  int end = target.Length();
+  while (end > 0 && !IsSeparator(target.At(end - 1))) --end;
+  uint32_t hash = 2166136261u;
+  for (int i = 0; i < end; ++i) {
+    hash = (hash ^ static_cast<unsigned char>(tolower(static_cast<unsigned char>(target.At(i))))) *
+           16777619u;
+  }
+  return static_cast<int32_t>(hash % static_cast<uint32_t>(gQueue->writerCount));
+}
+
+// Reports the oldest pending entry, waiting for its file when wait is
+// nonzero; 0 when it is not written yet (and wait is 0) or none is pending.
+int ReportOldest(int wait, ExtractionCallback callback, void* context, ExtractionReport* report) {
+  if (gQueue->oldest == gQueue->next) return 0;
+  PendingEntry* entry = &gQueue->entries[gQueue->oldest % kMaxFilesInFlight];
+  if (entry->handedOff && !WaitForSemaphore(entry->written, wait ? -1 : 0)) return 0;
+  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result, callback, context, report);
+  if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
+  entry->handedOff = 0;
+  entry->file.target = Text();
+  ++gQueue->oldest;
+  return 1;
+}
+
+void ReportAll(ExtractionCallback callback, void* context, ExtractionReport* report) {
+  while (ReportOldest(1, callback, context, report)) {
+  }
+}
+
+// Stops the started writers once their queues are empty, and frees what
+// StartWriters made.
+void StopWriters(intptr_t* threads, int32_t started) {
+  TakeLock(gQueue->lock);
+  gQueue->stopping = 1;
+  ReleaseLock(gQueue->lock);
+  for (int32_t i = 0; i < started; ++i) PostSemaphore(gQueue->writers[i].work);
+  for (int32_t i = 0; i < started; ++i) WaitForThread(threads[i], -1);
+  for (int i = 0; i < kMaxFilesInFlight; ++i) {
+    DisposeSemaphore(gQueue->entries[i].written);
+    gQueue->entries[i].written = 0;
+    gQueue->entries[i].name = Text();
+  }
+  for (int i = 0; i < kMaxExtractionWriters; ++i) {
+    DisposeSemaphore(gQueue->writers[i].work);
+    gQueue->writers[i].work = 0;
+  }
+  DisposeLock(gQueue->lock);
+  gQueue->lock = 0;
+}
+
+// Starts up to writers threads; returns how many run (0: none, and nothing
+// to stop).
+int32_t StartWriters(int32_t writers, intptr_t* threads) {
+  if (writers > kMaxExtractionWriters) writers = kMaxExtractionWriters;
+  gQueue->oldest = gQueue->next = gQueue->bytesInFlight = 0;
+  gQueue->stopping = 0;
+  // Every handle 0 first, so that StopWriters frees exactly what was made.
+  for (PendingEntry& entry : gQueue->entries) entry.written = 0;
+  for (WriterJobs& jobs : gQueue->writers) jobs.work = 0;
+  gQueue->lock = MakeLock();
+  int made = gQueue->lock != 0;
+  for (int i = 0; made && i < kMaxFilesInFlight; ++i) {
+    gQueue->entries[i].handedOff = 0;
+    gQueue->entries[i].written = MakeSemaphore(0);
+    made = gQueue->entries[i].written != 0;
+  }
+  for (int i = 0; made && i < writers; ++i) {
+    gQueue->writers[i].queued = gQueue->writers[i].taken = 0;
+    gQueue->writers[i].work = MakeSemaphore(0);
+    made = gQueue->writers[i].work != 0;
+  }
+  int32_t started = 0;
+  while (made && started < writers) {
+    threads[started] = StartThread(WriterThread, started);
+    if (threads[started] == 0) break;
+    ++started;
+  }
+  if (started == 0) StopWriters(threads, 0);
+  gQueue->writerCount = started;
+  return started;
+}
+
+// One entry with the writers running: extracted, or handed off, and queued
+// for its report.
+void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const Text& name,
+                        int utf8Name, ExtractionCallback callback, void* context,
+                        ExtractionReport* report) {
+  // A free slot, and room for one more file's data: the oldest entries are
+  // reported until there is.
+  while (gQueue->next - gQueue->oldest == kMaxFilesInFlight ||
+         gQueue->bytesInFlight > kHandOffMemoryBytes - kHandOffFileBytes) {
+    ReportOldest(1, callback, context, report);
+  }
+  int32_t slot = static_cast<int32_t>(gQueue->next % kMaxFilesInFlight);
+  PendingEntry* entry = &gQueue->entries[slot];
+  int handedOff = 0;
+  int result = ExtractOrHandOffCurrentEntry(destination, kHandOffFileBytes, MeetsFileInFlight,
+                                            nullptr, &entry->file, &handedOff);
+  if (result == kReaderWritersFirst) {
+    ReportAll(callback, context, report);
+    result = ExtractOrHandOffCurrentEntry(destination, kHandOffFileBytes, MeetsFileInFlight,
+                                          nullptr, &entry->file, &handedOff);
+  }
+  entry->index = index;
+  entry->name = name;
+  entry->utf8Name = utf8Name;
+  entry->result = result;
+  entry->handedOff = handedOff;
+  ++gQueue->next;
+  if (handedOff) {
+    gQueue->bytesInFlight += entry->file.size;
+    WriterJobs* jobs = &gQueue->writers[WriterFor(entry->file.target)];
+    TakeLock(gQueue->lock);
+    jobs->slots[jobs->queued % kMaxFilesInFlight] = slot;
+    ++jobs->queued;
+    ReleaseLock(gQueue->lock);
+    PostSemaphore(jobs->work);
+  }
+  // Whatever is finished is reported at once, in order.
+  while (ReportOldest(0, callback, context, report)) {
+  }
+}
+
+// An entry extracted on this thread, when no writer could be started.
+void ExtractAlone(const Text& destination, int32_t, int64_t index, const Text& name, int utf8Name,
+                  ExtractionCallback callback, void* context, ExtractionReport* report) {
+  int result = ExtractCurrentEntry(destination, 1);
+  ReportEntry(index, name, utf8Name, result, callback, context, report);
+}
+
+// The entries with writers threads, their queue on this thread's stack for
+// the run; on this thread alone when none can be started.
+void RunEntriesWithWriters(const Text& destination, int32_t, int32_t writers,
+                           ExtractionCallback callback, void* context, ExtractionReport* report) {
+  WriterQueue queue;
+  gQueue = &queue;
+  intptr_t threads[kMaxExtractionWriters];
+  int32_t started = StartWriters(writers, threads);
+  if (started > 0) {
+    VisitEntries(destination, kRunExtract, ExtractWithWriters, callback, context, report);
+    ReportAll(callback, context, report);
+    StopWriters(threads, started);
+  } else {
+    VisitEntries(destination, kRunExtract, ExtractAlone, callback, context, report);
+  }
+  gQueue = nullptr;
+}
+
+}  // namespace
+
+int ExtractArchiveWithWriters(const Text& archivePath, const Text& destination, int32_t writers,
+                              int32_t searchBytes, ExtractionCallback callback, void* context,
+                              ExtractionReport* report) {
+  return RunExtraction(archivePath, destination, kRunExtract, writers, searchBytes,
+                       RunEntriesWithWriters, callback, context, report);
+}
