@@ -23,9 +23,9 @@ kSupersample = 4
 kBmpPixelsPerMetre = 2835  # 72 dots per inch
 kIconSizesPixels = (16, 32, 48)
 # Icon images are 8 bits per pixel (256 colours) with a colour table of
-# only the 32 entries the drawings use (biClrUsed), which spares the stub
-# 2,688 bytes of unused table. The last slot is the transparent one.
-kIconPaletteColours = 32
+# only the 16 entries the drawings use (biClrUsed), which spares the stub
+# 2,880 bytes of unused table. The last slot is the transparent one.
+kIconPaletteColours = 16
 # Palette slot that transparent icon pixels point at: pure black, so the
 # XOR image leaves the screen untouched where the AND mask lets it through.
 kTransparentIndex = kIconPaletteColours - 1
