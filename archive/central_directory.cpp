@@ -287,10 +287,13 @@ int ReadCentralDirectory(const Text& path, int32_t searchBytes, CentralDirectory
   unsigned char* block = nullptr;
   CatalogueEntry* entries = nullptr;
   int64_t count = 0;
+  // A directory is read into memory whole: one of 2 GiB or more is never
+  // given memory (and its size then fits the 32-bit division below).
+  if (result == kCatalogueOk && facts.cdSize >= 0x80000000u) result = kCatalogueNoMemory;
   if (result == kCatalogueOk) {
     // Each record takes 46 bytes at least, so the directory's size bounds
     // the count; the entry table is never larger than the file allows.
-    int64_t capacity = static_cast<int64_t>(facts.cdSize / kCentralRecordBytes);
+    int64_t capacity = static_cast<uint32_t>(facts.cdSize) / kCentralRecordBytes;
     // More records than the end record counts is a mismatch found on the way.
     if (!facts.countMayOverflow && facts.count < static_cast<uint64_t>(capacity)) {
       capacity = static_cast<int64_t>(facts.count);

@@ -120,9 +120,12 @@ void RunStubEventLoop() {
 }
 
 int32_t StepProgress(int32_t total) {
-  // 64-bit product: no overflow however many entries; a total of 0 (an
-  // archive without entries) leaves the bar at 0 instead of dividing by it.
-  int32_t value = total > 0 ? (int32_t)((int64_t)progress_counter * 100 / total) : 0;
+  // The product in a double: no overflow however many entries, and the
+  // quotient, cut to a whole number, is the exact one (a double holds these
+  // products exactly, and its rounding error stays below 1 / total). A total
+  // of 0 (an archive without entries) leaves the bar at 0 instead of
+  // dividing by it.
+  int32_t value = total > 0 ? (int32_t)((double)progress_counter * 100.0 / total) : 0;
   PutGadgetValue(kGadgetProgress, value);
   progress_counter += 1;
   return 0;
