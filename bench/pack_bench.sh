@@ -5,7 +5,7 @@
 # measured side by side in one run. Not part of the tests.
 #   bash bench/pack_bench.sh [--corpus DIR | CORPUS_MB] [--jobs N] [--no-big]
 # --corpus packs a real folder instead of the generated corpus of CORPUS_MB
-# (default 100); --jobs is handed to vezovud pack (default: its own, one
+# (default 100); --jobs is handed to vezovud pack and unpack (default: their own, one
 # thread per processor); --no-big skips the 1 GiB file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -75,7 +75,7 @@ run_pair() {  # run_pair NAME FOLDER
   local vs zs
   vs=$(stat -c %s "$work/$name-v.exe"); zs=$(stat -c %s "$work/$name-z.exe")
   mkdir -p "$work/$name-uv" "$work/$name-uz"
-  read -r _ ut um < <(measure vezovud-unpack "$vezovud" unpack "$work/$name-v.exe" "$work/$name-uv")
+  read -r _ ut um < <(measure vezovud-unpack "$vezovud" unpack "$work/$name-v.exe" "$work/$name-uv" "${jobs[@]}")
   read -r _ wt wm < <(measure unzip-q unzip -q "$work/$name-v.exe" -d "$work/$name-uz")
   echo "[$name] $(find "$folder" -type f | wc -l) files, $(du -sb "$folder" | cut -f1) bytes; load $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
   echo "  pack time    vezovud ${vt}s  zip -9 -r ${zt}s   speed vs zip: $(ratio "$zt" "$vt")x"
@@ -92,7 +92,7 @@ run_pair() {  # run_pair NAME FOLDER
 }
 
 { bash "$root/bench/stub_size.sh" "$out" || true; } | sed -n 1p
-echo "vezovud pack ${jobs[*]:-(default jobs)}; speed ratios are the peer's time over vezovud's"
+echo "vezovud pack and unpack ${jobs[*]:-(default jobs)}; speed ratios are the peer's time over vezovud's"
 run_pair corpus "${corpus_dir:-$work/corpus}"
 if [ "$big" = 1 ]; then
   # One file: nothing to share between deflating threads.
