@@ -172,8 +172,10 @@ int TestCurrentEntry();
 // Closes the open archive, if any. Always 0.
 int CloseArchive();
 
-// Removes the part file of the entry being written, if there is one: for a
-// program that ends while an extraction runs on another thread. Any thread.
+// Removes the file of the entry being written, if there is one: its part
+// file, or the new target it is creating (never a file that was there
+// before). For a program that ends while an extraction runs on another
+// thread. Any thread. Files handed to writer threads are not covered.
 void RemovePartFileInProgress();
 
 // Sets the last-write time of the file at path to the given local date and

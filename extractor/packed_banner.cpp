@@ -21,10 +21,10 @@ void* UnpackBanner(const void* packed, int32_t packedBytes, int32_t* bytes) {
   *bytes = 0;
   if (packed == nullptr || packedBytes < kGzipMinimumBytes) return nullptr;
   const unsigned char* tail = (const unsigned char*)packed + packedBytes - kGzipLengthBytes;
-  uint32_t declared = (uint32_t)tail[0] | (uint32_t)tail[1] << 8 | (uint32_t)tail[2] << 16 |
-                      (uint32_t)tail[3] << 24;
+  uint32_t declared = static_cast<uint32_t>(tail[0]) | static_cast<uint32_t>(tail[1]) << 8 |
+                      static_cast<uint32_t>(tail[2]) << 16 | static_cast<uint32_t>(tail[3]) << 24;
   // The trailer's length decides the block: keep a damaged one in bounds.
-  if (declared == 0 || declared > (uint32_t)kBannerLimitBytes) return nullptr;
+  if (declared == 0 || declared > static_cast<uint32_t>(kBannerLimitBytes)) return nullptr;
   unsigned char* image = (unsigned char*)AllocateBlock(declared);
   if (image == nullptr) return nullptr;
 
@@ -45,6 +45,6 @@ void* UnpackBanner(const void* packed, int32_t packedBytes, int32_t* bytes) {
     FreeBlock(image);
     return nullptr;
   }
-  *bytes = (int32_t)declared;
+  *bytes = static_cast<int32_t>(declared);
   return image;
 }

@@ -1,7 +1,7 @@
 // The Extractor stub's flow. The window thread runs start-up and the event
 // loop; one extraction thread at a time runs ExtractionJob. The state below
 // is handed over by order: the own path is complete before the window is
-// shown, and only the window thread starts a run (run_active guards that).
+// shown, and only the window thread starts a run (gRunActive guards that).
 #include "extractor/stub_flow.h"
 
 #include <stdlib.h>
@@ -36,23 +36,24 @@ const int32_t kKeepFolders = 1;
 
 // The own path and the tests' override of it, as copies from CopyToCString
 // (null: none), so that this state needs no constructor or destructor.
-char* own_path = nullptr;
-char* own_path_override = nullptr;
+char* gOwnPath = nullptr;
+char* gOwnPathOverride = nullptr;
 // Set by the window thread when it starts a run; cleared by that run only
 // when it ends without ending the program (empty destination).
-volatile int32_t run_active = 0;
-volatile int32_t program_ended = 0;
+volatile int32_t gRunActive = 0;
+volatile int32_t gProgramEnded = 0;
 // Set while the run walks the entries with the archive and a part file open.
 // The program's end then skips the runtime clean-up: freeing the file table
 // and the heap under the running thread could crash it, and the process end
-// releases everything anyway. It removes the part file of the entry in
-// progress; targets are untouched.
-volatile int32_t entries_in_progress = 0;
-int32_t progress_counter = 0;
-StubEndHook end_hook = nullptr;
+// releases everything anyway. It removes the file of the entry in progress
+// (a part file, or a new file the run created); files that were there
+// before are untouched.
+volatile int32_t gEntriesInProgress = 0;
+int32_t gProgressCounter = 0;
+StubEndHook gEndHook = nullptr;
 
 void OnConsoleClosed() {
-  if (entries_in_progress) {
+  if (gEntriesInProgress) {
     RemovePartFileInProgress();
   } else {
     EndRuntime();
@@ -63,7 +64,7 @@ void OnConsoleClosed() {
 // every entry.
 void OnExtractionStep(void*, const ExtractionStep& step) {
   if (step.kind == kStepOpened) {
-    entries_in_progress = 1;
+    gEntriesInProgress = 1;
     PutGadgetText(kGadgetPrompt, "Extracting files...");
   } else {
     StepProgress(static_cast<int32_t>(step.total));
@@ -81,9 +82,9 @@ void OnBrowse() {
 void OnExtract() {
   // A second Extract while a run is active would share the reader and the
   // progress counter with it: it is ignored.
-  if (run_active) return;
-  run_active = 1;
-  if (StartThread(ExtractionJob, 0) == 0) run_active = 0;
+  if (gRunActive) return;
+  gRunActive = 1;
+  if (StartThread(ExtractionJob, 0) == 0) gRunActive = 0;
 }
 
 }  // namespace
@@ -98,9 +99,9 @@ void StartStub(const void* banner, int32_t bannerBytes) {
       BeginGadgets(WindowHandleOf(kStubWindowNumber)) != 0) {
     AddGadgets(kStubGadgets, kStubGadgetCount, ImageHandleOf(kStubBannerImage));
   }
-  free(own_path);
-  own_path =
-      CopyToCString(own_path_override == nullptr ? OwnExecutablePath() : Text(own_path_override));
+  free(gOwnPath);
+  gOwnPath =
+      CopyToCString(gOwnPathOverride == nullptr ? OwnExecutablePath() : Text(gOwnPathOverride));
   ShowOrHideWindow(kStubWindowNumber, 0);
 }
 
@@ -116,7 +117,7 @@ void HandleStubEvent(int32_t event) {
 }
 
 void RunStubEventLoop() {
-  while (!program_ended) HandleStubEvent(WaitForEvent());
+  while (!gProgramEnded) HandleStubEvent(WaitForEvent());
 }
 
 int32_t StepProgress(int32_t total) {
@@ -125,9 +126,10 @@ int32_t StepProgress(int32_t total) {
   // products exactly, and its rounding error stays below 1 / total). A total
   // of 0 (an archive without entries) leaves the bar at 0 instead of
   // dividing by it.
-  int32_t value = total > 0 ? (int32_t)((double)progress_counter * 100.0 / total) : 0;
+  int32_t value =
+      total > 0 ? static_cast<int32_t>(static_cast<double>(gProgressCounter) * 100.0 / total) : 0;
   PutGadgetValue(kGadgetProgress, value);
-  progress_counter += 1;
+  gProgressCounter += 1;
   return 0;
 }
 
@@ -136,13 +138,13 @@ int32_t ExtractionJob(int32_t parameter) {
   Text destination = ReadGadgetText(kGadgetDestinationField);
   if (destination.IsEmpty()) {
     ShowMessage("Vezovud", "Please choose a destination path!", kMessageExclamation);
-    run_active = 0;
+    gRunActive = 0;
     return 0;
   }
   ExtractionReport report;
-  int result = ExtractArchive(Text(own_path), destination, kRunExtract, kStubSearchBytes,
+  int result = ExtractArchive(Text(gOwnPath), destination, kRunExtract, kStubSearchBytes,
                               OnExtractionStep, nullptr, &report);
-  entries_in_progress = 0;
+  gEntriesInProgress = 0;
   PutGadgetText(kGadgetPrompt, "Ready");
   if (result < 0) {
     // A damaged download, or a stub without its archive: nothing was written.
@@ -163,12 +165,12 @@ int32_t ExtractionJob(int32_t parameter) {
 }
 
 void EndStub(int32_t exitCode) {
-  program_ended = 1;
-  if (end_hook != nullptr) {
-    end_hook(exitCode);
+  gProgramEnded = 1;
+  if (gEndHook != nullptr) {
+    gEndHook(exitCode);
     return;
   }
-  if (entries_in_progress) {
+  if (gEntriesInProgress) {
     RemovePartFileInProgress();
   } else {
     EndWindows();
@@ -177,20 +179,20 @@ void EndStub(int32_t exitCode) {
   EndProcess(exitCode);
 }
 
-void SetStubEndHook(StubEndHook hook) { end_hook = hook; }
+void SetStubEndHook(StubEndHook hook) { gEndHook = hook; }
 
 void OverrideStubOwnPath(const Text& path) {
-  free(own_path_override);
-  own_path_override = CopyToCString(path);
+  free(gOwnPathOverride);
+  gOwnPathOverride = CopyToCString(path);
 }
 
 void ResetStubFlow() {
-  run_active = 0;
-  entries_in_progress = 0;
-  program_ended = 0;
-  progress_counter = 0;
+  gRunActive = 0;
+  gEntriesInProgress = 0;
+  gProgramEnded = 0;
+  gProgressCounter = 0;
 }
 
-int32_t StubHasEnded() { return program_ended; }
+int32_t StubHasEnded() { return gProgramEnded; }
 
-int32_t StubRunActive() { return run_active; }
+int32_t StubRunActive() { return gRunActive; }

@@ -16,8 +16,8 @@ int main() {
   InitRuntime();
   InitWindows();
   InitFolderArchiver();
-  SetStubImage(kStubImage, (int32_t)kStubImage_size);
-  OpenMakerWindow(kMakerBanner, (int32_t)kMakerBanner_size);
+  SetStubImage(kStubImage, static_cast<int32_t>(kStubImage_size));
+  OpenMakerWindow(kMakerBanner, static_cast<int32_t>(kMakerBanner_size));
   int32_t code = RunMakerEventLoop();
   EndWindows();
   EndRuntime();

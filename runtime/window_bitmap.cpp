@@ -11,10 +11,11 @@ const int32_t kBitfieldMaskBytes = 12;
 const int32_t kColourEntryBytes = 4;
 
 uint32_t ReadLittle32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-uint16_t ReadLittle16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+uint16_t ReadLittle16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -25,15 +26,15 @@ int32_t ReadBitmapLayout(const void* bmp, int32_t bytes, BitmapLayout* layout) {
   if (file[0] != 'B' || file[1] != 'M') return 0;
   uint32_t pixelOffset = ReadLittle32(file + 10);
   uint32_t headerBytes = ReadLittle32(file + 14);
-  int32_t width = (int32_t)ReadLittle32(file + 18);
-  int32_t height = (int32_t)ReadLittle32(file + 22);
+  int32_t width = static_cast<int32_t>(ReadLittle32(file + 18));
+  int32_t height = static_cast<int32_t>(ReadLittle32(file + 22));
   uint16_t bitsPerPixel = ReadLittle16(file + 28);
   uint32_t compression = ReadLittle32(file + 30);
   uint32_t coloursUsed = ReadLittle32(file + 46);
 
   // The information header must lie inside the data.
-  if (headerBytes < (uint32_t)kBmpInfoHeaderBytes ||
-      headerBytes > (uint32_t)(bytes - kBmpFileHeaderBytes))
+  if (headerBytes < static_cast<uint32_t>(kBmpInfoHeaderBytes) ||
+      headerBytes > static_cast<uint32_t>(bytes - kBmpFileHeaderBytes))
     return 0;
   // Sides are bounded so that no size below can overflow.
   if (width <= 0 || width > kMaxImageSidePixels || height == 0 || height < -kMaxImageSidePixels ||
@@ -45,10 +46,12 @@ int32_t ReadBitmapLayout(const void* bmp, int32_t bytes, BitmapLayout* layout) {
   if (bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8) {
     uint32_t maxColours = 1u << bitsPerPixel;
     if (compression != kCompressionNone || coloursUsed > maxColours) return 0;
-    tableBytes = (int64_t)kColourEntryBytes * (coloursUsed != 0 ? coloursUsed : maxColours);
+    tableBytes =
+        static_cast<int64_t>(kColourEntryBytes) * (coloursUsed != 0 ? coloursUsed : maxColours);
   } else if (bitsPerPixel == 16 || bitsPerPixel == 32) {
     if (compression == kCompressionBitfields) {
-      if (headerBytes == (uint32_t)kBmpInfoHeaderBytes) tableBytes = kBitfieldMaskBytes;
+      if (headerBytes == static_cast<uint32_t>(kBmpInfoHeaderBytes))
+        tableBytes = kBitfieldMaskBytes;
     } else if (compression != kCompressionNone) {
       return 0;
     }
@@ -57,13 +60,13 @@ int32_t ReadBitmapLayout(const void* bmp, int32_t bytes, BitmapLayout* layout) {
   } else {
     return 0;
   }
-  if ((int64_t)kBmpFileHeaderBytes + headerBytes + tableBytes > bytes) return 0;
+  if (static_cast<int64_t>(kBmpFileHeaderBytes) + headerBytes + tableBytes > bytes) return 0;
 
   // Every pixel row, each padded to 4 bytes, must lie inside the data.
   int32_t rows = height < 0 ? -height : height;
-  int64_t rowBytes = (((int64_t)width * bitsPerPixel + 31) / 32) * 4;
-  if (pixelOffset < (uint32_t)kBmpFileHeaderBytes + headerBytes) return 0;
-  if ((int64_t)pixelOffset + rowBytes * rows > bytes) return 0;
+  int64_t rowBytes = ((static_cast<int64_t>(width) * bitsPerPixel + 31) / 32) * 4;
+  if (pixelOffset < static_cast<uint32_t>(kBmpFileHeaderBytes) + headerBytes) return 0;
+  if (static_cast<int64_t>(pixelOffset) + rowBytes * rows > bytes) return 0;
 
   layout->width = width;
   layout->height = height;

@@ -27,19 +27,19 @@ static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOp
 Text AskForSaveFile(const Text& title, const Text& patterns) {
   // "Description|filter|..." becomes NUL-separated pairs ending in two NULs.
   int patternBytes = patterns.Length();
-  char* filter = NULL;
+  char* filter = nullptr;
   if (patternBytes > 0) {
-    filter = (char*)malloc((size_t)patternBytes + 2);
-    if (filter == NULL) return Text();
-    memcpy(filter, patterns.c_str(), (size_t)patternBytes);
+    filter = static_cast<char*>(malloc(static_cast<size_t>(patternBytes) + 2));
+    if (filter == nullptr) return Text();
+    memcpy(filter, patterns.c_str(), static_cast<size_t>(patternBytes));
     filter[patternBytes] = 0;
     filter[patternBytes + 1] = 0;
     for (int i = 0; i < patternBytes; i++) {
       if (filter[i] == '|') filter[i] = 0;
     }
   }
-  char* fileName = (char*)calloc(kSaveFileNameBytes, 1);
-  if (fileName == NULL) {
+  char* fileName = static_cast<char*>(calloc(kSaveFileNameBytes, 1));
+  if (fileName == nullptr) {
     free(filter);
     return Text();
   }

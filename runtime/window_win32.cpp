@@ -96,18 +96,18 @@ struct GadgetList {
   HFONT font;
 };
 
-WindowRecord windows[kWindowSlots];
-GadgetRecord gadgets[kGadgetSlots];
-ImageRecord images[kImageSlots];
-EventRecord events;
-GadgetList gadgetList;
+WindowRecord gWindows[kWindowSlots];
+GadgetRecord gGadgets[kGadgetSlots];
+ImageRecord gImages[kImageSlots];
+EventRecord gEvents;
+GadgetList gGadgetList;
 
 bool ValidWindowNumber(int32_t n) { return n >= 0 && n < kWindowSlots; }
 bool ValidGadgetNumber(int32_t n) { return n >= 0 && n < kGadgetSlots; }
 bool ValidImageNumber(int32_t n) { return n >= 0 && n < kImageSlots; }
 
 HWND GadgetHandle(int32_t number) {
-  return ValidGadgetNumber(number) ? gadgets[number].handle : NULL;
+  return ValidGadgetNumber(number) ? gGadgets[number].handle : nullptr;
 }
 
 // ---------------------------------------------------------------- events
@@ -117,41 +117,41 @@ HWND GadgetHandle(int32_t number) {
 // GetMessageA, which would go on blocking), a wake-up message is posted so
 // that the wait returns it at once.
 void SetGadgetEvent(HWND window, int32_t gadget, int32_t type, int32_t windowNumber) {
-  events.gadgetPending = true;
-  events.pendingGadget = gadget;
-  events.pendingType = type;
-  events.pendingWindow = windowNumber;
-  if (!events.dispatching) PostMessageA(window, kMessageWake, 0, 0);
+  gEvents.gadgetPending = true;
+  gEvents.pendingGadget = gadget;
+  gEvents.pendingType = type;
+  gEvents.pendingWindow = windowNumber;
+  if (!gEvents.dispatching) PostMessageA(window, kMessageWake, 0, 0);
 }
 
 // Appends a window event unless it equals the last one still queued.
 // A full queue drops the new event rather than grow.
 void QueueWindowEvent(int32_t code, int32_t windowNumber) {
-  if (events.queueCount > 0) {
+  if (gEvents.queueCount > 0) {
     const QueuedEvent& last =
-        events.queue[(events.queueHead + events.queueCount - 1) % kEventQueueSlots];
+        gEvents.queue[(gEvents.queueHead + gEvents.queueCount - 1) % kEventQueueSlots];
     if (last.code == code && last.window == windowNumber) return;
   }
-  if (events.queueCount == kEventQueueSlots) return;
-  QueuedEvent& slot = events.queue[(events.queueHead + events.queueCount) % kEventQueueSlots];
+  if (gEvents.queueCount == kEventQueueSlots) return;
+  QueuedEvent& slot = gEvents.queue[(gEvents.queueHead + gEvents.queueCount) % kEventQueueSlots];
   slot.code = code;
   slot.window = windowNumber;
-  events.queueCount++;
+  gEvents.queueCount++;
 }
 
 int32_t TakeGadgetEvent() {
-  events.gadgetPending = false;
-  events.gadget = events.pendingGadget;
-  events.window = events.pendingWindow;
-  events.type = events.pendingType;
+  gEvents.gadgetPending = false;
+  gEvents.gadget = gEvents.pendingGadget;
+  gEvents.window = gEvents.pendingWindow;
+  gEvents.type = gEvents.pendingType;
   return kEventGadget;
 }
 
 int32_t TakeWindowEvent() {
-  QueuedEvent taken = events.queue[events.queueHead];
-  events.queueHead = (events.queueHead + 1) % kEventQueueSlots;
-  events.queueCount--;
-  events.window = taken.window;
+  QueuedEvent taken = gEvents.queue[gEvents.queueHead];
+  gEvents.queueHead = (gEvents.queueHead + 1) % kEventQueueSlots;
+  gEvents.queueCount--;
+  gEvents.window = taken.window;
   return taken.code;
 }
 
@@ -167,40 +167,40 @@ bool TakesTabFocus(HWND control) {
 // creation order by the system's sibling list.
 void MoveFocus(HWND window, bool forward) {
   HWND current = GetFocus();
-  while (current != NULL && GetParent(current) != window) {
+  while (current != nullptr && GetParent(current) != window) {
     if (!(GetWindowLongA(current, GWL_STYLE) & WS_CHILD)) {
-      current = NULL;
+      current = nullptr;
       break;
     }
     current = GetParent(current);
   }
-  HWND first = NULL, last = NULL, before = NULL, after = NULL;
+  HWND first = nullptr, last = nullptr, before = nullptr, after = nullptr;
   bool seen = false;
-  for (HWND child = GetWindow(window, GW_CHILD); child != NULL;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
     if (child == current) {
       seen = true;
       continue;
     }
     if (!TakesTabFocus(child)) continue;
-    if (first == NULL) first = child;
+    if (first == nullptr) first = child;
     last = child;
     if (!seen) {
       before = child;
-    } else if (after == NULL) {
+    } else if (after == nullptr) {
       after = child;
     }
   }
-  HWND target = forward ? (after != NULL ? after : first) : (before != NULL ? before : last);
-  if (target != NULL) SetFocus(target);
+  HWND target = forward ? (after != nullptr ? after : first) : (before != nullptr ? before : last);
+  if (target != nullptr) SetFocus(target);
 }
 
 // --------------------------------------------------- window procedures
 
 int32_t WindowNumberOf(HWND window) {
-  if (window == NULL) return -1;
+  if (window == nullptr) return -1;
   for (int i = 0; i < kWindowSlots; i++) {
-    if (windows[i].handle == window) return i;
+    if (gWindows[i].handle == window) return i;
   }
   return -1;
 }
@@ -219,9 +219,9 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     // The number travels in the creation data, so that events of the
     // creation itself already carry it.
     CREATESTRUCTA* create = (CREATESTRUCTA*)lParam;
-    SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)create->lpCreateParams);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  int32_t number = (int32_t)GetWindowLongPtrA(window, GWLP_USERDATA);
+  int32_t number = static_cast<int32_t>(GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
     case WM_COMMAND:
       if (lParam != 0) {
@@ -235,7 +235,7 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       }
       break;
     case kMessageGadgetEvent:
-      SetGadgetEvent(window, (int32_t)wParam, (int32_t)lParam, number);
+      SetGadgetEvent(window, static_cast<int32_t>(wParam), static_cast<int32_t>(lParam), number);
       return 0;
     case kMessageDestroySelf: DestroyWindow(window); return 0;
     case WM_CLOSE:
@@ -257,8 +257,8 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void PaintPicture(HWND control, HBITMAP picture) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(control, &paint);
-  if (dc != NULL && picture != NULL) {
-    DrawStateA(dc, NULL, NULL, (LPARAM)picture, 0, 0, 0, 0, 0, DST_BITMAP);
+  if (dc != nullptr && picture != nullptr) {
+    DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture), 0, 0, 0, 0, 0, DST_BITMAP);
   }
   EndPaint(control, &paint);
 }
@@ -267,11 +267,12 @@ void PaintPicture(HWND control, HBITMAP picture) {
 // adds the focus events of text fields and the painting and mouse events of
 // pictures.
 LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-  WNDPROC oldProc = (WNDPROC)GetPropA(control, kOldProcProperty);
+  WNDPROC oldProc = reinterpret_cast<WNDPROC>(GetPropA(control, kOldProcProperty));
   int32_t number = GetDlgCtrlID(control);
-  GadgetRecord* record =
-      (ValidGadgetNumber(number) && gadgets[number].handle == control) ? &gadgets[number] : NULL;
-  int32_t kind = record != NULL ? record->kind : 0;
+  GadgetRecord* record = (ValidGadgetNumber(number) && gGadgets[number].handle == control)
+                             ? &gGadgets[number]
+                             : nullptr;
+  int32_t kind = record != nullptr ? record->kind : 0;
   HWND parent = GetParent(control);
   switch (message) {
     case WM_SETFOCUS:
@@ -299,16 +300,16 @@ LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lP
       }
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)oldProc);
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc));
       RemovePropA(control, kOldProcProperty);
-      if (record != NULL) {
-        record->handle = NULL;
+      if (record != nullptr) {
+        record->handle = nullptr;
         record->kind = 0;
-        record->picture = NULL;
+        record->picture = nullptr;
       }
       break;
   }
-  if (oldProc == NULL) return DefWindowProcA(control, message, wParam, lParam);
+  if (oldProc == nullptr) return DefWindowProcA(control, message, wParam, lParam);
   return CallWindowProcA(oldProc, control, message, wParam, lParam);
 }
 
@@ -317,8 +318,8 @@ LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lP
 // Destroys a window on its own thread (DestroyWindow refuses other threads'
 // windows); a hung window thread is given up after a while.
 void DestroyLayerWindow(HWND window) {
-  if (window == NULL || !IsWindow(window)) return;
-  if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) {
+  if (window == nullptr || !IsWindow(window)) return;
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
     DestroyWindow(window);
   } else {
     DWORD_PTR ignored = 0;
@@ -328,18 +329,18 @@ void DestroyLayerWindow(HWND window) {
 }
 
 void CloseWindowSlot(int32_t number) {
-  WindowRecord& record = windows[number];
-  if (record.handle != NULL) {
-    if (gadgetList.parent == record.handle) gadgetList.parent = NULL;
+  WindowRecord& record = gWindows[number];
+  if (record.handle != nullptr) {
+    if (gGadgetList.parent == record.handle) gGadgetList.parent = nullptr;
     DestroyLayerWindow(record.handle);
-    record.handle = NULL;
+    record.handle = nullptr;
   }
-  if (record.accelerators != NULL) {
+  if (record.accelerators != nullptr) {
     DestroyAcceleratorTable(record.accelerators);
-    record.accelerators = NULL;
+    record.accelerators = nullptr;
   }
   if (record.className[0] != 0) {
-    UnregisterClassA(record.className, GetModuleHandleA(NULL));
+    UnregisterClassA(record.className, GetModuleHandleA(nullptr));
     record.className[0] = 0;
   }
 }
@@ -347,46 +348,48 @@ void CloseWindowSlot(int32_t number) {
 // ----------------------------------------------------------- gadgets
 
 void DestroyGadgetSlot(int32_t number) {
-  HWND handle = gadgets[number].handle;
-  if (handle != NULL) DestroyLayerWindow(handle);
-  gadgets[number].handle = NULL;
-  gadgets[number].kind = 0;
-  gadgets[number].picture = NULL;
+  HWND handle = gGadgets[number].handle;
+  if (handle != nullptr) DestroyLayerWindow(handle);
+  gGadgets[number].handle = nullptr;
+  gGadgets[number].kind = 0;
+  gGadgets[number].picture = nullptr;
 }
 
 HWND CreateGadget(int32_t number, int32_t kind, const char* className, DWORD style, DWORD exStyle,
                   const char* text, int32_t x, int32_t y, int32_t width, int32_t height) {
-  if (!ValidGadgetNumber(number)) return NULL;
-  if (gadgetList.parent == NULL || !IsWindow(gadgetList.parent)) return NULL;
+  if (!ValidGadgetNumber(number)) return nullptr;
+  if (gGadgetList.parent == nullptr || !IsWindow(gGadgetList.parent)) return nullptr;
   DestroyGadgetSlot(number);
-  HWND control =
-      CreateWindowExA(exStyle, className, text, style, x, y, width, height, gadgetList.parent,
-                      (HMENU)(intptr_t)number, GetModuleHandleA(NULL), NULL);
-  if (control == NULL) return NULL;
-  gadgets[number].handle = control;
-  gadgets[number].kind = kind;
-  gadgets[number].picture = NULL;
-  LONG_PTR oldProc = SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)GadgetProc);
-  SetPropA(control, kOldProcProperty, (HANDLE)oldProc);
-  SendMessageA(control, WM_SETFONT, (WPARAM)gadgetList.font, TRUE);
+  HWND control = CreateWindowExA(
+      exStyle, className, text, style, x, y, width, height, gGadgetList.parent,
+      reinterpret_cast<HMENU>(static_cast<intptr_t>(number)), GetModuleHandleA(nullptr), nullptr);
+  if (control == nullptr) return nullptr;
+  gGadgets[number].handle = control;
+  gGadgets[number].kind = kind;
+  gGadgets[number].picture = nullptr;
+  LONG_PTR oldProc =
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetProc));
+  SetPropA(control, kOldProcProperty, reinterpret_cast<HANDLE>(oldProc));
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(gGadgetList.font), TRUE);
   return control;
 }
 
 // Shows picture in a picture gadget, which takes the bitmap's size.
 void SetPicture(int32_t number, HBITMAP picture) {
-  HWND control = gadgets[number].handle;
+  HWND control = gGadgets[number].handle;
   BITMAP info;
-  if (picture == NULL || GetObjectA(picture, sizeof(info), &info) != (int)sizeof(info)) {
-    picture = NULL;
+  if (picture == nullptr ||
+      GetObjectA(picture, sizeof(info), &info) != static_cast<int>(sizeof(info))) {
+    picture = nullptr;
   }
-  gadgets[number].picture = picture;
-  if (picture != NULL) {
+  gGadgets[number].picture = picture;
+  if (picture != nullptr) {
     int edge =
         (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) ? kPictureClientEdgePixels : 0;
-    SetWindowPos(control, NULL, 0, 0, info.bmWidth + edge, info.bmHeight + edge,
+    SetWindowPos(control, nullptr, 0, 0, info.bmWidth + edge, info.bmHeight + edge,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  InvalidateRect(control, NULL, TRUE);
+  InvalidateRect(control, nullptr, TRUE);
 }
 
 // --------------------------------------------------------- requesters
@@ -402,9 +405,9 @@ BOOL CALLBACK DisableForModal(HWND window, LPARAM data) {
 }
 
 int CALLBACK FolderChooserCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
-  const char* initial = (const char*)data;
-  if (message == BFFM_INITIALIZED && initial != NULL && initial[0] != 0) {
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, (LPARAM)initial);
+  const char* initial = reinterpret_cast<const char*>(data);
+  if (message == BFFM_INITIALIZED && initial != nullptr && initial[0] != 0) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(initial));
   }
   return 0;
 }
@@ -415,14 +418,14 @@ int CALLBACK FolderChooserCallback(HWND dialog, UINT message, LPARAM, LPARAM dat
 
 void BeginModal(Modality* modality) {
   modality->count = 0;
-  modality->owner = NULL;
+  modality->owner = nullptr;
   modality->foreground = GetForegroundWindow();
   DWORD process = 0;
-  if (modality->foreground != NULL) {
+  if (modality->foreground != nullptr) {
     GetWindowThreadProcessId(modality->foreground, &process);
     if (process == GetCurrentProcessId()) modality->owner = modality->foreground;
   }
-  EnumThreadWindows(GetCurrentThreadId(), DisableForModal, (LPARAM)modality);
+  EnumThreadWindows(GetCurrentThreadId(), DisableForModal, reinterpret_cast<LPARAM>(modality));
 }
 
 void EndModal(Modality* modality) {
@@ -436,37 +439,37 @@ void InitWindows() {
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS;
   InitCommonControlsEx(&controls);
-  memset(windows, 0, sizeof(windows));
-  memset(gadgets, 0, sizeof(gadgets));
-  memset(images, 0, sizeof(images));
-  memset(&events, 0, sizeof(events));
-  events.type = kEventTypeNone;
-  gadgetList.parent = NULL;
-  gadgetList.font = (HFONT)GetStockObject(DEFAULT_GUI_FONT);
+  memset(gWindows, 0, sizeof(gWindows));
+  memset(gGadgets, 0, sizeof(gGadgets));
+  memset(gImages, 0, sizeof(gImages));
+  memset(&gEvents, 0, sizeof(gEvents));
+  gEvents.type = kEventTypeNone;
+  gGadgetList.parent = nullptr;
+  gGadgetList.font = reinterpret_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 void EndWindows() {
   for (int i = 0; i < kWindowSlots; i++) CloseWindowSlot(i);
   for (int i = 0; i < kGadgetSlots; i++) {
-    gadgets[i].handle = NULL;
-    gadgets[i].kind = 0;
-    gadgets[i].picture = NULL;
+    gGadgets[i].handle = nullptr;
+    gGadgets[i].kind = 0;
+    gGadgets[i].picture = nullptr;
   }
   for (int i = 0; i < kImageSlots; i++) {
-    if (images[i].handle != NULL) DeleteObject(images[i].handle);
-    memset(&images[i], 0, sizeof(images[i]));
+    if (gImages[i].handle != nullptr) DeleteObject(gImages[i].handle);
+    memset(&gImages[i], 0, sizeof(gImages[i]));
   }
-  gadgetList.parent = NULL;
+  gGadgetList.parent = nullptr;
 }
 
 intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerWidth,
                             int32_t innerHeight, const Text& title, int32_t flags) {
   if (!ValidWindowNumber(number)) return 0;
   CloseWindowSlot(number);
-  WindowRecord& record = windows[number];
-  HINSTANCE instance = GetModuleHandleA(NULL);
+  WindowRecord& record = gWindows[number];
+  HINSTANCE instance = GetModuleHandleA(nullptr);
 
-  wsprintfA(record.className, "VezovudWindow%d", (int)number);
+  wsprintfA(record.className, "VezovudWindow%d", static_cast<int>(number));
   UnregisterClassA(record.className, instance);  // left over by a destroyed window
   WNDCLASSA windowClass;
   memset(&windowClass, 0, sizeof(windowClass));
@@ -474,8 +477,8 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
   windowClass.lpfnWndProc = LayerWindowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-  windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
-  windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+  windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = record.className;
   if (RegisterClassA(&windowClass) == 0) {
     record.className[0] = 0;
@@ -485,7 +488,7 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
   // The layer's flags as window styles (kWindowTitleBar is WS_CAPTION,
   // kWindowMaximized WS_MAXIMIZE); a window with neither gets the title bar.
   if ((flags & (kWindowTitleBar | kWindowMaximized)) == 0) flags |= kWindowTitleBar;
-  DWORD style = (DWORD)flags & (kWindowTitleBar | kWindowMaximized);
+  DWORD style = static_cast<DWORD>(flags) & (kWindowTitleBar | kWindowMaximized);
   bool invisible = (flags & kWindowInvisible) != 0;
   int32_t centre = flags & (kWindowCentreOnScreen | kWindowCentreOnActive);
 
@@ -505,7 +508,7 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
   } else if (centre & kWindowCentreOnActive) {
     RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     HWND active = GetActiveWindow();
-    if (active != NULL) GetWindowRect(active, &area);
+    if (active != nullptr) GetWindowRect(active, &area);
     left = area.left + (area.right - area.left - width) / 2;
     top = area.top + (area.bottom - area.top - height) / 2;
     if (left < 0) left = 0;
@@ -515,9 +518,10 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
     top = CW_USEDEFAULT;
   }
 
-  HWND window = CreateWindowExA(0, record.className, title.c_str(), style, left, top, width, height,
-                                NULL, NULL, instance, (LPVOID)(intptr_t)number);
-  if (window == NULL) {
+  HWND window =
+      CreateWindowExA(0, record.className, title.c_str(), style, left, top, width, height, nullptr,
+                      nullptr, instance, reinterpret_cast<LPVOID>(static_cast<intptr_t>(number)));
+  if (window == nullptr) {
     UnregisterClassA(record.className, instance);
     record.className[0] = 0;
     return 0;
@@ -534,19 +538,19 @@ intptr_t OpenWindowByNumber(int32_t number, int32_t x, int32_t y, int32_t innerW
   keys[1].key = VK_TAB;
   keys[1].cmd = kCommandShiftTab;
   record.accelerators = CreateAcceleratorTableA(keys, 2);
-  return (intptr_t)window;
+  return reinterpret_cast<intptr_t>(window);
 }
 
 intptr_t WindowHandleOf(int32_t number) {
-  return ValidWindowNumber(number) ? (intptr_t)windows[number].handle : 0;
+  return ValidWindowNumber(number) ? reinterpret_cast<intptr_t>(gWindows[number].handle) : 0;
 }
 
 int32_t ShowOrHideWindow(int32_t number, int32_t hide) {
-  HWND window = (HWND)WindowHandleOf(number);
-  if (window == NULL) return 0;
+  HWND window = reinterpret_cast<HWND>(WindowHandleOf(number));
+  if (window == nullptr) return 0;
   if (hide) {
     HWND owner = GetWindow(window, GW_OWNER);
-    if (owner != NULL) SetActiveWindow(owner);
+    if (owner != nullptr) SetActiveWindow(owner);
     ShowWindow(window, SW_HIDE);
   } else {
     ShowWindow(window, IsZoomed(window) ? SW_MAXIMIZE : SW_SHOWNORMAL);
@@ -555,62 +559,63 @@ int32_t ShowOrHideWindow(int32_t number, int32_t hide) {
 }
 
 intptr_t BeginGadgets(intptr_t window) {
-  if (window == 0 || WindowNumberOf((HWND)window) < 0) return 0;
-  gadgetList.parent = (HWND)window;
+  if (window == 0 || WindowNumberOf(reinterpret_cast<HWND>(window)) < 0) return 0;
+  gGadgetList.parent = reinterpret_cast<HWND>(window);
   return window;
 }
 
 intptr_t AddButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                    const Text& caption) {
-  return (intptr_t)CreateGadget(number, kGadgetButton, "Button", kButtonStyle, 0, caption.c_str(),
-                                x, y, width, height);
+  return reinterpret_cast<intptr_t>(CreateGadget(number, kGadgetButton, "Button", kButtonStyle, 0,
+                                                 caption.c_str(), x, y, width, height));
 }
 
 intptr_t AddTextField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                       const Text& text) {
-  return (intptr_t)CreateGadget(number, kGadgetTextField, "Edit", kTextFieldStyle, WS_EX_CLIENTEDGE,
-                                text.c_str(), x, y, width, height);
+  return reinterpret_cast<intptr_t>(CreateGadget(number, kGadgetTextField, "Edit", kTextFieldStyle,
+                                                 WS_EX_CLIENTEDGE, text.c_str(), x, y, width,
+                                                 height));
 }
 
 intptr_t AddLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                   const Text& text) {
-  return (intptr_t)CreateGadget(number, kGadgetLabel, "Static", kLabelStyle, 0, text.c_str(), x, y,
-                                width, height);
+  return reinterpret_cast<intptr_t>(CreateGadget(number, kGadgetLabel, "Static", kLabelStyle, 0,
+                                                 text.c_str(), x, y, width, height));
 }
 
 intptr_t AddPicture(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                     intptr_t image) {
   HWND control =
       CreateGadget(number, kGadgetPicture, "STATIC", kPictureStyle, 0, "", x, y, width, height);
-  if (control == NULL) return 0;
-  SetPicture(number, (HBITMAP)image);
-  return (intptr_t)control;
+  if (control == nullptr) return 0;
+  SetPicture(number, reinterpret_cast<HBITMAP>(image));
+  return reinterpret_cast<intptr_t>(control);
 }
 
 intptr_t AddProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                         int32_t minimum, int32_t maximum) {
   HWND control = CreateGadget(number, kGadgetProgressBar, PROGRESS_CLASSA, kProgressBarStyle, 0, "",
                               x, y, width, height);
-  if (control == NULL) return 0;
-  SendMessageA(control, PBM_SETRANGE32, (WPARAM)minimum, (LPARAM)maximum);
-  SendMessageA(control, PBM_SETPOS, (WPARAM)minimum, 0);
-  return (intptr_t)control;
+  if (control == nullptr) return 0;
+  SendMessageA(control, PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+  SendMessageA(control, PBM_SETPOS, static_cast<WPARAM>(minimum), 0);
+  return reinterpret_cast<intptr_t>(control);
 }
 
 int32_t PutGadgetText(int32_t number, const Text& text) {
   HWND control = GadgetHandle(number);
-  if (control == NULL) return 0;
+  if (control == nullptr) return 0;
   SetWindowTextA(control, text.c_str());
   return 1;
 }
 
 Text ReadGadgetText(int32_t number) {
   HWND control = GadgetHandle(number);
-  if (control == NULL) return Text();
+  if (control == nullptr) return Text();
   int length = GetWindowTextLengthA(control);
   if (length <= 0) return Text();
-  char* buffer = (char*)malloc((size_t)length + 1);
-  if (buffer == NULL) return Text();
+  char* buffer = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+  if (buffer == nullptr) return Text();
   int got = GetWindowTextA(control, buffer, length + 1);
   Text result(buffer, got > 0 ? got : 0);
   free(buffer);
@@ -619,10 +624,10 @@ Text ReadGadgetText(int32_t number) {
 
 int32_t PutGadgetValue(int32_t number, int32_t value) {
   HWND control = GadgetHandle(number);
-  if (control == NULL) return 0;
-  if (gadgets[number].kind == kGadgetProgressBar) {
-    SendMessageA(control, PBM_SETPOS, (WPARAM)value, 0);
-  } else if (gadgets[number].kind == kGadgetButton) {
+  if (control == nullptr) return 0;
+  if (gGadgets[number].kind == kGadgetProgressBar) {
+    SendMessageA(control, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+  } else if (gGadgets[number].kind == kGadgetButton) {
     SendMessageA(control, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
   }
   return 1;
@@ -630,45 +635,45 @@ int32_t PutGadgetValue(int32_t number, int32_t value) {
 
 int32_t SetGadgetDisabled(int32_t number, int32_t disabled) {
   HWND control = GadgetHandle(number);
-  if (control == NULL) return 0;
+  if (control == nullptr) return 0;
   EnableWindow(control, disabled == 0);
   return 1;
 }
 
 int32_t WaitForEvent() {
-  events.type = kEventTypeNone;
-  if (events.gadgetPending) return TakeGadgetEvent();
-  if (events.queueCount > 0) return TakeWindowEvent();
+  gEvents.type = kEventTypeNone;
+  if (gEvents.gadgetPending) return TakeGadgetEvent();
+  if (gEvents.queueCount > 0) return TakeWindowEvent();
 
   MSG message;
-  BOOL got = GetMessageA(&message, NULL, 0, 0);
+  BOOL got = GetMessageA(&message, nullptr, 0, 0);
   if (got == -1) return 0;
-  events.dispatching = true;
+  gEvents.dispatching = true;
   HWND active = GetActiveWindow();
   int32_t activeNumber = WindowNumberOf(active);
-  HACCEL accelerators = activeNumber >= 0 ? windows[activeNumber].accelerators : NULL;
-  if (accelerators == NULL || !TranslateAcceleratorA(active, accelerators, &message)) {
+  HACCEL accelerators = activeNumber >= 0 ? gWindows[activeNumber].accelerators : nullptr;
+  if (accelerators == nullptr || !TranslateAcceleratorA(active, accelerators, &message)) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  events.dispatching = false;
+  gEvents.dispatching = false;
 
-  if (events.gadgetPending) return TakeGadgetEvent();
-  if (events.queueCount > 0) return TakeWindowEvent();
-  return (int32_t)message.message;
+  if (gEvents.gadgetPending) return TakeGadgetEvent();
+  if (gEvents.queueCount > 0) return TakeWindowEvent();
+  return static_cast<int32_t>(message.message);
 }
 
-int32_t LastEventGadget() { return events.gadget; }
-int32_t LastEventWindow() { return events.window; }
-int32_t LastEventType() { return events.type; }
+int32_t LastEventGadget() { return gEvents.gadget; }
+int32_t LastEventWindow() { return gEvents.window; }
+int32_t LastEventType() { return gEvents.type; }
 
 intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
   BitmapLayout layout;
   if (!ValidImageNumber(number) || !ReadBitmapLayout(bmp, bytes, &layout)) return 0;
   const uint8_t* file = (const uint8_t*)bmp;
 
-  HDC display = CreateDCA("DISPLAY", NULL, NULL, NULL);
-  if (display == NULL) return 0;
+  HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+  if (display == nullptr) return 0;
   BITMAPINFO target;
   memset(&target, 0, sizeof(target));
   target.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -677,38 +682,39 @@ intptr_t ImageFromMemory(int32_t number, const void* bmp, int32_t bytes) {
   target.bmiHeader.biPlanes = 1;
   target.bmiHeader.biBitCount = 32;
   target.bmiHeader.biCompression = BI_RGB;
-  void* pixels = NULL;
-  HBITMAP bitmap = CreateDIBSection(display, &target, DIB_RGB_COLORS, &pixels, NULL, 0);
-  if (bitmap != NULL &&
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(display, &target, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (bitmap != nullptr &&
       SetDIBits(display, bitmap, 0, layout.rows, file + layout.pixelOffset,
                 (const BITMAPINFO*)(file + kBmpFileHeaderBytes), DIB_RGB_COLORS) == 0) {
     DeleteObject(bitmap);
-    bitmap = NULL;
+    bitmap = nullptr;
   }
   DeleteDC(display);
-  if (bitmap == NULL) return 0;
+  if (bitmap == nullptr) return 0;
 
-  ImageRecord& record = images[number];
-  if (record.handle != NULL) {
+  ImageRecord& record = gImages[number];
+  if (record.handle != nullptr) {
     // Pictures that showed the old image show the new one: they must not
     // keep a handle that is about to be deleted.
     for (int i = 0; i < kGadgetSlots; i++) {
-      if (gadgets[i].handle != NULL && gadgets[i].picture == record.handle) SetPicture(i, bitmap);
+      if (gGadgets[i].handle != nullptr && gGadgets[i].picture == record.handle)
+        SetPicture(i, bitmap);
     }
     DeleteObject(record.handle);
   }
   record.handle = bitmap;
-  return (intptr_t)bitmap;
+  return reinterpret_cast<intptr_t>(bitmap);
 }
 
 intptr_t ImageHandleOf(int32_t number) {
-  return ValidImageNumber(number) ? (intptr_t)images[number].handle : 0;
+  return ValidImageNumber(number) ? reinterpret_cast<intptr_t>(gImages[number].handle) : 0;
 }
 
 int32_t ShowMessage(const Text& title, const Text& text, int32_t flags) {
   Modality modality;
   BeginModal(&modality);
-  UINT icon = (UINT)flags & (kMessageExclamation | kMessageInformation);
+  UINT icon = static_cast<UINT>(flags) & (kMessageExclamation | kMessageInformation);
   int result = MessageBoxA(modality.owner, text.c_str(), title.c_str(), MB_OK | icon);
   EndModal(&modality);
   return result;  // IDOK, the one button, or 0 on failure
@@ -718,12 +724,18 @@ Text AskForFolder(const Text& title, const Text& initialPath) {
   typedef LPITEMIDLIST(WINAPI * BrowseProcedure)(LPBROWSEINFOA);
   typedef BOOL(WINAPI * PathProcedure)(LPCITEMIDLIST, LPSTR);
   HMODULE shell = LoadLibraryA("SHELL32.DLL");
-  if (shell == NULL) return Text();
-  BrowseProcedure browse = (BrowseProcedure)(void*)GetProcAddress(shell, "SHBrowseForFolder");
-  if (browse == NULL) browse = (BrowseProcedure)(void*)GetProcAddress(shell, "SHBrowseForFolderA");
-  PathProcedure pathOf = (PathProcedure)(void*)GetProcAddress(shell, "SHGetPathFromIDList");
-  if (pathOf == NULL) pathOf = (PathProcedure)(void*)GetProcAddress(shell, "SHGetPathFromIDListA");
-  if (browse == NULL || pathOf == NULL) {
+  if (shell == nullptr) return Text();
+  BrowseProcedure browse = reinterpret_cast<BrowseProcedure>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHBrowseForFolder")));
+  if (browse == nullptr)
+    browse = reinterpret_cast<BrowseProcedure>(
+        reinterpret_cast<void*>(GetProcAddress(shell, "SHBrowseForFolderA")));
+  PathProcedure pathOf = reinterpret_cast<PathProcedure>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHGetPathFromIDList")));
+  if (pathOf == nullptr)
+    pathOf = reinterpret_cast<PathProcedure>(
+        reinterpret_cast<void*>(GetProcAddress(shell, "SHGetPathFromIDListA")));
+  if (browse == nullptr || pathOf == nullptr) {
     FreeLibrary(shell);
     return Text();
   }
@@ -734,7 +746,7 @@ Text AskForFolder(const Text& title, const Text& initialPath) {
   initial[0] = 0;
   int length = initialPath.Length();
   if (length < kFolderPathBytes) {
-    memcpy(initial, initialPath.c_str(), (size_t)length + 1);
+    memcpy(initial, initialPath.c_str(), static_cast<size_t>(length) + 1);
     if (length > 3 && initial[length - 1] == '\\') initial[length - 1] = 0;
   }
   char displayName[kFolderPathBytes];
@@ -742,23 +754,23 @@ Text AskForFolder(const Text& title, const Text& initialPath) {
 
   // The new dialog style needs COM on this thread; a thread that has it
   // already keeps its own set-up.
-  HRESULT com = CoInitialize(NULL);
+  HRESULT com = CoInitialize(nullptr);
   Modality modality;
   BeginModal(&modality);
   BROWSEINFOA browseInfo;
   memset(&browseInfo, 0, sizeof(browseInfo));
   browseInfo.hwndOwner = modality.owner;
-  browseInfo.pidlRoot = NULL;
+  browseInfo.pidlRoot = nullptr;
   browseInfo.pszDisplayName = displayName;
   browseInfo.lpszTitle = title.c_str();
   browseInfo.ulFlags = BIF_NEWDIALOGSTYLE;
   browseInfo.lpfn = FolderChooserCallback;
-  browseInfo.lParam = (LPARAM)initial;
+  browseInfo.lParam = reinterpret_cast<LPARAM>(initial);
   LPITEMIDLIST items = browse(&browseInfo);
   EndModal(&modality);
 
   Text result;
-  if (items != NULL) {
+  if (items != nullptr) {
     char path[kFolderPathBytes];
     path[0] = 0;
     if (pathOf(items, path) && path[0] != 0) {
