@@ -34,7 +34,7 @@ extern const GadgetSpec kStubGadgets[kStubGadgetCount];
 // The box shown when the stub's own file holds no archive it can read.
 extern const char kNoArchiveText[];
 
-// Start-up steps 1 to 6: runtime and window layer, banner image 0 from the
+// Start-up: runtime and window layer, banner image 0 from the
 // BMP at banner (bannerBytes long; none when null), the console window, the
 // hidden Extractor window with its gadgets (skipped when the window cannot
 // be made), the own path, and showing the window.

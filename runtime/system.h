@@ -4,12 +4,14 @@
 
 #include <stdint.h>
 
-// Creates the private heap; the tables grow on first use. Call before
-// anything else; a second call does nothing more.
+// Makes the memory service ready (a private heap on Windows); the tables
+// grow on first use. Call before anything else; a second call does nothing
+// more.
 void InitRuntime();
 
-// Closes every open file (flushing each) and every listing, and destroys the
-// private heap. Call at the program's end; InitRuntime may start it again.
+// Closes every open file (flushing each) and every listing, and ends the
+// memory service (on Windows its private heap is destroyed). Call at the
+// program's end; InitRuntime may start it again.
 void EndRuntime();
 
 // Milliseconds since some fixed point, wrapping at 2^32.
