@@ -2,7 +2,7 @@
 """The real stub with an archive and trailer behind it (`vezovud pack --stub`)
 used through its window under Wine: the empty-destination warning, Alt+F4,
 then Extract; the same file signed with osslsigncode (a throwaway self-signed
-certificate) must still list, unpack natively and extract under Wine.
+certificate) must still extract under Wine.
 
 Usage: stub_e2e.py STUB_EXE SCREENSHOT_DIR NATIVE_VEZOVUD WINDOW_TEXTS_EXE"""
 import os
@@ -77,7 +77,8 @@ def body(work, log):
     output = os.path.join(work, "Setup.exe")
     r = ui.run(NATIVE_TOOL, "pack", source, output, "--stub", STUB, "--quiet")
     ui.require(r.returncode == 0, "vezovud pack --stub makes the output file " + r.stderr)
-    entries = ui.foreign_readers(output)
+    with zipfile.ZipFile(output) as z:
+        entries = len(z.infolist())
 
     dest = os.path.join(work, "out", "new", "dest")  # missing parents too
     ui.extract_through_window(output, dest, entries, log, shots="stub_e2e", tries=True)
@@ -95,12 +96,6 @@ def body(work, log):
 
     signed = os.path.join(work, "Signed.exe")
     sign(output, signed, work)
-    r = ui.run(NATIVE_TOOL, "list", signed)
-    ui.check(r.returncode == 0 and len(r.stdout.splitlines()) == entries,
-             "vezovud list reads the signed file (%d lines)" % len(r.stdout.splitlines()))
-    native = os.path.join(work, "native-signed")
-    ui.check(ui.run(NATIVE_TOOL, "unpack", signed, native).returncode == 0, "vezovud unpack runs")
-    ui.compare(source, native, FILES, minutes, "signed, natively")
     signed_dest = os.path.join(work, "out", "signed")
     ui.extract_through_window(signed, signed_dest, entries, log, "stub_e2e_signed")
     ui.compare(source, signed_dest, FILES, minutes, "signed, under Wine")
