@@ -106,16 +106,10 @@ inline std::string BuildArchive(const std::vector<Entry>& entries) {
     std::string localName = e.localName.empty() ? e.name : e.localName;
     auto shared = [&](const std::string& name, size_t extraBytes) {
       std::string fields;  // the fields both headers carry, from "version needed" on
-      Put(fields, {{2, e.zip64 ? 45u : 20u},
-                   {2, e.flag},
-                   {2, (uint32_t)e.method},
-                   {2, e.time},
-                   {2, e.date},
-                   {4, crc},
-                   {4, e.zip64 ? 0xFFFFFFFF : compressed},
-                   {4, e.zip64 ? 0xFFFFFFFF : size},
-                   {2, (uint32_t)name.size()},
-                   {2, (uint32_t)extraBytes}});
+      Put(fields, {{2, e.zip64 ? 45u : 20u}, {2, e.flag}, {2, (uint32_t)e.method}, {2, e.time}});
+      Put(fields, {{2, e.date}, {4, crc}, {4, e.zip64 ? 0xFFFFFFFF : compressed}});
+      Put(fields, {{4, e.zip64 ? 0xFFFFFFFF : size}, {2, (uint32_t)name.size()}});
+      Put(fields, {{2, (uint32_t)extraBytes}});
       return fields;
     };
     central += "PK\x01\x02";
@@ -128,13 +122,9 @@ inline std::string BuildArchive(const std::vector<Entry>& entries) {
     holes += e.hole;
   }
   std::string archive = body + central + "PK\x05\x06";
-  Put(archive, {{2, 0},
-                {2, 0},
-                {2, (uint32_t)entries.size()},
-                {2, (uint32_t)entries.size()},
-                {4, (uint32_t)central.size()},
-                {4, (uint32_t)body.size() + holes},
-                {2, 0}});
+  uint32_t count = (uint32_t)entries.size();
+  Put(archive, {{2, 0}, {2, 0}, {2, count}, {2, count}, {4, (uint32_t)central.size()}});
+  Put(archive, {{4, (uint32_t)body.size() + holes}, {2, 0}});
   return archive;
 }
 
