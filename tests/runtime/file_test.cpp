@@ -167,7 +167,8 @@ TEST_F(FileTest, PathSizeOpeningAndRemoveFile) {
   std::string bare = folder_.Path().substr(0, folder_.Path().size() - 1), sub = Path("sub");
   std::string file = sub + Separator() + "file", backslashed = file;
   std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
-  ASSERT_TRUE(MakeFolder(sub) && WriteWholeFile(file, PatternBytes(70001)));
+  ASSERT_TRUE(MakeFolder(sub));
+  ASSERT_TRUE(WriteWholeFile(file, PatternBytes(70001)));
   ASSERT_TRUE(WriteWholeFile(Path("empty"), {}));
   const struct {
     std::string path;
@@ -199,7 +200,9 @@ TEST_F(FileTest, PathSizeOpeningAndRemoveFile) {
 
 TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
   std::string sub = Path("sub"), file = Path("file");
-  ASSERT_TRUE(MakeFolder(sub) && WriteWholeFile(file, {1}) && WriteWholeFile(Path("other"), {2}));
+  ASSERT_TRUE(MakeFolder(sub));
+  ASSERT_TRUE(WriteWholeFile(file, {1}));
+  ASSERT_TRUE(WriteWholeFile(Path("other"), {2}));
   const struct {
     std::string path;
     int kind;
@@ -219,8 +222,8 @@ TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
   PathIdentity open, byName, other;
   ASSERT_NE(0, OpenFileForReading(0, file.c_str()));
   ASSERT_EQ(1, GetOpenFileIdentity(0, &open));
-  ASSERT_TRUE(GetPathIdentity(file.c_str(), &byName) &&
-              GetPathIdentity(Path("other").c_str(), &other));
+  ASSERT_TRUE(GetPathIdentity(file.c_str(), &byName));
+  ASSERT_TRUE(GetPathIdentity(Path("other").c_str(), &other));
   EXPECT_TRUE(SameIdentity(open, byName));
   EXPECT_FALSE(SameIdentity(open, other));
   CloseFileNumber(0);
@@ -255,7 +258,9 @@ TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   std::string bare = mine.substr(0, mine.size() - 1);
   // Two short of the capacity: with its "/" and the zero it fits exactly.
   std::string fits = mine + test_support::NestedName(mine, kPathCapacity - 2, 'd', 'e');
-  ASSERT_TRUE(MakeFolder(fits) && MakeFolder(fits + "e") && WriteWholeFile(Path("plain"), Bytes()));
+  ASSERT_TRUE(MakeFolder(fits));
+  ASSERT_TRUE(MakeFolder(fits + "e"));
+  ASSERT_TRUE(WriteWholeFile(Path("plain"), Bytes()));
   const std::string cases[][2] = {
       {bare, mine},  {mine, mine},       {Path("missing"), "/tmp/"}, {Path("plain"), "/tmp/"},
       {"", "/tmp/"}, {fits, fits + "/"}, {fits + "e", "/tmp/"}};

@@ -14,6 +14,7 @@
 #include "runtime/random.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
+#include "support/handshake.h"
 #include "tests/runtime/test_support.h"
 
 namespace {
@@ -117,18 +118,21 @@ TEST(ThreadTest, StartWaitAndStop) {
   intptr_t ticking[2] = {StartThread(TickForever, 0), StartThread(TickForever, 1)};
   EXPECT_EQ(2, StartedThreadCount()) << "the 200 finished threads should have left";
   EXPECT_NE(ticking[0], ticking[1]);
-  while (gTicks[0] == 0 || gTicks[1] == 0) PauseMilliseconds(1);
+  ASSERT_TRUE(handshake::WaitUntil([] { return gTicks[0] > 0 && gTicks[1] > 0; }));
   EXPECT_EQ(0, WaitForThread(ticking[0], 20)) << "still running";
   StopThread(ticking[0]);
   StopThread(ticking[0]);
   StopThread(0);
   EXPECT_EQ(1, StartedThreadCount());
   EXPECT_NE(0, WaitForThread(ticking[0], 0)) << "no longer in the list";
-  PauseMilliseconds(100);  // time for a deferred stop to land; then the loop stands still
-  int ticks = gTicks[0];
-  PauseMilliseconds(200);
-  EXPECT_EQ(ticks, gTicks[0].load());
-  EXPECT_LT(ticks, gTicks[1].load()) << "the other thread runs on";
+  // The other thread's ticks are the clock: after 20 a deferred stop has
+  // landed, and for the next 50 the stopped loop stands still.
+  int other = gTicks[1];
+  ASSERT_TRUE(handshake::WaitUntil([&] { return gTicks[1] > other + 20; })) << "the other runs on";
+  int stopped = gTicks[0];
+  other = gTicks[1];
+  ASSERT_TRUE(handshake::WaitUntil([&] { return gTicks[1] > other + 50; }));
+  EXPECT_EQ(stopped, gTicks[0].load());
   StopThread(ticking[1]);
 }
 
