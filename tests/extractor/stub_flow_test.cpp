@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "extractor/stub_flow.h"
@@ -129,7 +128,8 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
   EXPECT_EQ(std::vector<int32_t>({0, 25, 50, 75}), values);
   HeadlessClick(kGadgetExit);
   Pump();
-  EXPECT_EQ(std::make_pair(1, 0), std::make_pair(end_calls.load(), end_code.load()));
+  EXPECT_EQ(1, end_calls.load());
+  EXPECT_EQ(0, end_code.load());
 }
 
 TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
@@ -179,8 +179,10 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     EXPECT_TRUE(clicks_handled_at_box) << "Browse and Extract handled while the box was up";
     ASSERT_EQ(2, HeadlessMessageCount()) << "the Extract during the run started no second one";
     EXPECT_EQ(row.box, Box(1));
-    EXPECT_EQ(std::make_tuple(row.bar, std::string("Ready"), 1, row.code),
-              std::make_tuple(bar_at_box, prompt_at_box, end_calls.load(), end_code.load()));
+    EXPECT_EQ(row.bar, bar_at_box);
+    EXPECT_EQ("Ready", prompt_at_box);
+    EXPECT_EQ(1, end_calls.load());
+    EXPECT_EQ(row.code, end_code.load());
     EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kGadgetDestinationField).text.c_str());
     // The run kept the destination read at its start; a damaged file wrote nothing.
     EXPECT_EQ(row.cut == 0, fs::is_directory(destination_));
