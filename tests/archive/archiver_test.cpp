@@ -239,21 +239,14 @@ TEST_F(ArchiverTest, NameModesPatternsAndTheArchiveInsideTheFolder) {
     int32_t nameMode, recurse, added;
     std::vector<std::string> names;
   };
+  const std::vector<std::string> relative = {
+      "",        ".hidden", "inner\\", "inner\\data\\", "inner\\data\\deep.txt", "inner\\two.doc",
+      "one.txt", "README"};
+  const std::vector<std::string> walked = {"", "inner\\", "inner\\data\\", "inner\\two.doc"};
   const Case cases[] = {
-      {"relative",
-       "*.*",
-       kNameRelative,
-       1,
-       5,
-       {"", ".hidden", "inner\\", "inner\\data\\", "inner\\data\\deep.txt", "inner\\two.doc",
-        "one.txt", "README"}},
+      {"relative", "*.*", kNameRelative, 1, 5, relative},
       {"file names only", "*.*", kNameFileOnly, 0, 3, {".hidden", "one.txt", "README"}},
-      {"pattern, folders still walked",
-       "*.doc",
-       kNameRelative,
-       1,
-       1,
-       {"", "inner\\", "inner\\data\\", "inner\\two.doc"}},
+      {"pattern, folders still walked", "*.doc", kNameRelative, 1, 1, walked},
       {"full paths", "*.txt", kNameFullPath, 0, 1, {full.substr(0, full.size() - 7), full}},
   };
   for (const Case& c : cases) {
@@ -263,7 +256,7 @@ TEST_F(ArchiverTest, NameModesPatternsAndTheArchiveInsideTheFolder) {
   }
   Written inside =
       Archive("*.*", kNameRelative, 1, source_ + "inner" + kPathSeparator + "Vezovud42");
-  EXPECT_EQ(cases[0].names, inside.names) << "the archive being written is never listed";
+  EXPECT_EQ(relative, inside.names) << "the archive being written is never listed";
   EXPECT_TRUE(inside.problems.empty());
 }
 
