@@ -1,5 +1,5 @@
 // Tests of directory listings: "." and "..", kinds, the fixed order on POSIX,
-// patterns, numbers and search paths beyond 260 characters.
+// patterns and search paths beyond 260 characters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,20 +87,6 @@ TEST_F(DirectoryTest, PatternsMatchAsOnWindows) {
   EXPECT_EQ(0, OpenDirectoryListing(1, folder_.Path().c_str(), "*.none"));
   EXPECT_EQ(0, OpenDirectoryListing(1, folder_.Join("missing").c_str(), ""));
   EXPECT_EQ(0, OpenDirectoryListing(kAnyNumber, folder_.Join("a.txt").c_str(), "*.*"));
-}
-
-// Reusing a number ends the old listing; kAnyNumber gives identifiers apart.
-// (The table is the files' one, tested there.)
-TEST_F(DirectoryTest, TableOfNumbers) {
-  Make({"a/", "b/", "a/x0", "b/y0"});
-  ASSERT_NE(0, OpenDirectoryListing(5, folder_.Join("a").c_str(), "x*"));
-  ASSERT_NE(0, OpenDirectoryListing(5, folder_.Join("b").c_str(), "y*"));
-  intptr_t any = OpenDirectoryListing(kAnyNumber, folder_.Join("a").c_str(), "x*");
-  EXPECT_GE(any, kNumberLimit);
-  EXPECT_EQ(Names({"y0"}), Drain(5));
-  EXPECT_EQ(Names({"x0"}), Drain(any));
-  CloseDirectoryListing(any);
-  EXPECT_EQ(Names(), Drain(any)) << "closed";
 }
 
 // folder + name one short of the path capacity fits; one more fails rather

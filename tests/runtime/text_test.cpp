@@ -80,29 +80,16 @@ TEST(TextTest, RightPartAndFileNamePart) {
   for (const auto& c : names) EXPECT_EQ(c.expected, S(FileNamePart(c.path))) << c.path;
 }
 
-// Only spaces and tabs are skipped; beyond 32 bits the count wraps.
+// IntegerValue reads back what DecimalText and FormatDateText write (the
+// archiver's time fields): leading zeros, and no digits at all.
 TEST(TextTest, DecimalTextAndIntegerValue) {
   for (int32_t value : {0, -7, 10, INT32_MIN, INT32_MAX, -INT32_MAX, 1000000000}) {
     EXPECT_EQ(std::to_string(value), S(DecimalText(value)));
     EXPECT_EQ(value, IntegerValue(DecimalText(value))) << value;
   }
-  const struct {
-    const char* text;
-    int32_t value;
-  } integers[] = {{" 42abc", 42},
-                  {"\t+5", 5},
-                  {" \t \t12 34", 12},
-                  {"", 0},
-                  {"abc", 0},
-                  {"-", 0},
-                  {"- 5", 0},
-                  {"+-5", 0},
-                  {"\n5", 0},
-                  {"007", 7},
-                  {"2147483648", INT32_MIN},
-                  {"4294967297", 1},
-                  {"99999999999999999999", 1661992959}};  // 10^20 - 1 modulo 2^32
-  for (const auto& c : integers) EXPECT_EQ(c.value, IntegerValue(c.text)) << "\"" << c.text << "\"";
+  for (const char* zeros : {"0000", "00", ""}) EXPECT_EQ(0, IntegerValue(zeros)) << zeros;
+  EXPECT_EQ(7, IntegerValue("07"));
+  EXPECT_EQ(2006, IntegerValue("2006"));
 }
 
 TEST(DateTest, ValuesAndInvalidFields) {
@@ -155,26 +142,12 @@ TEST(DateTest, EveryDayComposesAndSplitsBack) {
   }
 }
 
-// Tokens ignore case; anything else, a lone "%" included, is copied.
+// The tokens the archiver asks for, at a value, the first second and none.
 TEST(DateTest, FormatDateText) {
-  const int32_t v = 1149679937;  // 2006-06-07 11:32:17
-  const struct {
-    const char* mask;
-    int32_t value;
-    const char* expected;
-  } cases[] = {{"%yyyy-%mm-%dd %hh:%ii:%ss", v, "2006-06-07 11:32:17"},
-               {"%dd.%mm.%yy", v, "07.06.06"},
-               {"%yyyy-%mm-%dd %hh:%ii:%ss", 0, "1970-01-01 00:00:00"},
-               {"%yyyy-%mm-%dd %hh:%ii:%ss", -1, "0000-00-00 00:00:00"},
-               {"%MM/%Dd %hHh%iIm%SS %YyyY", v, "06/07 11h32m17 2006"},
-               {"100%", v, "100%"},
-               {"%x %y %m", v, "%x %y %m"},
-               {"%%yyyy", v, "%2006"},
-               {"%yyy", v, "06y"},
-               {"%yyyyy", v, "2006y"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value)))
-        << "\"" << c.mask << "\" of " << c.value;
+  const char* mask = "%yyyy-%mm-%dd %hh:%ii:%ss";
+  EXPECT_EQ("2006-06-07 11:32:17", S(FormatDateText(mask, 1149679937)));
+  EXPECT_EQ("1970-01-01 00:00:00", S(FormatDateText(mask, 0)));
+  EXPECT_EQ("0000-00-00 00:00:00", S(FormatDateText(mask, -1)));
 }
 
 // Names as archives carry them: well-formed UTF-8 or not, Windows-1252
