@@ -407,21 +407,16 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   size_t cd = archive.find("PK\x01\x02");
   size_t second = archive.find("PK\x01\x02", cd + 4);
   size_t secondLocal = archive.find("PK\x03\x04", 4);
-  std::string countZero = archive, countOne = archive, countOverflow = archive,
-              badSignature = archive, overlap = archive, pastDirectory = archive, noLocal = archive,
-              nameOut = archive, sizeShort = archive;
-  Patch(countZero, end + 8, 2, 0);  // says 0 entries while records follow
-  Patch(countZero, end + 10, 2, 0);
-  Patch(countOne, end + 8, 2, 1);
-  Patch(countOne, end + 10, 2, 1);
-  Patch(countOverflow, end + 8, 2, 0xFFFF);  // 0xFFFF with only two records
-  Patch(countOverflow, end + 10, 2, 0xFFFF);
-  badSignature[second + 2] = 9;
-  Patch(overlap, second + 42, 4, 0);  // both entries read the first's bytes
-  Patch(pastDirectory, second + 42, 4, (uint32_t)cd);
-  Patch(noLocal, second + 42, 4, (uint32_t)secondLocal + 1);
-  Patch(nameOut, second + 30, 2, 200);  // extra field beyond the directory
-  Patch(sizeShort, end + 12, 4, (uint32_t)(end - cd - 1));
+  auto patched = [&](size_t offset, int width, uint32_t value) {
+    std::string bytes = archive;
+    Patch(bytes, offset, width, value);
+    return bytes;
+  };
+  auto counts = [&](uint32_t count) {  // both entry counts of the end record
+    std::string bytes = patched(end + 8, 2, count);
+    Patch(bytes, end + 10, 2, count);
+    return bytes;
+  };
   Entry big{"big.bin", std::string(4000, 'z')};
   std::string bomb = testzip::BuildArchive({big, Entry{"small.txt", "s"}});
   size_t bombSecond = bomb.find("PK\x01\x02", bomb.find("PK\x01\x02") + 4);
@@ -431,16 +426,16 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
     std::string bytes;
     int expected;
   } cases[] = {
-      {"end record says 0 entries, records follow", countZero, kCatalogueCountMismatch},
-      {"end record says 1 of 2", countOne, kCatalogueCountMismatch},
-      {"0xFFFF entries, 2 records", countOverflow, kCatalogueCountMismatch},
-      {"central record signature", badSignature, kCatalogueBadRecord},
-      {"record passes the directory's end", nameOut, kCatalogueBadRecord},
-      {"directory size one short", sizeShort, kCatalogueBadRecord},
-      {"two entries on one local header", overlap, kCatalogueOverlap},
+      {"end record says 0 entries, records follow", counts(0), kCatalogueCountMismatch},
+      {"end record says 1 of 2", counts(1), kCatalogueCountMismatch},
+      {"0xFFFF entries, 2 records", counts(0xFFFF), kCatalogueCountMismatch},
+      {"central record signature", patched(second + 2, 1, 9), kCatalogueBadRecord},
+      {"record passes the directory's end", patched(second + 30, 2, 200), kCatalogueBadRecord},
+      {"directory size one short", patched(end + 12, 4, end - cd - 1), kCatalogueBadRecord},
+      {"two entries on one local header", patched(second + 42, 4, 0), kCatalogueOverlap},
       {"overlapping data", bomb, kCatalogueOverlap},
-      {"local header in the directory", pastDirectory, kCatalogueBadLocalHeader},
-      {"no local header there", noLocal, kCatalogueBadLocalHeader},
+      {"local header in the directory", patched(second + 42, 4, cd), kCatalogueBadLocalHeader},
+      {"no local header there", patched(second + 42, 4, secondLocal + 1), kCatalogueBadLocalHeader},
       {"no end record", archive.substr(0, end), kCatalogueNoArchive},
   };
   for (const auto& c : cases) {
