@@ -32,12 +32,9 @@ class PackTest : public ::testing::Test {
   void SetUp() override {
     InitRuntime();
     InitFolderArchiver();
-    std::string deeper = source_ + "sub" + Separator() + "deeper" + Separator();
-    ASSERT_TRUE(MakeFolder(deeper));
-    ASSERT_TRUE(MakeFolder(source_ + "only" + Separator() + "folders"));
-    ASSERT_TRUE(WriteWholeFile(source_ + "a.txt", PatternBytes(1000)));
-    ASSERT_TRUE(WriteWholeFile(source_ + ".hidden", PatternBytes(10)));
-    ASSERT_TRUE(WriteWholeFile(deeper + "b.txt", PatternBytes(300000, 2)));  // three chunks
+    ASSERT_TRUE(MakeFolder(source_ + "sub"));
+    for (const char* name : {"a.txt", ".hidden", "sub/b.txt"})
+      ASSERT_TRUE(WriteWholeFile(source_ + name, PatternBytes(300000)));  // three chunks
   }
   void TearDown() override { FreeFolderArchiver(); }
 
@@ -64,7 +61,7 @@ class PackTest : public ::testing::Test {
 TEST_F(PackTest, OutputIsTheStubTheArchiveAndItsLength) {
 #ifndef _WIN32
   // A link that loops is followed by neither the count nor the walk.
-  ASSERT_EQ(0, symlink("../..", (source_ + "sub/deeper/loop").c_str()));
+  ASSERT_EQ(0, symlink("..", (source_ + "sub/loop").c_str()));
 #endif
   std::string alone = work_.Join("alone.zip");
   ASSERT_EQ(3, AddFolderToArchive(alone.c_str(), (source_ + "*.*").c_str(), kNameRelative, 1, 0,
