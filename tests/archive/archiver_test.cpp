@@ -316,15 +316,11 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
         "\303\251clair.txt", "bad\xFF.txt", "dir:x/", "dir:x/fine.txt", "back\\dir/",
         "back\\dir/lost.txt", "dotdir./", "dotdir./in.txt"});
   ASSERT_EQ(0, mkfifo((source_ + "fifo").c_str(), 0644)) << "a named pipe must not hang the walk";
-  const std::string links[][2] = {{"..", "in/up"},
-                                  {source_, "in/root"},
-                                  {"in/one.txt", "inlink"},
-                                  {outside, "link"},
-                                  {outside + "/x.txt", "filelink"},
-                                  {"/proc/self/stat", "proc"},
-                                  {"nowhere", "dangling"}};
-  for (const auto& link : links)
-    ASSERT_EQ(0, symlink(link[0].c_str(), (source_ + link[1]).c_str())) << link[1];
+  const std::string targets[] = {
+      "..", source_, "in/one.txt", outside, outside + "/x.txt", "/proc/self/stat", "nowhere"};
+  const char* links[] = {"in/up", "in/root", "inlink", "link", "filelink", "proc", "dangling"};
+  for (size_t i = 0; i < std::size(links); ++i)
+    ASSERT_EQ(0, symlink(targets[i].c_str(), (source_ + links[i]).c_str())) << links[i];
   int fd = open((source_ + "huge.bin").c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_EQ(0, ftruncate(fd, 0x100000000LL)) << "a sparse file of 4 GiB";
   close(fd);
