@@ -86,11 +86,12 @@ TEST(RandomTest, SequenceAfterSeedMatchesDefinition) {
   EXPECT_EQ(INT32_MIN, RandomUpTo(-1));
 }
 
-std::atomic<int64_t> gSum(0);
+const int32_t kParameters[4] = {INT32_MAX, INT32_MIN, 12345, 1};
+std::atomic<int> gArrived[4];  // how often each of kParameters arrived
 std::atomic<int> gTicks[2];
 
-int32_t AddParameter(int32_t parameter) {
-  gSum += parameter;
+int32_t CountParameter(int32_t parameter) {
+  for (int i = 0; i < 4; i++) gArrived[i] += parameter == kParameters[i];
   return 0;
 }
 
@@ -104,17 +105,19 @@ int32_t TickForever(int32_t index) {  // only StopThread ends it
 TEST(ThreadTest, StartWaitAndStop) {
   EXPECT_EQ(0, StartThread(nullptr, 5));
   EXPECT_NE(0, WaitForThread(0, -1)) << "an unknown handle counts as ended";
-  std::atomic<int> failures(0);
+  std::vector<int> ended[4];  // WaitForThread's answer for each start, per starting thread
   std::vector<std::thread> starters;
-  for (int32_t p : {INT32_MAX, INT32_MIN, 12345, 1}) {
-    starters.emplace_back([p, &failures] {
+  for (int i = 0; i < 4; i++) {
+    starters.emplace_back([i, &ended] {
       for (int k = 0; k < 50; k++)
-        failures += WaitForThread(StartThread(AddParameter, p), 20000) == 0;
+        ended[i].push_back(WaitForThread(StartThread(CountParameter, kParameters[i]), 20000));
     });
   }
   for (std::thread& t : starters) t.join();
-  EXPECT_EQ(0, failures.load());
-  EXPECT_EQ(50 * (int64_t(INT32_MAX) + INT32_MIN + 12345 + 1), gSum.load());
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(50, gArrived[i].load()) << "parameter " << kParameters[i];
+    for (int k = 0; k < 50; k++) EXPECT_NE(0, ended[i][k]) << "start " << k << " of thread " << i;
+  }
   intptr_t ticking[2] = {StartThread(TickForever, 0), StartThread(TickForever, 1)};
   EXPECT_EQ(2, StartedThreadCount()) << "the 200 finished threads should have left";
   EXPECT_NE(ticking[0], ticking[1]);
