@@ -67,17 +67,10 @@ class ReaderTest : public ::testing::Test {
   }
 
   // Extracts every entry of file.exe through the engine, as the stub and the
-  // command line do: each entry's result. Without folders, the reader's own
-  // loop. The archive is open again afterwards, its first entry current.
-  std::vector<int> ExtractAll(const std::string& destination, int keepFolders = 1) {
+  // command line do: each entry's result. The archive is open again
+  // afterwards, its first entry current.
+  std::vector<int> ExtractAll(const std::string& destination) {
     std::vector<int> results;
-    if (keepFolders == 0) {
-      GoToFirstEntry();
-      do {
-        results.push_back(ExtractCurrentEntry(destination.c_str(), keepFolders));
-      } while (GoToNextEntry() == 0);
-      return results;
-    }
     ExtractionReport report;
     ExtractArchive((folder_ / "file.exe").c_str(), destination.c_str(), kRunExtract,
                    kStubSearchBytes, CollectResult, &results, &report);
@@ -310,12 +303,6 @@ TEST_F(ReaderTest, PartFileLiesBesideTheTargetWhateverTheFinalSeparator) {
   fs::current_path(before);
   EXPECT_EQ(std::vector<int>({0}), results);
   EXPECT_EQ("a", testzip::ReadFile(destination_ + "/a.txt"));
-}
-
-TEST_F(ReaderTest, WithoutFoldersEveryFileGoesStraightIntoTheDestination) {
-  Open({FolderEntry("sub\\"), Entry{"sub/dir/file.txt", "f"}, Entry{"sub\\zero.txt", ""}});
-  EXPECT_EQ(std::vector<int>(3, 0), ExtractAll(destination_, 0));
-  EXPECT_EQ(std::vector<std::string>({"file.txt", "zero.txt"}), Tree(destination_));
 }
 
 TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
