@@ -19,6 +19,7 @@ FILES = {
     "empty.txt": b"",
     "data/random.bin": os.urandom(250000),  # three 102,400-byte chunks
     "data/deep/er/leaf.txt": b"deep leaf\n" * 1000,
+    "old/from-1975.txt": b"older than ZIP dates: clamped to 1980 by both",
 }
 
 
@@ -47,7 +48,9 @@ def run_maker(source, output_base, log):
 
 def body(work, log):
     source = os.path.join(work, "source")
-    ui.make_source(source, FILES, (2011, 8, 9, 10, 11, 13), {}, ["empty folder"])
+    times = {"data/random.bin": (2023, 12, 31, 23, 58, 59),
+             "old/from-1975.txt": (1975, 3, 3, 3, 3, 3)}
+    ui.make_source(source, FILES, (2011, 8, 9, 10, 11, 13), times, ["empty folder"])
     output_base = os.path.join(work, "made", "Setup-1")
     os.makedirs(os.path.dirname(output_base))
     run_maker(source, output_base, log)
