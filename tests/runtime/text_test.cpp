@@ -1,7 +1,7 @@
-// Tests of texts and calendar dates: Text's value semantics, the edges of
-// RightPart, FileNamePart, DecimalText and IntegerValue, DateValue over every
-// day it can hold, and FormatDateText; names in UTF-8 and Windows-1252, and
-// the paths entries land under.
+// Tests of texts and calendar dates: Text's value semantics, RightPart,
+// FileNamePart, DecimalText and IntegerValue as the programs call them,
+// DateValue over every day it can hold, and FormatDateText; names in UTF-8
+// and Windows-1252, and the paths entries land under.
 #include <gtest/gtest.h>
 
 #include <limits.h>
