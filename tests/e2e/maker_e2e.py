@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Maker used through its window under Wine: type a folder, press Squeeze!,
-type an output name without ".exe", read the "Ready" box, press Exit; then
-extract the output through its own window and compare with the source.
+type an output name without ".exe", read the "Ready" box, press Exit; the
+output must be, byte for byte, what `vezovud pack` writes (whose output
+stub_e2e.py extracts through the stub's window).
 
 Usage: maker_e2e.py MAKER_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD"""
 import os
@@ -18,7 +19,7 @@ FILES = {
     "empty.txt": b"",
     "data/random.bin": os.urandom(250000),  # three 102,400-byte chunks
     "data/deep/er/leaf.txt": b"deep leaf\n" * 1000,
-    "old/from-1975.txt": b"older than ZIP dates",
+    "old/from-1975.txt": b"older than ZIP dates: clamped to 1980 by both",
 }
 
 
@@ -50,23 +51,16 @@ def body(work, log):
     times = {"data/random.bin": (2023, 12, 31, 23, 58, 59),
              "old/from-1975.txt": (1975, 3, 3, 3, 3, 3)}
     ui.make_source(source, FILES, (2011, 8, 9, 10, 11, 13), times, ["empty folder"])
-    minutes = {name: times.get(name, (2011, 8, 9, 10, 11))[:5] for name in FILES}
-    minutes["old/from-1975.txt"] = (1980, 1, 1, 0, 0)  # clamped to the first ZIP date
     output_base = os.path.join(work, "made", "Setup-1")
     os.makedirs(os.path.dirname(output_base))
-
     run_maker(source, output_base, log)
     output = output_base + ".exe"
     ui.require(os.path.isfile(output) and not os.path.exists(output_base),
                "the output file exists with \".exe\" appended")
-    entries = ui.foreign_readers(output)
     again = os.path.join(work, "made", "by-vezovud.exe")
     ui.run(NATIVE_TOOL, "pack", source, again, "--quiet")
     ui.check(os.path.isfile(again) and open(again, "rb").read() == open(output, "rb").read(),
              "vezovud pack writes the same bytes as the Maker")
-    dest = os.path.join(work, "extracted", "here")
-    ui.extract_through_window(output, dest, entries, log, shots="stub_from_maker")
-    ui.compare(source, dest, FILES, minutes, "from the Maker")
 
 
 if __name__ == "__main__":

@@ -1,13 +1,12 @@
 """What the Wine end-to-end tests share: Wine programs, windows read with
 window_texts.exe and driven with xdotool at the controls it finds in them,
-screenshots, source trees, foreign readers, and an output file extracted
+screenshots, source trees, and an output file extracted
 through its window. DISPLAY (Xvfb) and WINEPREFIX come from the environment,
 as scripts/test.sh sets them."""
 import os
 import subprocess
 import tempfile
 import time
-import zipfile
 
 WINDOW_TIMEOUT_S = 60  # the first Wine start of a program can be slow
 BOX_TIMEOUT_S = 30  # boxes, dialogs and the program's end
@@ -202,23 +201,6 @@ def compare(source, dest, files, minutes, label):
             got = time.localtime(os.path.getmtime(path))
             check(got[:5] == minutes[name] and got.tm_sec == 0, "%s: %s: last-write time %s, "
                   "expected %s with seconds 0" % (label, name, got[:6], minutes[name]))
-
-
-def foreign_readers(path):
-    """unzip -t, Python's zipfile and 7z t must pass path; returns its entry count."""
-    with zipfile.ZipFile(path) as z:
-        entries = len(z.infolist())
-        check(z.testzip() is None, "zipfile.testzip() passes " + os.path.basename(path))
-    unzip = run("unzip", "-t", path)
-    oks = [l for l in unzip.stdout.splitlines()
-           if l.strip().startswith("testing:") and l.rstrip().endswith("OK")]
-    # Exit 1 is unzip's warning about the stub in front; a damaged entry gives 2 or more.
-    check(unzip.returncode in (0, 1) and len(oks) == entries,
-          "unzip -t finds all %d entries OK (exit %d)" % (entries, unzip.returncode))
-    seven = run("7z", "t", path)
-    check(seven.returncode == 0 and "Everything is Ok" in seven.stdout,
-          "7z t passes the output file (exit %d)" % seven.returncode)
-    return entries
 
 
 def bring_up(window):

@@ -20,10 +20,11 @@ def deflate(data):
 
 
 def archive(entries):
-    """entries: (name, data, method, crc or None, declared size or None)."""
+    """entries: (name, data, method, crc or None, declared size or None),
+    all but the name optional."""
     body = b""
     central = b""
-    for name, data, method, crc, size in entries:
+    for name, data, method, crc, size in ((e + (b"", 8, None, None)[len(e) - 1:]) for e in entries):
         raw = name.encode("latin-1")
         packed = deflate(data) if method == 8 else data
         crc = zlib.crc32(data) if crc is None else crc
@@ -50,24 +51,17 @@ TEXT = b"Vezovud packs a folder into one file.\n" * 8
 
 CORPUS = {
     "empty.zip": archive([]),
-    "stored.zip": archive([("", b"", 8, None, None), ("a.txt", b"hello\n", 0, None, None)]),
-    "deflated.zip": archive([("", b"", 8, None, None), ("docs\\", b"", 8, None, None),
-                             ("docs\\read me.txt", TEXT, 8, None, None)]),
-    "folders.zip": archive([("a\\", b"", 8, None, None), ("a\\b\\", b"", 8, None, None),
-                            ("a\\b\\empty.bin", b"", 8, None, None)]),
-    "output.exe": output_file(archive([("", b"", 8, None, None), ("x\\y.txt", TEXT, 8, None, None)])),
-    "traversal.zip": archive([("..\\up.txt", b"up", 0, None, None),
-                              ("/root.txt", b"root", 0, None, None),
-                              ("C:\\drive\\c.txt", b"c", 0, None, None),
-                              ("a\\..\\..\\b.txt", b"b", 8, None, None),
-                              ("NUL.txt", b"n", 0, None, None)]),
-    "clash.zip": archive([("a", b"data", 0, None, None), ("a\\", b"", 8, None, None),
-                          ("a\\b.txt", b"b", 0, None, None), ("d\\", b"", 8, None, None),
-                          ("d", b"file over folder", 0, None, None)]),
-    "damaged.zip": archive([("crc.txt", TEXT, 8, 0x12345678, None),
-                            ("short.txt", b"short", 0, None, 4096),
-                            ("same.txt", b"one", 0, None, None),
-                            ("same.txt", b"two!", 0, None, None)]),
+    "stored.zip": archive([("",), ("a.txt", b"hello\n", 0)]),
+    "deflated.zip": archive([("",), ("docs\\",), ("docs\\read me.txt", TEXT)]),
+    "folders.zip": archive([("a\\",), ("a\\b\\",), ("a\\b\\empty.bin",)]),
+    "output.exe": output_file(archive([("",), ("x\\y.txt", TEXT)])),
+    "traversal.zip": archive([("..\\up.txt", b"up", 0), ("/root.txt", b"root", 0),
+                              ("C:\\drive\\c.txt", b"c", 0), ("a\\..\\..\\b.txt", b"b"),
+                              ("NUL.txt", b"n", 0)]),
+    "clash.zip": archive([("a", b"data", 0), ("a\\",), ("a\\b.txt", b"b", 0), ("d\\",),
+                          ("d", b"file over folder", 0)]),
+    "damaged.zip": archive([("crc.txt", TEXT, 8, 0x12345678), ("short.txt", b"short", 0, None, 4096),
+                            ("same.txt", b"one", 0), ("same.txt", b"two!", 0)]),
 }
 
 

@@ -96,29 +96,24 @@ void ReadArchive(const std::string& path, const std::string& destination) {
     CloseArchive();
     return;
   }
-  if (GoToFirstEntry() == 0) {
+  auto each = [](auto visit) {  // every entry from the first, at most kEntryLimit
+    if (GoToFirstEntry() != 0) return;
     int count = 0;
-    do {
-      GetCurrentEntryInfo(&info);
-    } while (++count < kEntryLimit && GoToNextEntry() == 0);
-  }
+    do visit();
+    while (++count < kEntryLimit && GoToNextEntry() == 0);
+  };
+  each([&] { GetCurrentEntryInfo(&info); });
   uint64_t spent = 0;
-  if (GoToFirstEntry() == 0) {
-    int count = 0;
-    do {
-      if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent)) TestCurrentEntry();
-    } while (++count < kEntryLimit && GoToNextEntry() == 0);
-  }
+  each([&] {
+    if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent)) TestCurrentEntry();
+  });
   spent = 0;
-  if (GoToFirstEntry() == 0) {
-    int count = 0;
-    do {
-      if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent) &&
-          ExtractCurrentEntry(destination.c_str(), 1) == 0) {
-        CheckExtracted(info);
-      }
-    } while (++count < kEntryLimit && GoToNextEntry() == 0);
-  }
+  each([&] {
+    if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent) &&
+        ExtractCurrentEntry(destination.c_str(), 1) == 0) {
+      CheckExtracted(info);
+    }
+  });
   CloseArchive();
 }
 // ---------------------------------------------------------------------------

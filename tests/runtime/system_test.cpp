@@ -14,6 +14,7 @@
 #include "runtime/random.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
+#include "support/handshake.h"
 #include "tests/runtime/test_support.h"
 
 namespace {
@@ -85,11 +86,12 @@ TEST(RandomTest, SequenceAfterSeedMatchesDefinition) {
   EXPECT_EQ(INT32_MIN, RandomUpTo(-1));
 }
 
-std::atomic<int64_t> gSum(0);
+const int32_t kParameters[4] = {INT32_MAX, INT32_MIN, 12345, 1};
+std::atomic<int> gArrived[4];  // how often each of kParameters arrived
 std::atomic<int> gTicks[2];
 
-int32_t AddParameter(int32_t parameter) {
-  gSum += parameter;
+int32_t CountParameter(int32_t parameter) {
+  for (int i = 0; i < 4; i++) gArrived[i] += parameter == kParameters[i];
   return 0;
 }
 
@@ -103,32 +105,37 @@ int32_t TickForever(int32_t index) {  // only StopThread ends it
 TEST(ThreadTest, StartWaitAndStop) {
   EXPECT_EQ(0, StartThread(nullptr, 5));
   EXPECT_NE(0, WaitForThread(0, -1)) << "an unknown handle counts as ended";
-  std::atomic<int> failures(0);
+  std::vector<int> ended[4];  // WaitForThread's answer for each start, per starting thread
   std::vector<std::thread> starters;
-  for (int32_t p : {INT32_MAX, INT32_MIN, 12345, 1}) {
-    starters.emplace_back([p, &failures] {
+  for (int i = 0; i < 4; i++) {
+    starters.emplace_back([i, &ended] {
       for (int k = 0; k < 50; k++)
-        failures += WaitForThread(StartThread(AddParameter, p), 20000) == 0;
+        ended[i].push_back(WaitForThread(StartThread(CountParameter, kParameters[i]), 20000));
     });
   }
   for (std::thread& t : starters) t.join();
-  EXPECT_EQ(0, failures.load());
-  EXPECT_EQ(50 * (int64_t(INT32_MAX) + INT32_MIN + 12345 + 1), gSum.load());
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(50, gArrived[i].load()) << "parameter " << kParameters[i];
+    for (int k = 0; k < 50; k++) EXPECT_NE(0, ended[i][k]) << "start " << k << " of thread " << i;
+  }
   intptr_t ticking[2] = {StartThread(TickForever, 0), StartThread(TickForever, 1)};
   EXPECT_EQ(2, StartedThreadCount()) << "the 200 finished threads should have left";
   EXPECT_NE(ticking[0], ticking[1]);
-  while (gTicks[0] == 0 || gTicks[1] == 0) PauseMilliseconds(1);
+  ASSERT_TRUE(handshake::WaitUntil([] { return gTicks[0] > 0 && gTicks[1] > 0; }));
   EXPECT_EQ(0, WaitForThread(ticking[0], 20)) << "still running";
   StopThread(ticking[0]);
   StopThread(ticking[0]);
   StopThread(0);
   EXPECT_EQ(1, StartedThreadCount());
   EXPECT_NE(0, WaitForThread(ticking[0], 0)) << "no longer in the list";
-  PauseMilliseconds(100);  // time for a deferred stop to land; then the loop stands still
-  int ticks = gTicks[0];
-  PauseMilliseconds(200);
-  EXPECT_EQ(ticks, gTicks[0].load());
-  EXPECT_LT(ticks, gTicks[1].load()) << "the other thread runs on";
+  // The other thread's ticks are the clock: after 20 a deferred stop has
+  // landed, and for the next 50 the stopped loop stands still.
+  int other = gTicks[1];
+  ASSERT_TRUE(handshake::WaitUntil([&] { return gTicks[1] > other + 20; })) << "the other runs on";
+  int stopped = gTicks[0];
+  other = gTicks[1];
+  ASSERT_TRUE(handshake::WaitUntil([&] { return gTicks[1] > other + 50; }));
+  EXPECT_EQ(stopped, gTicks[0].load());
   StopThread(ticking[1]);
 }
 

@@ -1,7 +1,7 @@
-// Tests of texts and calendar dates: Text's value semantics, the edges of
-// RightPart, FileNamePart, DecimalText and IntegerValue, DateValue over every
-// day it can hold, and FormatDateText; names in UTF-8 and Windows-1252, and
-// the paths entries land under.
+// Tests of texts and calendar dates: Text's value semantics, RightPart,
+// FileNamePart, DecimalText and IntegerValue as the programs call them,
+// DateValue over every day it can hold, and FormatDateText; names in UTF-8
+// and Windows-1252, and the paths entries land under.
 #include <gtest/gtest.h>
 
 #include <limits.h>
@@ -26,7 +26,7 @@ std::vector<int> Fields(int32_t v) {
 
 // Equality is byte for byte (past a NUL too) and the absent text is the
 // empty one; a copy is independent; a text appended to itself survives its
-// buffer moving as it grows.
+// buffer moving as it grows; the plain C copy.
 TEST(TextTest, ValueSemantics) {
   EXPECT_TRUE(Text() == Text(""));
   EXPECT_TRUE(Text(static_cast<const char*>(nullptr)) == Text(""));
@@ -49,24 +49,19 @@ TEST(TextTest, ValueSemantics) {
   EXPECT_EQ("ab", S(f.Middle(-3, 2))) << "clipped";
   EXPECT_EQ("ef", S(f.Middle(4, 100))) << "clipped";
   EXPECT_EQ("", S(f.Middle(2, -1))) << "clipped";
-}
-
-// The plain copy holds every byte and its terminator; the empty text has none.
-TEST(TextTest, CopyToCString) {
-  char* copy = CopyToCString(Text("a\\b c"));
+  char* copy = CopyToCString(Text("a\\b c"));  // every byte and the terminator
   ASSERT_NE(nullptr, copy);
   EXPECT_STREQ("a\\b c", copy);
   free(copy);
-  EXPECT_EQ(nullptr, CopyToCString(Text()));
+  EXPECT_EQ(nullptr, CopyToCString(Text())) << "none for the empty text";
 }
 
+// As the programs call them: the last character of a folder, the file name
+// of a path with either separator.
 TEST(TextTest, RightPartAndFileNamePart) {
-  const struct {
-    int n;
-    const char* expected;
-  } rights[] = {{5, "abc"}, {3, "abc"},      {2, "bc"},         {0, ""},
-                {-1, ""},   {INT32_MIN, ""}, {INT32_MAX, "abc"}};
-  for (const auto& r : rights) EXPECT_EQ(r.expected, S(RightPart("abc", r.n))) << "n = " << r.n;
+  EXPECT_EQ("\\", S(RightPart("C:\\data\\", 1)));
+  EXPECT_EQ("", S(RightPart("", 1)));
+  EXPECT_EQ("abc", S(RightPart("abc", 5)));
   const struct {
     const char* path;
     const char* expected;
@@ -75,67 +70,31 @@ TEST(TextTest, RightPartAndFileNamePart) {
                {"C:\\dir\\", ""},
                {"/", ""},
                {"plain", "plain"},
-               {"", ""},
-               {"\"C:\\x\\a b.txt\" rest", "a b.txt"},
-               {"\"C:\\x\\a.exe\" /flag", "a.exe"},
-               {"\"C:\\x\\a.exe", "a.exe"},
-               {"\"", ""},
-               {"\"C:\"", "C:"}};
+               {"", ""}};
   for (const auto& c : names) EXPECT_EQ(c.expected, S(FileNamePart(c.path))) << c.path;
 }
 
-// Only spaces and tabs are skipped; beyond 32 bits the count wraps.
+// IntegerValue reads back what DecimalText and FormatDateText write (the
+// archiver's time fields): leading zeros, and no digits at all.
 TEST(TextTest, DecimalTextAndIntegerValue) {
   for (int32_t value : {0, -7, 10, INT32_MIN, INT32_MAX, -INT32_MAX, 1000000000}) {
     EXPECT_EQ(std::to_string(value), S(DecimalText(value)));
     EXPECT_EQ(value, IntegerValue(DecimalText(value))) << value;
   }
-  const struct {
-    const char* text;
-    int32_t value;
-  } integers[] = {{" 42abc", 42},
-                  {"\t+5", 5},
-                  {" \t \t12 34", 12},
-                  {"", 0},
-                  {"abc", 0},
-                  {"-", 0},
-                  {"- 5", 0},
-                  {"+-5", 0},
-                  {"\n5", 0},
-                  {"007", 7},
-                  {"2147483648", INT32_MIN},
-                  {"4294967297", 1},
-                  {"99999999999999999999", 1661992959}};  // 10^20 - 1 modulo 2^32
-  for (const auto& c : integers) EXPECT_EQ(c.value, IntegerValue(c.text)) << "\"" << c.text << "\"";
+  for (const char* zeros : {"0000", "00", ""}) EXPECT_EQ(0, IntegerValue(zeros)) << zeros;
+  EXPECT_EQ(7, IntegerValue("07"));
+  EXPECT_EQ(2006, IntegerValue("2006"));
 }
 
-TEST(DateTest, ValuesAndInvalidFields) {
-  const struct {
-    int y, mo, d, h, mi, s;
-    int32_t expected;
-  } cases[] = {{2006, 6, 7, 11, 32, 17, 1149679937},
-               {2038, 1, 19, 3, 14, 7, INT32_MAX},
-               {2038, 1, 19, 3, 14, 8, -1},
-               {1969, 12, 31, 23, 59, 59, -1},
-               {2006, 2, 29, 0, 0, 0, -1},
-               {1900, 2, 29, 0, 0, 0, -1},
-               {2000, 2, 30, 0, 0, 0, -1},
-               {2000, 4, 31, 0, 0, 0, -1},
-               {2000, 1, 32, 0, 0, 0, -1},
-               {2000, 1, 0, 0, 0, 0, -1},
-               {2000, 0, 1, 0, 0, 0, -1},
-               {2000, 13, 1, 0, 0, 0, -1},
-               {2000, 1, 1, 24, 0, 0, -1},
-               {2000, 1, 1, -1, 0, 0, -1},
-               {2000, 1, 1, 0, 60, 0, -1},
-               {2000, 1, 1, 0, 0, 60, -1},
-               {0, 1, 1, 0, 0, 0, -1},
-               {INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, -1},
-               {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -1}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.expected, DateValue(c.y, c.mo, c.d, c.h, c.mi, c.s))
-        << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
-  }
+// The archiver's times come from the system, always valid: what matters is
+// the range, 1970-01-01 00:00:00 to 2038-01-19 03:14:07, and no value for a
+// time beyond it.
+TEST(DateTest, ValuesBeyondTheRangeAreNone) {
+  EXPECT_EQ(1149679937, DateValue(2006, 6, 7, 11, 32, 17));
+  EXPECT_EQ(-1, DateValue(2038, 1, 19, 3, 14, 8));
+  EXPECT_EQ(-1, DateValue(1969, 12, 31, 23, 59, 59));
+  EXPECT_EQ(-1, DateValue(2006, 2, 29, 0, 0, 0)) << "no leap day";
+  EXPECT_EQ(-1, DateValue(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN));
   for (int32_t v : {-1, INT32_MIN}) EXPECT_EQ(std::vector<int>(6, 0), Fields(v)) << v;
 }
 
@@ -160,26 +119,12 @@ TEST(DateTest, EveryDayComposesAndSplitsBack) {
   }
 }
 
-// Tokens ignore case; anything else, a lone "%" included, is copied.
+// The tokens the archiver asks for, at a value, the first second and none.
 TEST(DateTest, FormatDateText) {
-  const int32_t v = 1149679937;  // 2006-06-07 11:32:17
-  const struct {
-    const char* mask;
-    int32_t value;
-    const char* expected;
-  } cases[] = {{"%yyyy-%mm-%dd %hh:%ii:%ss", v, "2006-06-07 11:32:17"},
-               {"%dd.%mm.%yy", v, "07.06.06"},
-               {"%yyyy-%mm-%dd %hh:%ii:%ss", 0, "1970-01-01 00:00:00"},
-               {"%yyyy-%mm-%dd %hh:%ii:%ss", -1, "0000-00-00 00:00:00"},
-               {"%MM/%Dd %hHh%iIm%SS %YyyY", v, "06/07 11h32m17 2006"},
-               {"100%", v, "100%"},
-               {"%x %y %m", v, "%x %y %m"},
-               {"%%yyyy", v, "%2006"},
-               {"%yyy", v, "06y"},
-               {"%yyyyy", v, "2006y"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.expected, S(FormatDateText(c.mask, c.value)))
-        << "\"" << c.mask << "\" of " << c.value;
+  const char* mask = "%yyyy-%mm-%dd %hh:%ii:%ss";
+  EXPECT_EQ("2006-06-07 11:32:17", S(FormatDateText(mask, 1149679937)));
+  EXPECT_EQ("1970-01-01 00:00:00", S(FormatDateText(mask, 0)));
+  EXPECT_EQ("0000-00-00 00:00:00", S(FormatDateText(mask, -1)));
 }
 
 // Names as archives carry them: well-formed UTF-8 or not, Windows-1252

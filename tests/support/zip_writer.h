@@ -33,12 +33,9 @@ struct Entry {
   uint16_t flag = 0x0002;
   uint16_t time = 0x7475;  // 14:35:42 (seconds stored as 21)
   uint16_t date = DosDate(2006, 5, 17);
-  bool fixCrc = false;  // store crc instead of the real CRC
-  uint32_t crc = 0;
-  bool fixSize = false;  // declare size instead of the real size
-  uint32_t size = 0;
+  int64_t crc = -1;   // the CRC to store; -1: the real one
+  int64_t size = -1;  // the size to declare; -1: the real one
   bool raw = false;   // data goes in as given, whatever the method
-  uint32_t hole = 0;  // zero bytes after data, in the sizes and offsets; the caller writes them
   bool text = false;  // internal attribute 1: zlib took the data for text
   // What other writers do: sizes in a Zip64 extra field behind 0xFFFFFFFF,
   // "version made by" with its host system and external attributes (a
@@ -56,12 +53,10 @@ struct Entry {
 inline Entry FolderEntry(const std::string& name) { return Entry{name, "", 8, 2, 0, 0xC421}; }
 // Entries with one thing changed: the stored CRC, the declared size, method 0.
 inline Entry WithCrc(Entry e, uint32_t crc) {
-  e.fixCrc = true;
   e.crc = crc;
   return e;
 }
 inline Entry WithSize(Entry e, uint32_t size) {
-  e.fixSize = true;
   e.size = size;
   return e;
 }
@@ -85,15 +80,13 @@ inline void Put(std::string& s, std::initializer_list<std::pair<int, uint32_t>> 
     for (int i = 0; i < f.first; ++i) s += (char)((f.second >> (8 * i)) & 0xff);
 }
 
-// The archive as the folder archiver writes it. Holes are not in the result.
+// The archive as the folder archiver writes it.
 inline std::string BuildArchive(const std::vector<Entry>& entries) {
   std::string body, central;
-  uint32_t holes = 0;
   for (const Entry& e : entries) {
     std::string packed = e.method == 8 && !e.raw ? Deflate(e.data) : e.data;
-    uint32_t crc = e.fixCrc ? e.crc : crc32(0, (const Bytef*)e.data.data(), (uInt)e.data.size());
-    uint32_t size = e.fixSize ? e.size : (uint32_t)e.data.size() + e.hole;
-    uint32_t compressed = (uint32_t)packed.size() + e.hole;
+    uint32_t crc = e.crc >= 0 ? e.crc : crc32(0, (const Bytef*)e.data.data(), (uInt)e.data.size());
+    uint32_t size = e.size >= 0 ? e.size : e.data.size(), compressed = packed.size();
     std::string zip64;  // both sizes, uncompressed first
     if (e.zip64) Put(zip64, {{2, 1}, {2, 16}, {4, size}, {4, 0}, {4, compressed}, {4, 0}});
     std::string unicode;
@@ -106,35 +99,23 @@ inline std::string BuildArchive(const std::vector<Entry>& entries) {
     std::string localName = e.localName.empty() ? e.name : e.localName;
     auto shared = [&](const std::string& name, size_t extraBytes) {
       std::string fields;  // the fields both headers carry, from "version needed" on
-      Put(fields, {{2, e.zip64 ? 45u : 20u},
-                   {2, e.flag},
-                   {2, (uint32_t)e.method},
-                   {2, e.time},
-                   {2, e.date},
-                   {4, crc},
-                   {4, e.zip64 ? 0xFFFFFFFF : compressed},
-                   {4, e.zip64 ? 0xFFFFFFFF : size},
-                   {2, (uint32_t)name.size()},
-                   {2, (uint32_t)extraBytes}});
+      Put(fields, {{2, e.zip64 ? 45u : 20u}, {2, e.flag}, {2, (uint32_t)e.method}, {2, e.time}});
+      Put(fields, {{2, e.date}, {4, crc}, {4, e.zip64 ? 0xFFFFFFFF : compressed}});
+      Put(fields, {{4, e.zip64 ? 0xFFFFFFFF : size}, {2, (uint32_t)name.size()}});
+      Put(fields, {{2, (uint32_t)extraBytes}});
       return fields;
     };
     central += "PK\x01\x02";
     Put(central, {{2, e.madeBy}});
     central += shared(e.name, zip64.size() + unicode.size());
-    Put(central,
-        {{2, 0}, {2, 0}, {2, e.text}, {4, e.attributes}, {4, (uint32_t)body.size() + holes}});
+    Put(central, {{2, 0}, {2, 0}, {2, e.text}, {4, e.attributes}, {4, (uint32_t)body.size()}});
     central += e.name + zip64 + unicode;
     body += "PK\x03\x04" + shared(localName, zip64.size()) + localName + zip64 + packed;
-    holes += e.hole;
   }
   std::string archive = body + central + "PK\x05\x06";
-  Put(archive, {{2, 0},
-                {2, 0},
-                {2, (uint32_t)entries.size()},
-                {2, (uint32_t)entries.size()},
-                {4, (uint32_t)central.size()},
-                {4, (uint32_t)body.size() + holes},
-                {2, 0}});
+  uint32_t count = (uint32_t)entries.size();
+  Put(archive, {{2, 0}, {2, 0}, {2, count}, {2, count}, {4, (uint32_t)central.size()}});
+  Put(archive, {{4, (uint32_t)body.size()}, {2, 0}});
   return archive;
 }
 

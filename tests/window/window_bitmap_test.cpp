@@ -1,17 +1,36 @@
 // Tests of the BMP file image check that both window back ends run before
-// decoding: a table of damaged and hostile headers with their verdicts.
-// (The programs' banners are checked with the resources.)
+// decoding: the programs' banners, and a table of damaged and hostile
+// headers with their verdicts.
 #include <stdint.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "resources/embedded.h"
 #include "runtime/window_bitmap.h"
 #include "window/test_bitmap.h"
 
+VEZOVUD_DECLARE_EMBEDDED(test_maker_banner);
+VEZOVUD_DECLARE_EMBEDDED(test_stub_banner);
+
 namespace {
+
+// Both banners are 253 x 34 pixels at 24 bits: 25,894 bytes, as the window
+// layer expects, with the pixels right behind the 54 bytes of headers.
+TEST(BitmapLayoutTest, TheProgramsBannersPass) {
+  for (const auto& banner : {std::make_pair(test_maker_banner, test_maker_banner_size),
+                             std::make_pair(test_stub_banner, test_stub_banner_size)}) {
+    BitmapLayout layout{};
+    ASSERT_EQ(25894u, banner.second);
+    ASSERT_EQ(1, ReadBitmapLayout(banner.first, (int32_t)banner.second, &layout));
+    EXPECT_EQ(253, layout.width);
+    EXPECT_EQ(34, layout.rows);
+    EXPECT_EQ(54u, layout.pixelOffset);
+  }
+}
 
 using Damage = std::function<void(std::vector<uint8_t>&)>;
 
