@@ -1,7 +1,8 @@
 // libFuzzer harness for the archive reader. Each input is written to a file
 // in a private folder, opened, listed, tested and extracted below a sandbox;
 // the process aborts when extraction leaves the destination folder, makes a
-// symbolic link, or reports a file as written that is not there whole.
+// symbolic link, or reports a file as written that is not there whole, or
+// when extracting with writer threads gives another tree than one thread.
 // Native only (POSIX calls check the reader from outside); scripts/fuzz.sh
 // builds and runs it.
 #include <dirent.h>
@@ -14,10 +15,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "archive/central_directory.h"
 #include "archive/entry_name.h"
+#include "archive/extraction.h"
 #include "runtime/filesystem.h"
 #include "runtime/system.h"
 
@@ -82,6 +86,31 @@ int Affordable(const ArchiveEntryInfo& info, uint64_t* spent) {
   return 1;
 }
 
+int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+// Empties the destination for the next input (the folder itself goes too).
+void ClearDestination() {
+  struct stat facts;
+  if (lstat(gDestination.c_str(), &facts) != 0) return;
+  if (nftw(gDestination.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS) != 0) {
+    Fail("cannot clear", gDestination);
+  }
+}
+
+// Everything below folder: each path with its size, -1 for a folder.
+void Snapshot(const std::string& folder, std::map<std::string, long long>* tree) {
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  for (struct dirent* item; (item = readdir(listing)) != nullptr;) {
+    std::string name = item->d_name, path = folder + "/" + name;
+    struct stat facts;
+    if (name == "." || name == ".." || lstat(path.c_str(), &facts) != 0) continue;
+    (*tree)[path] = S_ISDIR(facts.st_mode) ? -1 : static_cast<long long>(facts.st_size);
+    if (S_ISDIR(facts.st_mode)) Snapshot(path, tree);
+  }
+  closedir(listing);
+}
+
 // ---------------------------------------------------------------------------
 // Every call into the reader's API is in this one function: switching the
 // harness to another extraction entry point changes only what is below.
@@ -108,13 +137,25 @@ void ReadArchive(const std::string& path, const std::string& destination) {
     if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent)) TestCurrentEntry();
   });
   spent = 0;
+  bool whole = global.entryCount <= kEntryLimit;  // every entry affordable
   each([&] {
-    if (GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent) &&
-        ExtractCurrentEntry(destination.c_str(), 1) == 0) {
-      CheckExtracted(info);
-    }
+    bool affordable = GetCurrentEntryInfo(&info) == 0 && Affordable(info, &spent);
+    whole = whole && affordable;
+    if (affordable && ExtractCurrentEntry(destination.c_str(), 1) == 0) CheckExtracted(info);
   });
   CloseArchive();
+  if (!whole) return;
+  // The same archive once more through the engine with two writer threads:
+  // the same tree, file for file and size for size.
+  std::map<std::string, long long> alone, threaded;
+  Snapshot(destination, &alone);
+  ClearDestination();
+  ExtractionReport report;
+  ExtractArchiveWithWriters(path.c_str(), destination.c_str(), 2, kStubSearchBytes, nullptr,
+                            nullptr, &report);
+  FreeExtractionReport(&report);
+  Snapshot(destination, &threaded);
+  if (alone != threaded) Fail("writer threads gave another tree", destination);
 }
 // ---------------------------------------------------------------------------
 
@@ -138,17 +179,6 @@ void CheckTree(const std::string& folder) {
     if (S_ISDIR(facts.st_mode)) CheckTree(path);
   }
   closedir(listing);
-}
-
-int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-// Empties the destination for the next input (the folder itself goes too).
-void ClearDestination() {
-  struct stat facts;
-  if (lstat(gDestination.c_str(), &facts) != 0) return;
-  if (nftw(gDestination.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS) != 0) {
-    Fail("cannot clear", gDestination);
-  }
 }
 
 void RemoveRoot() {
