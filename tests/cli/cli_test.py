@@ -85,6 +85,7 @@ class UsageTest(ToolTest):
     def test_usage_errors_exit_2_and_help_exits_0(self):
         exe = self.write_output("setup.exe", [("a.txt", b"a")])
         for args in ([], ["list"], ["unpack", exe], ["unpack", exe, ""], ["frobnicate", exe],
+                     ["unpack", exe, self.path("d"), "--jobs", "0"],
                      ["test", exe, "extra"], ["pack", self.work],
                      ["pack", self.work, self.path("o.exe"), "--jobs", "0"],
                      ["pack", self.work, self.path("o.exe"), "--stub"]):
@@ -209,7 +210,7 @@ class PackTest(ToolTest):
                 self.assertEqual(packed, pathlib.Path(again).read_bytes())
 
         dest = self.path("unpacked", "here")
-        r = run("unpack", output, dest)
+        r = run("unpack", output, dest, "--jobs", "3")  # small files created by writer threads
         self.assertRun(r, 0)
         self.assertEqual("", r.stderr, "no progress bar off a terminal")
         self.assertEqual(tree(source), tree(dest))
