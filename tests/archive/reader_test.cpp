@@ -420,10 +420,8 @@ void Patch(std::string& s, size_t offset, int width, uint32_t value) {
 TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   std::vector<Entry> entries = {{"first.txt", "first"}, {"victim.txt", "hidden evil"}};
   std::string archive = testzip::BuildArchive(entries);
-  size_t end = archive.size() - 22;
-  size_t cd = archive.find("PK\x01\x02");
-  size_t second = archive.find("PK\x01\x02", cd + 4);
-  size_t secondLocal = archive.find("PK\x03\x04", 4);
+  size_t end = archive.size() - 22, cd = archive.find("PK\x01\x02");
+  size_t second = archive.find("PK\x01\x02", cd + 4), secondLocal = archive.find("PK\x03\x04", 4);
   auto patched = [&](size_t offset, int width, uint32_t value) {
     std::string bytes = archive;
     Patch(bytes, offset, width, value);

@@ -43,8 +43,7 @@ class DirectoryTest : public ::testing::Test {
 };
 
 #ifndef _WIN32
-// "." and ".." first, then upper-cased bytes, ties by plain bytes: "!" sorts
-// before ".", and "_" after upper-cased "a".
+// "." and ".." first, then upper-cased bytes, ties by plain bytes ("!" before ".", "_" after "A").
 TEST_F(DirectoryTest, PosixOrderIsDotsThenUpperCasedBytes) {
   const Names sorted = {"./", "../",  "!bang", "a",   "a.b", "ALPHA",  "Alpha",   "alpha",
                         "B",  "beta", "Mid/",  "Zed", "[x",  "_under", "\xC3\xA9"};

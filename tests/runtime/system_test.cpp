@@ -41,8 +41,7 @@ TEST(SystemTest, EndRuntimeFlushesAndClosesEverything) {
   EXPECT_EQ(-1, FileLength(any));
   EXPECT_EQ(0, NextEntry(2));
   // Closed: the files can go (Windows deletes no open file).
-  EXPECT_NE(0, RemoveFile(folder.Join("numbered").c_str()));
-  EXPECT_NE(0, RemoveFile(folder.Join("any").c_str()));
+  for (const char* name : {"numbered", "any"}) EXPECT_NE(0, RemoveFile(folder.Join(name).c_str()));
   InitRuntime();
   PauseMilliseconds(-1);  // must not mean "for ever"
 }

@@ -22,8 +22,7 @@ std::vector<int> Fields(int32_t v) {
   return {YearOf(v), MonthOf(v), DayOf(v), HourOf(v), MinuteOf(v), SecondOf(v)};
 }
 
-// Equality byte for byte (past a NUL too); a copy is independent; a text appended to itself
-// survives its buffer moving; the plain C copy.
+// Equality byte for byte (past a NUL too); copies are independent; self-append survives growth.
 TEST(TextTest, ValueSemantics) {
   EXPECT_TRUE(Text() == Text(""));
   EXPECT_TRUE(Text(static_cast<const char*>(nullptr)) == Text(""));
