@@ -117,8 +117,7 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
 }
 #endif
 
-// Outputs refused or impossible: an existing file stays as it was, nothing is followed or
-// truncated, no temporary file or folder is left behind.
+// Refused outputs: an existing file stays as it was, nothing is followed, nothing left behind.
 TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   std::string victim = work_.Join("victim");
   ASSERT_TRUE(WriteWholeFile(victim, kOld));

@@ -1,5 +1,4 @@
-// The BMP check both window back ends run before decoding: the programs' banners, and damaged
-// and hostile headers with their verdicts.
+// The BMP check both window back ends run: the programs' banners, damaged and hostile headers.
 #include <stdint.h>
 
 #include <functional>

@@ -40,8 +40,7 @@ std::string ClassFor(int32_t kind) {
   }
 }
 
-// Window number has a caption without a system menu, its corner at x, y, a client area of width x
-// height, and table's gadgets: class, place, size (a picture takes its image's) and text.
+// The window's place, caption without system menu, and table's gadgets (a picture: its image's).
 void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                   const GadgetSpec* table, int32_t count) {
   HWND window = (HWND)WindowHandleOf(number);
