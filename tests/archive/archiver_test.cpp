@@ -1,7 +1,5 @@
-// The Folder archiver as the programs call it: the bytes it writes, compared
-// with the test writer's, and what its walk lists and leaves out (its own
-// archive, link loops, links, names Windows cannot hold or would merge,
-// unreadable, special and changing files, files of 4 GiB).
+// The folder archiver as the programs call it: its bytes against the test writer's, and what its
+// walk lists and leaves out (its own archive, links, bad names, unreadable or special files).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -39,8 +37,7 @@ struct Central {
   uint16_t flags, time, date;
 };
 
-// The central records of an archive that ends in its end record (the
-// archiver writes no comment); none when they do not fill the directory.
+// The central records of an archive without comment; none when they do not fill the directory.
 std::vector<Central> CentralRecords(const Bytes& b) {
   auto u16 = [&](size_t at) { return (uint16_t)(b[at] | b[at + 1] << 8); };
   auto u32 = [&](size_t at) { return u16(at) | (uint32_t)u16(at + 2) << 16; };
@@ -107,9 +104,8 @@ class ArchiverTest : public ::testing::Test {
     }
   }
 
-  // Archives source_ + pattern into path (out.zip when empty) as the programs
-  // do, with relative names, and reads its central directory. workers 0:
-  // AddFolderToArchive; else AddFolderToArchiveInParallel with that many.
+  // Archives source_ + pattern into path (out.zip when empty) as the programs do, and reads its
+  // central directory. workers 0: AddFolderToArchive; else the parallel one with that many.
   Written Archive(std::string path = "", int32_t linkMode = kLinksWithinFolder, int32_t workers = 0,
                   const std::string& pattern = "*.*") {
     Written run;
@@ -123,9 +119,8 @@ class ArchiverTest : public ::testing::Test {
                              : AddFolderToArchiveInParallel(path.c_str(), folderAndPattern,
                                                             kNameRelative, 1, linkMode, workers);
     SetArchiverProgressCallback(nullptr);
-    for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+    for (int32_t i = 0; i < ArchiverProblemCount(); ++i)
       run.problems.push_back({ArchiverProblemPath(i).c_str(), ArchiverProblemKind(i)});
-    }
     run.bytes = test_support::ReadWholeFile(path);
     run.central = CentralRecords(run.bytes);
     EXPECT_TRUE(run.bytes.size() == 22 || !run.central.empty()) << "unreadable directory";
@@ -133,10 +128,8 @@ class ArchiverTest : public ::testing::Test {
     return run;
   }
 
-  // The archive must be, byte for byte, what testzip writes for entries: every
-  // header field, offset, size and CRC, the deflate streams, the end record.
-  // Files take their stored time from the archive (times are checked below).
-  // The foreign readers must accept it.
+  // The archive must be, byte for byte, what testzip writes for entries (file times taken from
+  // the archive, checked below), and the foreign readers must accept it.
   void ExpectBytes(const Written& run, std::vector<Entry> entries) {
     EXPECT_EQ("", foreign_readers::CheckAll(run.path));
     ASSERT_EQ(entries.size(), run.central.size());
@@ -146,11 +139,9 @@ class ArchiverTest : public ::testing::Test {
       entries[i].date = run.central[i].date;
     }
     std::string expected = testzip::BuildArchive(entries);
-    size_t same = 0;
-    while (same < expected.size() && same < run.bytes.size() &&
-           (unsigned char)expected[same] == run.bytes[same]) {
-      ++same;
-    }
+    std::string got(run.bytes.begin(), run.bytes.end());
+    size_t same = std::mismatch(expected.begin(), expected.end(), got.begin(), got.end()).first -
+                  expected.begin();
     EXPECT_EQ(expected.size(), run.bytes.size());
     EXPECT_EQ(expected.size(), same) << "the first difference is at byte " << same;
   }
@@ -199,8 +190,7 @@ TEST_F(ArchiverTest, ChunkEdgesTextAttributesAndEmptyItems) {
                                 {"empty", ""},
                                 FolderEntry("hollow\\"),
                                 TextEntry("letters.txt", letters)};
-  // Around the 102,400-byte chunk, in listing order; 1,150,977 is beyond
-  // what a worker keeps in memory.
+  // Around the 102,400-byte chunk, in listing order; one beyond what a worker keeps in memory.
   for (size_t size : {102399, 102400, 102401, kStreamMemoryBytes + 102401, 307201}) {
     Bytes data = PatternBytes(size);
     entries.push_back({"z" + std::to_string(size), std::string(data.begin(), data.end())});
@@ -222,14 +212,12 @@ TEST_F(ArchiverTest, ChunkEdgesTextAttributesAndEmptyItems) {
     EXPECT_EQ(8, run.added) << workers << " workers";
     EXPECT_TRUE(serial.bytes == run.bytes) << workers << " workers";
     EXPECT_EQ(serial.calls, run.calls) << workers << " workers";
-    for (size_t i = 0; i < entries.size(); ++i) {
+    for (size_t i = 0; i < entries.size(); ++i)
       EXPECT_FALSE(test_support::Exists(out + "-" + std::to_string(i))) << workers << " workers";
-    }
   }
 }
 
-// The archive being written is never listed, even inside the folder; the
-// folder's own name again further down is a name like any other.
+// The archive being written is never listed, even inside; a deeper "data" is like any name.
 TEST_F(ArchiverTest, TheArchiveBeingWrittenIsNeverListed) {
   Make({"inner/data/", "one.txt", "README", ".hidden", "inner/two.doc", "inner/data/deep.txt"});
   const std::vector<std::string> names = {
@@ -275,8 +263,7 @@ TEST_F(ArchiverTest, TimeFieldsAreClampedToWhatTheFormatHolds) {
   }
 }
 
-// Root opens every file whatever its mode; without these two capabilities
-// (of this thread only) it meets file modes as any user does.
+// Without these two capabilities (of this thread only) root meets file modes as any user does.
 bool BypassFileModes(bool bypass) {
   __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[2];
@@ -287,10 +274,8 @@ bool BypassFileModes(bool bypass) {
   return syscall(SYS_capset, &header, data) == 0;
 }
 
-// Everything the walk cannot store whole is reported by path and kind; the
-// good items beside it go in. Links back into the
-// walk are not followed again; links inside the folder are followed; links
-// leading out only under kLinksFollowAll (the Maker's way).
+// Everything the walk cannot store whole is reported by path and kind, the good items go in.
+// Links inside the folder are followed, loops not; links leading out under kLinksFollowAll only.
 TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   std::string outside = work_.Join("elsewhere");
   ASSERT_TRUE(MakeFolder(outside));
@@ -339,14 +324,11 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
       {"link", kProblemLinkOutside, 0},
       {"filelink", kProblemLinkOutside, 0},
   };
-  for (const auto& row : rows) {
-    if (row.path.back() != '/' && !test_support::Exists(source_ + row.path)) {
+  for (const auto& row : rows)
+    if (row.path.back() != '/' && !test_support::Exists(source_ + row.path))
       Write(row.path, row.path == "locked-empty" ? Bytes() : Of(row.path));
-    }
-  }
-  for (const char* locked : {"locked", "locked.txt", "locked-empty"}) {
+  for (const char* locked : {"locked", "locked.txt", "locked-empty"})
     ASSERT_EQ(0, chmod((source_ + locked).c_str(), 0)) << locked;
-  }
   // Each link mode, with files deflated in turn and by two workers.
   for (int32_t run = 0; run < 4; ++run) {
     int32_t mode = run % 2 == 0 ? kLinksWithinFolder : kLinksFollowAll;
@@ -364,9 +346,8 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
     std::sort(expected.begin(), expected.end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(expected, got) << "link mode " << mode << ", workers " << workers;
-    // Upper-cased UTF-8 orders the names; those beyond ASCII carry bit 11.
-    // proc's entry was open when its size gave way; a worker finds that out
-    // before the entry is opened.
+    // Upper-cased UTF-8 orders the names; those beyond ASCII carry bit 11. proc's entry was
+    // open when its size gave way; a worker finds that out before the entry is opened.
     std::vector<std::string> names = {"",         "caf\303\251.txt",  "Case\\",
                                       "in\\",     "in\\one.txt",      "inlink",
                                       "Twin.txt", "\303\211clair.txt"};
@@ -384,9 +365,8 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
       EXPECT_EQ(ascii ? 0x0002 : 0x0802, header.flags) << header.name;
     }
   }
-  for (const char* locked : {"locked", "locked.txt", "locked-empty"}) {
+  for (const char* locked : {"locked", "locked.txt", "locked-empty"})
     chmod((source_ + locked).c_str(), 0755);
-  }
 }
 #endif
 

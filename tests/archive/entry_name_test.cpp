@@ -1,5 +1,4 @@
-// The name rules: which stored names stay below the destination, and which
-// names the archiver may store.
+// The name rules: which stored names stay below the destination, which the archiver may store.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -35,9 +34,8 @@ TEST(EntryNameTest, OnlyNamesThatStayBelowTheDestinationAreSafe) {
 
 TEST(EntryNameTest, OnlyNamesWindowsCanHoldArePortable) {
   for (const char* bad :
-       {"a\\b", "c:", "*", "?", "\"", "<", ">", "|", "x\x01", "\x1f", "dot.", "space "}) {
+       {"a\\b", "c:", "*", "?", "\"", "<", ">", "|", "x\x01", "\x1f", "dot.", "space "})
     EXPECT_EQ(0, IsPortableNamePart(bad)) << bad;
-  }
   EXPECT_EQ(1, IsPortableNamePart("plain \xE9t\xE9.txt"));
   EXPECT_EQ(0, IsPortableNamePart("nul.txt")) << "the stub would refuse a device name";
 }

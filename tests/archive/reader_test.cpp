@@ -1,7 +1,5 @@
-// The archive reader: finding the archive behind any prefix and before any
-// trailer (also the trailer that spells the end record's signature), writing
-// entries below a destination, and a table of crafted entries (hostile names,
-// bad CRC, short data, long names) that must fail alone and replace nothing.
+// The archive reader: the archive found behind any prefix and before any trailer, entries
+// written below a destination, and crafted entries that must fail alone and replace nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,8 +51,7 @@ class ReaderTest : public ::testing::Test {
   void SetUp() override { InitRuntime(); }
   void TearDown() override { CloseArchive(); }
 
-  // Writes bytes to a file and opens it: the entry count, or -1 when the
-  // reader finds no archive within searchBytes of the end.
+  // Writes bytes to file.exe and opens it: the entry count, or -1 when no archive is found.
   int OpenBytes(const std::string& bytes, int32_t searchBytes = kStubSearchBytes) {
     CloseArchive();  // an open archive keeps its file from being written on Windows
     testzip::WriteFile(folder_ / "file.exe", bytes);
@@ -67,8 +64,7 @@ class ReaderTest : public ::testing::Test {
     return OpenBytes(testzip::gOutputFile(testzip::BuildArchive(entries)));
   }
 
-  // Extracts every entry of file.exe through the engine, as the stub and the
-  // command line do (with writers_ threads when set): each entry's result.
+  // Extracts file.exe as the stub and the tool do (with writers_ threads): each entry's result.
   // The archive is open again afterwards, its first entry current.
   std::vector<int> ExtractAll(const std::string& destination) {
     std::vector<int> results;
@@ -172,8 +168,7 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
                                 testzip::Stored({" sub\\stored-empty ", ""}),
                                 testzip::Stored({"stored.bin", Pattern(100000, 5)}),
                                 {longName, "a name over 100 bytes"}};
-  // Holding their names: no folder entries above deep/er, spaces around a
-  // name, drive prefixes, and a name like a part file's.
+  // No folder entries above deep/er, spaces around a name, drive prefixes, a part file's name.
   for (const char* name :
        {"a.txt", "deep/er/c.txt", " name.txt ", "E:\\data\\x.txt", "sub\\C:\\y.txt", "~0"})
     entries.push_back({name, name});
@@ -196,9 +191,8 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
         "sub/slashed/ sub/stored-empty sub/zero.txt y.txt ~0");
     const std::vector<std::string> tree(std::istream_iterator<std::string>(listed), {});
     EXPECT_EQ(tree, Tree(nested));
-    for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"}) {
+    for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"})
       testzip::WriteFile(nested + "/" + changed, "old contents");
-    }
     EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested + kPathSeparator));
     EXPECT_EQ(tree, Tree(nested)) << "a final separator changes nothing; no part files left";
     for (const Entry& e : entries) {
@@ -210,15 +204,12 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
   }
 }
 
-// With writer threads, entries that meet a file still being written wait
-// for it, so the outcome is the serial one: a later duplicate replaces the
-// earlier file, a file in the way of a later folder fails that entry, and
-// every step is reported in entry order.
+// Writer threads give the serial outcome: a later duplicate replaces the earlier file, a file in
+// the way of a later folder fails that entry, every step is reported in entry order.
 TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<Entry> entries;
-  for (int i = 0; i < 600; ++i) {
+  for (int i = 0; i < 600; ++i)
     entries.push_back({"f" + std::to_string(i % 7) + "\n" + std::to_string(i), Pattern(i * 37, i)});
-  }
   entries.insert(entries.begin() + 100, {"dup.txt", "first"});
   entries.insert(entries.begin() + 120, {"DUP.txt", "other case"});
   entries.insert(entries.begin() + 140, {"dup.txt", "second"});
@@ -246,10 +237,8 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   }
 }
 
-// What other writers put in archives that 7-Zip and Info-ZIP read: sizes
-// in a Zip64 extra field, folders marked only by the MS-DOS directory
-// attribute, a local header with another (legacy) name than the central
-// record, and a Unicode Path field. Each comes out as those readers give it.
+// What other writers put in archives, read as 7-Zip and Info-ZIP read it: Zip64 extra fields,
+// folders by MS-DOS attribute only, a legacy local name, a Unicode Path field.
 TEST_F(ReaderTest, OtherWritersArchivesReadAsOtherReadersReadThem) {
   // An entry with "version made by" and external attributes of another host.
   auto made = [](Entry e, uint16_t madeBy, uint32_t attributes) {
@@ -319,9 +308,8 @@ TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
       {"month 0", DosDate(2010, 0, 10), 0, nullptr},
   };
   std::vector<Entry> entries;
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     entries.push_back({c.name, std::string(c.name) == "empty" ? "" : "x", 8, 2, c.time, c.date});
-  }
   Open(entries);
   EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(destination_));
   for (const auto& c : cases) {
@@ -338,14 +326,12 @@ TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
   }
 }
 
-// The part file lies beside its target also below a destination typed with a
-// final "/" (a separator on Windows too); the folder above the destination,
-// also the working folder here, has no part name free.
+// The part file lies beside its target also below a destination typed with a final "/"; the
+// folder above the destination, the working folder here, has no part name free.
 TEST_F(ReaderTest, PartFileLiesBesideTheTargetWhateverTheFinalSeparator) {
   fs::path before = fs::current_path();
-  for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz")) {
+  for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz"))
     fs::create_directories(folder_ / (std::string("~") + c));
-  }
   fs::current_path(folder_ / "");
   Open({Entry{"a.txt", "a"}});
   std::vector<int> results = ExtractAll(destination_ + "/");
@@ -430,15 +416,12 @@ void Patch(std::string& s, size_t offset, int width, uint32_t value) {
   for (int i = 0; i < width; ++i) s[offset + i] = (char)((value >> (8 * i)) & 0xff);
 }
 
-// A damaged central directory is refused whole: not one byte is written, not
-// even the destination folder, and an existing file keeps its contents.
+// A damaged central directory is refused whole: not one byte written, not even the destination.
 TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   std::vector<Entry> entries = {{"first.txt", "first"}, {"victim.txt", "hidden evil"}};
   std::string archive = testzip::BuildArchive(entries);
-  size_t end = archive.size() - 22;
-  size_t cd = archive.find("PK\x01\x02");
-  size_t second = archive.find("PK\x01\x02", cd + 4);
-  size_t secondLocal = archive.find("PK\x03\x04", 4);
+  size_t end = archive.size() - 22, cd = archive.find("PK\x01\x02");
+  size_t second = archive.find("PK\x01\x02", cd + 4), secondLocal = archive.find("PK\x03\x04", 4);
   auto patched = [&](size_t offset, int width, uint32_t value) {
     std::string bytes = archive;
     Patch(bytes, offset, width, value);
@@ -489,9 +472,8 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
-// 65,535 entries and more: the classic count stuck at 0xFFFF with more
-// records behind it, or a Zip64 end record with the true count. Every entry
-// is processed and counted; a count cut to 16 bits is damage.
+// 65,535 entries and more: the count stuck at 0xFFFF or a Zip64 end record's true count. Every
+// entry is processed and counted; a count cut to 16 bits is damage.
 TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
   const uint32_t kEntries = 70000;
   std::vector<Entry> entries;
@@ -534,9 +516,7 @@ TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
 }
 
 #ifndef _WIN32
-// Links planted below the destination by someone else: nothing is written
-// through them, and each such entry fails alone. The destination itself may
-// be a link, since the user chose it.
+// Nothing is written through links planted below the destination; each such entry fails alone.
 TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
   std::string outside = folder_ / "outside";
   const struct {
@@ -562,9 +542,8 @@ TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
     fs::create_directories(destination_);
     testzip::WriteFile(outside + "/victim.txt", "keep me");
     testzip::WriteFile(destination_ + "/file.txt", "a file");
-    if (c.link != nullptr) {
+    if (c.link != nullptr)
       fs::create_symlink(outside + "/" + c.target, destination_ + "/" + c.link);
-    }
     Open({c.entry, Entry{"after.txt", "a"}});
     EXPECT_EQ(std::vector<int>({c.expected, 0}), ExtractAll(destination_));
     EXPECT_EQ(std::vector<std::string>({"victim.txt"}), Tree(outside)) << "nothing outside";
@@ -580,10 +559,8 @@ TEST_F(ReaderTest, NothingIsWrittenThroughALinkBelowTheDestination) {
 }
 #endif
 
-// A program that ends while an entry is being written (Exit, or the console
-// closed) removes the file in progress from another thread: a new target
-// written under its own name, or the part file beside an existing one. The
-// entry then fails, and a target that was there before stays as it was.
+// A program that ends mid-entry removes the file in progress (a new target, or the part file
+// beside an existing one) from another thread; the entry fails, an old target stays as it was.
 TEST_F(ReaderTest, FileInProgressIsRemovedFromAnotherThread) {
   for (bool targetExists : {false, true}) {
     SCOPED_TRACE(targetExists ? "existing target" : "new target");
@@ -617,8 +594,7 @@ TEST_F(ReaderTest, FileInProgressIsRemovedFromAnotherThread) {
 }
 
 #ifdef _WIN32
-// A target held open without delete sharing cannot be replaced by name; it
-// is then written over in place.
+// A target held open without delete sharing cannot be replaced by name: it is written in place.
 TEST_F(ReaderTest, LockedTargetIsWrittenInPlace) {
   fs::create_directories(destination_);
   std::string target = destination_ + "\\locked.txt";

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""The vezovud tool run as a user runs it: exit codes, messages, refusals,
-the progress bar on a terminal only, and pack then unpack giving back the
-same tree. The reader's and the archiver's own rules are checked by the
-native tests. A small fake stub stands in for the Windows one, so no
-Windows build is needed.
+"""The vezovud tool run as a user runs it: exit codes, messages, refusals, the progress bar on
+a terminal only, pack then unpack giving back the same tree. A fake stub stands in for Windows'.
 
 Usage: cli_test.py PATH_TO_VEZOVUD [unittest arguments]"""
 import io
@@ -60,8 +57,7 @@ class ToolTest(unittest.TestCase):
         return run("pack", folder, output, "--stub", self.stub, *options)
 
     def assertRun(self, r, exit_code, stdout=(), stderr=()):
-        """The run r exited with exit_code, and each of the words stdout and
-        stderr name is in that stream."""
+        """r exited with exit_code, and each of the words in stdout and stderr is in that stream."""
         self.assertEqual(exit_code, r.returncode, r.stderr[-300:])
         for words in stdout:
             self.assertIn(words, r.stdout)
@@ -69,8 +65,7 @@ class ToolTest(unittest.TestCase):
             self.assertIn(words, r.stderr)
 
     def write_output(self, name, entries, damage=None):
-        """An output file around a ZIP that Python's zipfile writes, with the
-        bytes damage[0] replaced by damage[1]. Its path."""
+        """The path of an output file around a zipfile-written ZIP, damage[0] replaced by damage[1]."""
         buffer = io.BytesIO()
         with zipfile.ZipFile(buffer, "w") as z:
             for entry, data in entries:
@@ -136,16 +131,12 @@ class ReadCommandsTest(ToolTest):
                                             ("..\\evil.txt", b"")], bad_crc)
         hidden = self.write_output("hidden.exe", [("victim.txt", b"evil")],
                                    (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
-        lone = self.path("lone.exe")
-        pathlib.Path(lone).write_bytes(FAKE_STUB)
         rows = [  # command, file, words in stderr, what unpack leaves (None: no destination)
             ("unpack", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
                              "2 of 3 entries could not be extracted"], ["good.txt"]),
             ("test", bad, ["failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"], None),
             ("unpack", hidden, ["damaged archive", "nothing was extracted"], None),
-            ("list", lone, ["no archive found in " + lone], None),
-            ("test", lone, ["no archive found in " + lone], None),
-            ("unpack", lone, ["no archive found in " + lone], None),
+            *[(c, self.stub, ["no archive found in " + self.stub], None) for c in ("list", "test", "unpack")],
             ("list", self.path("missing.exe"), ["the file cannot be read"], None),
         ]
         for i, (command, path, words, left) in enumerate(rows):
@@ -165,8 +156,7 @@ class ReadCommandsTest(ToolTest):
 
 class PackTest(ToolTest):
     def make_source(self):
-        """A tree of files (names and bytes as the keys and values of the
-        result) with times of their own, and two empty folders."""
+        """A tree of files {name: bytes} with times of their own, and two empty folders."""
         source = self.path("source tree")
         rng = random.Random(5)
         text = "".join(rng.choice("abcdefghij klmnopqrstuvwxyz\r\n") for _ in range(250000)).encode()
@@ -266,8 +256,7 @@ class PackTest(ToolTest):
         self.assertEqual([], os.listdir(self.path("out")), "no part file or output left behind")
 
     def test_70000_files_get_zip64_end_records(self):
-        # The end record's 16-bit counts overflow, so the Zip64 end records
-        # carry the true count (relative to the archive's first byte).
+        # The end record's 16-bit counts overflow; the Zip64 end records carry the true count.
         many = self.path("many")
         os.makedirs(many)
         for i in range(70000):

@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""The Maker used through its window under Wine: type a folder, press Squeeze!,
-type an output name without ".exe", read the "Ready" box, press Exit; the
-output must be, byte for byte, what `vezovud pack` writes (whose output
-stub_e2e.py extracts through the stub's window).
+"""The Maker used through its window under Wine: type a folder, Squeeze!, an output name without
+".exe", the "Ready" box, Exit; the output must be byte for byte what `vezovud pack` writes.
 
 Usage: maker_e2e.py MAKER_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD"""
 import os

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""The real stub with an archive and trailer behind it (`vezovud pack --stub`)
-used through its window under Wine: the empty-destination warning, Alt+F4,
-then Extract; the same file signed with osslsigncode (a throwaway self-signed
-certificate) must still extract under Wine.
+"""The real stub (`vezovud pack --stub`) used through its window under Wine: the empty-destination
+warning, Alt+F4, then Extract; signed with osslsigncode, it must still extract.
 
-Usage: stub_e2e.py STUB_EXE SCREENSHOT_DIR NATIVE_VEZOVUD WINDOW_TEXTS_EXE"""
+Usage: stub_e2e.py STUB_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD"""
 import os
 import re
 import sys
@@ -12,7 +10,7 @@ import zipfile
 
 import wine_ui as ui
 
-STUB, SHOTS, NATIVE_TOOL, TEXTS = (sys.argv[1:] + [""])[:4]  # CMake drops a missing helper
+STUB, TEXTS, SHOTS, NATIVE_TOOL = sys.argv[1:5]
 # DLLs that every Windows has. Wine brings its own zlib1.dll, so a stub that
 # imports it runs here and fails on a real Windows: only the list can tell.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
@@ -25,8 +23,7 @@ FILES = {
     "data/deep/er/leaf.txt": b"deep leaf\n" * 2000,
     "data/deep/zero": b"",
     "late/after-2037.txt": b"a date past the 32-bit seconds",
-    # Names beyond ASCII go in as UTF-8 with the flag and must come out the
-    # same; the long one passes 300 characters below the destination.
+    # UTF-8 names must come out the same; the long one passes 300 characters below the destination.
     "caf\u00e9.txt": b"accented",
     "\u65e5\u672c\u8a9e/\u30c7\u30fc\u30bf.txt": b"CJK",
     "emoji \U0001F600.txt": b"astral plane",
@@ -36,7 +33,6 @@ FILES = {
 
 
 def sign(output, signed, work):
-    """Signs output into signed with a throwaway self-signed certificate."""
     key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
     r = ui.run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
                cert, "-days", "2", "-subj", "/CN=Vezovud test signer")

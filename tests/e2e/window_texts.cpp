@@ -1,10 +1,6 @@
-// Test helper for the Wine end-to-end tests and scripts/screenshots.sh
-// (xdotool sees only pixels): window_texts.exe TITLE prints one line for the
-// top-level window titled TITLE, then one for each child control:
-//   class<TAB>enabled 1/0<TAB>id<TAB>left<TAB>top<TAB>right<TAB>bottom<TAB>text
-// The window's own line gives id 0 and its client rectangle; a child's
-// gives its control id and its rectangle in the window's client
-// coordinates. Line breaks in texts are shown as \n and \r.
+// window_texts.exe TITLE, for the Wine tests (xdotool sees only pixels): a line for the window
+// titled TITLE (id 0, client rectangle), then one per control (rectangle in client coordinates):
+//   class<TAB>enabled 1/0<TAB>id<TAB>left<TAB>top<TAB>right<TAB>bottom<TAB>text  (\n, \r escaped)
 // Exit 0; 1: no such window; 2: usage.
 #include <windows.h>
 

@@ -1,8 +1,5 @@
-"""What the Wine end-to-end tests share: Wine programs, windows read with
-window_texts.exe and driven with xdotool at the controls it finds in them,
-screenshots, source trees, and an output file extracted
-through its window. DISPLAY (Xvfb) and WINEPREFIX come from the environment,
-as scripts/test.sh sets them."""
+"""What the Wine end-to-end tests share: windows read with window_texts.exe and driven with
+xdotool, screenshots, source trees. DISPLAY and WINEPREFIX come from scripts/test.sh."""
 import os
 import subprocess
 import tempfile
@@ -49,8 +46,7 @@ def windows_titled(title):
 
 
 def wait_for(found, what, program=None, timeout=BOX_TIMEOUT_S):
-    """found()'s first true value, asked every 0.2 s; Abort after timeout or
-    when program ends first."""
+    """found()'s first true value, asked every 0.2 s; Abort after timeout or if program ends."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         if program and program.poll() is not None:
@@ -84,9 +80,8 @@ def geometry(window):
 
 
 def click_client(window, client, point):
-    """Clicks point of the client area, client (width, height) big. Without a
-    window manager Wine draws the frame itself: equal borders left, right and
-    below, the caption on top."""
+    """Clicks point of the client area, client (width, height) big. Without a window manager
+    Wine draws the frame: equal borders left, right and below, the caption on top."""
     x, y, width, height = geometry(window)
     border = max(0, (width - client[0]) // 2)
     oy = y + max(0, height - client[1] - border)
@@ -95,22 +90,20 @@ def click_client(window, client, point):
 
 
 def controls(title):
-    """What window_texts.exe reports of the window titled title: a list of
-    (class, id, (left, top, right, bottom), text), the window itself first
-    with its client rectangle, then its controls in client coordinates."""
+    """window_texts.exe's rows (class, id, (left, top, right, bottom), text): the window titled
+    title first with its client rectangle, then its controls in client coordinates."""
     rows = []
     for line in run("wine", window_texts_exe, title).stdout.splitlines():
         fields = line.rstrip("\r").split("\t", 7)
         if len(fields) == 8:
             rows.append((fields[0], int(fields[2]), tuple(map(int, fields[3:7])), fields[7]))
+    require(rows, "window_texts.exe finds the window %r" % title)
     return rows
 
 
 def click_control(window, title, cls, text=None):
-    """Clicks the centre of the one control of class cls (and text) in the
-    live window, where window_texts.exe finds it."""
+    """Clicks the centre of the one control of class cls (and text) in the live window."""
     rows = controls(title)
-    require(rows, "window_texts.exe finds the window %r" % title)
     found = [r for r in rows[1:] if r[0] == cls and text in (None, r[3])]
     require(len(found) == 1, "one %s %r in %r: %r" % (cls, text, title, found))
     left, top, right, bottom = found[0][2]
@@ -119,10 +112,8 @@ def click_control(window, title, cls, text=None):
 
 
 def click_bare_spot(window, title):
-    """Clicks a spot of the client area that no control covers: it only
-    brings the window up."""
+    """Clicks a spot of the client area that no control covers: it only brings the window up."""
     rows = controls(title)
-    require(rows, "window_texts.exe finds the window %r" % title)
     width, height = rows[0][2][2:]
     inside = lambda x, y, r: r[0] <= x < r[2] and r[1] <= y < r[3]
     spots = [(x, y) for y in range(2, height - 2) for x in range(2, width - 2)
@@ -172,8 +163,7 @@ def windows_path(path):
 
 
 def make_source(source, files, default, stamps, folders):
-    """Writes files {name: bytes}, last written at the local times stamps[name]
-    (y, m, d, H, M, S) or default, and the empty folders."""
+    """Writes files {name: bytes} at local times stamps[name] or default, and the empty folders."""
     for name, data in files.items():
         path = os.path.join(source, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -204,8 +194,7 @@ def compare(source, dest, files, minutes, label):
 
 
 def bring_up(window):
-    """The stub's console window opens over it: raise it, click a bare spot
-    so that Wine activates it, and give it the keyboard."""
+    """Raises window above the stub's console, clicks it active and gives it the keyboard."""
     xdotool("windowraise", window)
     time.sleep(0.2)
     click_bare_spot(window, STUB_TITLE)
@@ -214,9 +203,8 @@ def bring_up(window):
 
 
 def extract_through_window(output, dest, entries, log, shots, tries=False):
-    """Runs output under Wine, types dest, presses Extract and Enter on the end
-    box; the program must end with code 0. shots names the screenshots; with
-    tries, Extract with an empty field and Alt+F4 come first."""
+    """Runs output, types dest, presses Extract and Enter on the end box; exit code 0 expected.
+    With tries, Extract with an empty field and Alt+F4 come first."""
     label = os.path.basename(output)
     stub = start(output, log)
     window = find_window(STUB_TITLE, label + ": the window appears", stub, WINDOW_TIMEOUT_S)
@@ -255,8 +243,7 @@ def extract_through_window(output, dest, entries, log, shots, tries=False):
 
 
 def main(body, texts_exe, shots):
-    """Runs body(work, log) in a fresh temporary folder, ends every Wine
-    program it started and prints the count of failed checks; the exit code."""
+    """Runs body(work, log) in a temporary folder, ends the Wine programs; the exit code."""
     global window_texts_exe, shots_dir
     window_texts_exe, shots_dir = texts_exe, shots
     if not os.environ.get("DISPLAY"):

@@ -1,5 +1,4 @@
-// Unpacking the stub's gzip-packed banner: a banner-sized image comes back byte
-// for byte; damaged, cut or padded streams and lying length fields give null.
+// The stub's gzip-packed banner comes back byte for byte; a damaged or lying stream gives null.
 #include <gtest/gtest.h>
 #include <zlib.h>
 

@@ -1,6 +1,5 @@
-// The stub's flow through the headless window layer: Browse, close requests,
-// About, Exit, the bar; runs with the empty-destination warning, clicks during
-// the run and the end-of-run box. The end hook observes the program's end.
+// The stub's flow through the headless window layer: Browse, close, About, Exit, the bar; runs
+// with the empty-destination warning, clicks during the run, the end box; the end hook.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -33,9 +32,8 @@ std::string Box(int32_t i) {  // caption|text|style of message box i
 // Extract clicks that the test's event loop has handled.
 handshake::Counter extracts_handled;
 
-// At the end-of-run box: reads the bar and prompt, then a Browse and a second
-// Extract arrive while the run is still on; the box stays up until the event
-// loop has handled both (events come in order: the Extract is the last).
+// At the end box: reads the bar and prompt; a Browse and a second Extract arrive while the run is
+// on, and the box stays up until the event loop has handled both (the Extract comes last).
 int32_t bar_at_box = -1;
 std::string prompt_at_box;
 bool clicks_handled_at_box = false;
@@ -61,8 +59,7 @@ class StubFlowTest : public ::testing::Test {
     end_code = -1;
     clicks_handled_at_box = false;
   }
-  // The stub, run from an output file; cut bytes off its end for a damaged
-  // download.
+  // The stub, run from an output file; cut bytes off its end for a damaged download.
   void Start(const std::vector<Entry>& entries, size_t cut = 0) {
     std::string file = testzip::gOutputFile(testzip::BuildArchive(entries));
     testzip::WriteFile(payload_, file.substr(0, file.size() - cut));
@@ -78,14 +75,11 @@ class StubFlowTest : public ::testing::Test {
   void Pump() {  // handles events until the queue stays empty for one wait
     for (int32_t event; (event = WaitForEvent()) != 0;) Handle(event);
   }
-  // Types the destination, presses Extract and runs the event loop until the
-  // program has ended (at most about 20 s).
+  // Types the destination, presses Extract and runs the event loop until the end (about 20 s).
   bool Extract() {
     HeadlessType(kGadgetDestinationField, destination_.c_str());
     HeadlessClick(kGadgetExtract);
-    for (int i = 0; i < 2000 && !(StubHasEnded() && end_calls); ++i) {
-      Handle(WaitForEvent());
-    }
+    for (int i = 0; i < 2000 && !(StubHasEnded() && end_calls); ++i) Handle(WaitForEvent());
     return end_calls > 0;
   }
   std::string Out(std::string name) {  // an extracted file's bytes; "" when missing
@@ -133,8 +127,7 @@ TEST_F(StubFlowTest, BrowseCloseAboutTheBarAndExit) {
 }
 
 TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
-  // box: caption|text|style of the end-of-run box; bar: the bar's value then.
-  // code: the exit code; cut: bytes cut off the file's end.
+  // box: caption|text|style of the end box; bar: its value then; cut: bytes cut off the end.
   struct Row {
     const char* label;
     std::vector<Entry> entries;
@@ -177,11 +170,8 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     EXPECT_EQ(row.cut == 0, fs::is_directory(destination_));
     if (row.cut != 0) continue;
     EXPECT_FALSE(fs::exists(folder_ / "evil.txt"));
-    for (const Entry& e : row.entries) {  // "" where the data failed its check
-      if (e.name[0] != '.') {
-        EXPECT_EQ(e.crc >= 0 ? "" : e.data, Out(e.name)) << e.name;
-      }
-    }
+    for (const Entry& e : row.entries)  // "" where the data failed its check or the name
+      EXPECT_EQ(e.crc >= 0 || e.name[0] == '.' ? "" : e.data, Out(e.name)) << e.name;
   }
 }
 

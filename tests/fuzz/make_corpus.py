@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the reader fuzzer's seed corpus: tiny archives laid out byte for
-byte as the folder archiver writes them ("\\" separators, folder entries, the
-empty-named root entry, flag 2, no extra fields), plus hostile variants.
-    python3 tests/fuzz/make_corpus.py [FOLDER]   (default: beside this file)
-"""
+"""Writes the reader fuzzer's seed corpus: tiny archives laid out as the folder archiver writes
+them, plus hostile variants. Usage: make_corpus.py [FOLDER] (default: corpus/ beside this file)"""
 import os
 import struct
 import sys
@@ -20,10 +17,8 @@ def deflate(data):
 
 
 def archive(entries):
-    """entries: (name, data, method, crc or None, declared size or None),
-    all but the name optional."""
-    body = b""
-    central = b""
+    """entries: (name, data, method, crc or None, declared size or None), all but the name optional."""
+    body = central = b""
     for name, data, method, crc, size in ((e + (b"", 8, None, None)[len(e) - 1:]) for e in entries):
         raw = name.encode("latin-1")
         packed = deflate(data) if method == 8 else data

@@ -1,10 +1,7 @@
-// libFuzzer harness for the archive reader. Each input is written to a file
-// in a private folder, opened, listed, tested and extracted below a sandbox;
-// the process aborts when extraction leaves the destination folder, makes a
-// symbolic link, or reports a file as written that is not there whole, or
-// when extracting with writer threads gives another tree than one thread.
-// Native only (POSIX calls check the reader from outside); scripts/fuzz.sh
-// builds and runs it.
+// libFuzzer harness for the archive reader (native; scripts/fuzz.sh runs it). Each input is
+// opened, listed, tested and extracted below a sandbox; it aborts when extraction leaves the
+// destination, makes a symbolic link, reports a file written that is not there whole, or when
+// writer threads give another tree than one thread.
 #include <dirent.h>
 #include <ftw.h>
 #include <signal.h>
@@ -27,24 +24,18 @@
 
 namespace {
 
-// The reader never inflates an entry past its declared size. Entries that
-// declare more than kEntryLimitBytes are listed but not tested or extracted,
-// and each pass over one input stops at kPassBudgetBytes declared in all, so
-// an input of overlapping entries cannot fill the disk or stall the run.
+// Entries declaring more than kEntryLimitBytes are only listed, and a pass stops at
+// kPassBudgetBytes declared in all: overlapping entries cannot fill the disk or stall the run.
 const uint32_t kEntryLimitBytes = 4u << 20;
 const uint64_t kPassBudgetBytes = 32u << 20;
 // Entries visited per pass; an end record counts at most 65,535.
 const int kEntryLimit = 70000;
-// A backstop for the above: no file this process writes grows past this size
-// (the write fails instead of the process being killed by SIGXFSZ).
+// A backstop: no file written grows past this size (the write fails, SIGXFSZ is ignored).
 const rlim_t kFileSizeLimitBytes = 16u << 20;
 
-// The private folder (mode 0700) holds the input file and the sandbox; the
-// destination lies three levels below the sandbox, so a name that climbs out
-// of it lands in a folder the walk looks at.
-std::string gRoot;
-std::string gInput;
-std::string gDestination;
+// The private folder holds the input and the sandbox; the destination lies three levels below
+// the sandbox, so a name that climbs out of it lands in a folder the walk looks at.
+std::string gRoot, gInput, gDestination;
 
 void Fail(const char* what, const std::string& path) {
   fprintf(stderr, "reader_fuzz: %s: %s\n", what, path.c_str());
@@ -58,9 +49,8 @@ void WriteInput(const uint8_t* data, size_t size) {
   if (fclose(file) != 0) Fail("cannot write the input file", gInput);
 }
 
-// Property: an entry reported as extracted is there, below the destination,
-// where the reader's own landing rule puts it: a folder entry as a folder, a
-// file entry as a regular file of its declared size.
+// Property: an entry reported extracted is where the reader's landing rule puts it, a folder
+// as a folder, a file as a regular file of its declared size.
 void CheckExtracted(const ArchiveEntryInfo& info) {
   Text name = DropDrivePrefix(CleanEntryName(info.name));
   bool folder = info.isFolder || name.IsEmpty() || name.Last() == '\\';
@@ -88,13 +78,12 @@ int Affordable(const ArchiveEntryInfo& info, uint64_t* spent) {
 
 int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
 
-// Empties the destination for the next input (the folder itself goes too).
+// Removes the destination for the next input.
 void ClearDestination() {
   struct stat facts;
-  if (lstat(gDestination.c_str(), &facts) != 0) return;
-  if (nftw(gDestination.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS) != 0) {
+  if (lstat(gDestination.c_str(), &facts) == 0 &&
+      nftw(gDestination.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS) != 0)
     Fail("cannot clear", gDestination);
-  }
 }
 
 // Everything below folder: each path with its size, -1 for a folder.
@@ -112,11 +101,8 @@ void Snapshot(const std::string& folder, std::map<std::string, long long>* tree)
 }
 
 // ---------------------------------------------------------------------------
-// Every call into the reader's API is in this one function: switching the
-// harness to another extraction entry point changes only what is below.
-// Opens the archive in path; lists every entry, tests every entry, then
-// extracts every entry below destination, checking each one reported as
-// extracted. The results of the other calls are only exercised, not judged.
+// Every call into the reader's API is here. Lists, tests, then extracts every entry, checking
+// each one reported extracted; the other calls' results are only exercised, not judged.
 void ReadArchive(const std::string& path, const std::string& destination) {
   if (OpenArchiveForReading(path.c_str()) == 0) return;
   ArchiveGlobalInfo global;
@@ -145,8 +131,7 @@ void ReadArchive(const std::string& path, const std::string& destination) {
   });
   CloseArchive();
   if (!whole) return;
-  // The same archive once more through the engine with two writer threads:
-  // the same tree, file for file and size for size.
+  // Again with two writer threads: the same tree, file for file and size for size.
   std::map<std::string, long long> alone, threaded;
   Snapshot(destination, &alone);
   ClearDestination();
@@ -159,9 +144,8 @@ void ReadArchive(const std::string& path, const std::string& destination) {
 }
 // ---------------------------------------------------------------------------
 
-// Property: below the private folder there is only the input file, the
-// folders leading to the destination and what lies below the destination,
-// and nothing anywhere is a symbolic link. Walks without following links.
+// Property: below the private folder only the input, the folders on the way to the destination
+// and what lies below it, and no symbolic link anywhere (links are not followed).
 void CheckTree(const std::string& folder) {
   DIR* listing = opendir(folder.c_str());
   if (listing == nullptr) Fail("cannot list", folder);
@@ -202,10 +186,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gRoot = pattern;
   gInput = gRoot + "/input.exe";
   gDestination = gRoot + "/box/a/b/destination";
-  if (mkdir((gRoot + "/box").c_str(), 0700) != 0 || mkdir((gRoot + "/box/a").c_str(), 0700) != 0 ||
-      mkdir((gRoot + "/box/a/b").c_str(), 0700) != 0) {
-    Fail("cannot make the sandbox", gRoot);
-  }
+  for (const char* folder : {"/box", "/box/a", "/box/a/b"})
+    if (mkdir((gRoot + folder).c_str(), 0700) != 0) Fail("cannot make the sandbox", gRoot);
   atexit(RemoveRoot);
   return 0;
 }

@@ -1,6 +1,5 @@
-// The steps that make an output file from a folder, as the Maker's job and
-// `vezovud pack` run them: the output's layout whatever the number of
-// workers, the temporary name, and the outputs that are refused.
+// The steps that make an output file from a folder, as the Maker and `vezovud pack` run them:
+// the output's layout whatever the workers, the temporary name, the outputs refused.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -55,9 +54,7 @@ class PackTest : public ::testing::Test {
   std::string source_ = work_.Join("src") + Separator();
 };
 
-// The stub, the archive as the archiver writes it, and a trailer holding
-// the archive's length; the same bytes whether files are deflated in turn
-// or by workers.
+// The stub, the archive as the archiver writes it and its length, deflated in turn or by workers.
 TEST_F(PackTest, OutputIsTheStubTheArchiveAndItsLength) {
 #ifndef _WIN32
   // A link that loops is followed by neither the count nor the walk.
@@ -97,9 +94,8 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
     ASSERT_TRUE(i == 42 || (i % 2 ? MakeFolder(name) : WriteWholeFile(name, {1})));
   }
   for (int i = 0; i < 20; ++i) EXPECT_EQ(tmp + "Vezovud42", MakeTempArchiveName("Vezovud").c_str());
-  // Another user plants an archive under the drawn name before the build
-  // runs: the build's own archive lives in a private folder, and the planted
-  // one is neither added to nor touched.
+  // An archive planted under the drawn name before the build is neither added to nor touched:
+  // the build's own archive lives in a private folder.
   std::string planted = testzip::BuildArchive({{"evil.txt", "planted"}});
   ASSERT_TRUE(WriteWholeFile(tmp + "Vezovud42", Bytes(planted.begin(), planted.end())));
   BuildResult result = Build(work_.Join("mine.exe"), (tmp + "Vezovud42").c_str());
@@ -121,9 +117,7 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
 }
 #endif
 
-// Outputs that are refused or cannot be made: an existing file stays as it
-// was, nothing is followed or truncated, and no temporary file or folder
-// is left behind.
+// Refused outputs: an existing file stays as it was, nothing is followed, nothing left behind.
 TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   std::string victim = work_.Join("victim");
   ASSERT_TRUE(WriteWholeFile(victim, kOld));

@@ -1,20 +1,16 @@
-# Tests of the programs' resources: the embedding of awkward inputs, and in
-# the Windows build the compiled icon group, version record and manifest of
-# each kind. The banners are embedded here too, for the window layer's check.
-# Included from tests/CMakeLists.txt, so generated sources live in its folder.
+# The programs' resources: embedding awkward inputs and (Windows) each kind's compiled resources.
+# The banners are embedded for the window layer's check. Generated sources go in tests/'s folder.
 set(embedded "")
 vezovud_embed_file(embedded ${VEZOVUD_RESOURCES_DIR}/maker_banner.bmp test_maker_banner)
 vezovud_embed_file(embedded ${VEZOVUD_RESOURCES_DIR}/stub_banner.bmp test_stub_banner)
 vezovud_embed_file(embedded ${CMAKE_CURRENT_LIST_DIR}/all_bytes.bin test_all_bytes)
 vezovud_embed_file(embedded ${CMAKE_CURRENT_LIST_DIR}/empty.bin test_empty)
-# One library holds the generated arrays, so two programs never generate the
-# same file at once in a parallel build.
+# One library holds the generated arrays: no two programs generate one file at once.
 add_library(resources_test_embedded OBJECT ${embedded})
 
 set(resources_test_sources ${CMAKE_CURRENT_LIST_DIR}/resources_test.cpp)
 if(VEZOVUD_WIN32)
-  # One program per kind, each carrying that kind's compiled resources and
-  # checking them from inside itself.
+  # One program per kind, checking that kind's compiled resources from inside itself.
   foreach(kind maker stub)
     set(name resources_${kind}_tests)
     vezovud_add_test(${name} SOURCES ${resources_test_sources}

@@ -1,5 +1,4 @@
-// Windows-only checks inside a program linked with one kind's compiled
-// resources: icon group 1, the version strings and the manifest.
+// Inside a program linked with one kind's compiled resources: icons, version strings, manifest.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,8 +9,7 @@
 
 namespace {
 
-// Icon resource 1 (the window class asks for it) groups 16, 32 and 48 pixel
-// images of 256 colours.
+// Icon group 1 (the window class asks for it): 16, 32 and 48 pixel images of 256 colours.
 TEST(CompiledResources, IconGroupOneHoldsThree256ColourImages) {
   HMODULE self = GetModuleHandleA(nullptr);
   EXPECT_NE(nullptr, LoadIconA(self, MAKEINTRESOURCEA(1)));
@@ -56,9 +54,8 @@ TEST(CompiledResources, VersionRecordStrings) {
   }
 }
 
-// The manifest asks for Common Controls 6.0.0.0, and the loader then maps the
-// side-by-side comctl32 from a folder named after that assembly (checked by
-// folder, because Wine's version 6 reports 5 from DllGetVersion).
+// The manifest asks for Common Controls 6.0.0.0, so the loader maps comctl32 from that assembly's
+// folder (checked by folder: Wine's version 6 reports 5 from DllGetVersion).
 TEST(CompiledResources, ManifestSelectsCommonControls6) {
   HMODULE self = GetModuleHandleA(nullptr);
   HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(1), RT_MANIFEST);

@@ -1,5 +1,4 @@
-// Tests of directory listings: "." and "..", kinds, the fixed order on POSIX,
-// folders written any way and search paths beyond 260 characters.
+// Directory listings: "." and "..", kinds, the POSIX order, folders written any way, long paths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,8 +13,7 @@ namespace {
 using namespace test_support;
 typedef std::vector<std::string> Names;
 
-// Every entry of a listing, as "name", or "name/" for a folder; afterwards
-// no entry is current.
+// Every entry of a listing, as "name", or "name/" for a folder; afterwards none is current.
 Names Drain(intptr_t listing, bool sorted = true) {
   Names names;
   for (int guard = 0; guard < 10000 && NextEntry(listing); guard++)
@@ -45,8 +43,7 @@ class DirectoryTest : public ::testing::Test {
 };
 
 #ifndef _WIN32
-// "." and ".." first, then upper-cased bytes, ties by plain bytes: "!" sorts
-// before ".", and "_" after upper-cased "a".
+// "." and ".." first, then upper-cased bytes, ties by plain bytes ("!" before ".", "_" after "A").
 TEST_F(DirectoryTest, PosixOrderIsDotsThenUpperCasedBytes) {
   const Names sorted = {"./", "../",  "!bang", "a",   "a.b", "ALPHA",  "Alpha",   "alpha",
                         "B",  "beta", "Mid/",  "Zed", "[x",  "_under", "\xC3\xA9"};
@@ -56,9 +53,8 @@ TEST_F(DirectoryTest, PosixOrderIsDotsThenUpperCasedBytes) {
 }
 #endif
 
-// The programs list "*.*": every entry, "." and ".." too, whether the folder
-// ends in a separator or not, or uses "\"; nothing is current before the
-// first entry. Like FindFirstFileA, a missing folder or a file gives none.
+// "*.*" lists every entry, "." and ".." too, however the folder is written; nothing is current
+// before the first. Like FindFirstFileA, a missing folder or a file gives no listing.
 TEST_F(DirectoryTest, EveryEntryOfAFolderWrittenAnyWay) {
   Make({"a.txt", "B.TXT", "readme", "two/", "two/in.txt"});
   const Names all = {"../", "./", "B.TXT", "a.txt", "readme", "two/"};
@@ -76,12 +72,10 @@ TEST_F(DirectoryTest, EveryEntryOfAFolderWrittenAnyWay) {
   EXPECT_EQ(0, OpenDirectoryListing(kAnyNumber, folder_.Join("a.txt").c_str(), "*.*"));
 }
 
-// folder + name one short of the path capacity fits; one more fails rather
-// than find the shorter name. The default pattern counts too: folder +
-// separator + "*.*".
+// folder + name one short of the capacity fits; one more fails rather than find the shorter
+// name. The default pattern counts too: folder + separator + "*.*".
 TEST_F(DirectoryTest, SearchPathsBeyondTheCapacityFailAndAreNeverCut) {
-  std::string path =
-      folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 1, 'd', 'n');
+  std::string path = NestedPath(folder_.Path(), kPathCapacity - 1, 'd', 'n');
   size_t split = path.rfind(kPathSeparator) + 1;
   std::string deep = path.substr(0, split), name = path.substr(split);
   ASSERT_TRUE(test_support::WriteWholeFile(path, PatternBytes(3)));
@@ -91,8 +85,7 @@ TEST_F(DirectoryTest, SearchPathsBeyondTheCapacityFailAndAreNeverCut) {
     for (const char* more : {"n", "*", "?"})
       EXPECT_EQ(0, OpenDirectoryListing(kAnyNumber, folder.c_str(), (name + more).c_str())) << more;
   }
-  std::string longFolder =
-      folder_.Path() + test_support::NestedName(folder_.Path(), kPathCapacity - 5, 'e', 'e');
+  std::string longFolder = NestedPath(folder_.Path(), kPathCapacity - 5, 'e', 'e');
   // Windows makes no folder of more than 248 characters; there it is not tried.
   if (MakeFolder(longFolder) || kPathSeparator == '/') {
     ASSERT_NE(0, OpenDirectoryListing(0, longFolder.c_str(), ""));

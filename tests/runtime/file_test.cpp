@@ -1,6 +1,5 @@
-// Tests of numbered files: the 4096-byte buffer across its edges, identifiers
-// and calls that do nothing, PathSize, TempDirectory and paths beyond 260 characters; what a
-// path names and where it leads, identities and private folders.
+// Numbered files: the 4096-byte buffer across its edges, calls that do nothing, PathSize,
+// TempDirectory, paths past the capacity; kinds, resolved paths, identities, private folders.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -34,8 +33,7 @@ class FileTest : public ::testing::Test {
   TempFolder folder_;
 };
 
-// All plans write one path, so a plan after a longer one shows that creating
-// empties an existing file.
+// All plans write one path: a plan after a longer one shows that creating empties the file.
 TEST_F(FileTest, WritesAcrossTheBufferEdgesKeepEveryByteInOrder) {
   const std::vector<int32_t> plans[] = {{1, 4094, 1, 4097, 3, 4093, 4096, 2, 8191, 5},
                                         {4095},
@@ -60,8 +58,7 @@ TEST_F(FileTest, WritesAcrossTheBufferEdgesKeepEveryByteInOrder) {
   }
 }
 
-// Reads in repeating plans of pieces, of 102,400 bytes too (what the
-// archiver and the reader ask for).
+// Reads in repeating plans of pieces, of 102,400 bytes too (what the archiver and reader ask).
 TEST_F(FileTest, ReadsAcrossTheBufferEdgesInAwkwardPieces) {
   const std::vector<int32_t> plans[] = {{1},    {31},         {4095},         {4096},
                                         {4097}, {17, 102400}, {4095, 102400}, {4097, 102400}};
@@ -87,10 +84,8 @@ TEST_F(FileTest, ReadsAcrossTheBufferEdgesInAwkwardPieces) {
   }
 }
 
-// The programs open files under kAnyNumber only: identifiers apart, that
-// end with CloseFileNumber (twice is harmless). Identifiers not in use,
-// lengths of 0 or less, null buffers and writes to a reader do nothing;
-// WriteInt32 writes little-endian.
+// kAnyNumber gives identifiers apart (closing twice is harmless). Identifiers not in use, lengths
+// of 0 or less, null buffers and writes to a reader do nothing; WriteInt32 is little-endian.
 TEST_F(FileTest, IdentifiersAndCallsThatDoNothing) {
   Bytes b = PatternBytes(6000, 29), buffer(16);
   intptr_t any = CreateFileForWriting(kAnyNumber, Path("any").c_str());
@@ -218,7 +213,7 @@ TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "", mine = folder_.Path();
   std::string bare = mine.substr(0, mine.size() - 1);
   // Two short of the capacity: with its "/" and the zero it fits exactly.
-  std::string fits = mine + test_support::NestedName(mine, kPathCapacity - 2, 'd', 'e');
+  std::string fits = NestedPath(mine, kPathCapacity - 2, 'd', 'e');
   ASSERT_TRUE(MakeFolder(fits));
   ASSERT_TRUE(MakeFolder(fits + "e"));
   ASSERT_TRUE(WriteWholeFile(Path("plain"), Bytes()));
@@ -235,18 +230,11 @@ TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
 }
 #endif
 
-// A path of total characters ending in "f"s (so a longer one, cut short,
-// would name it); the folders on the way are made.
-std::string PathOfLength(const TempFolder& folder, size_t total) {
-  return folder.Path() + test_support::NestedName(folder.Path(), total, 'd', 'f');
-}
-
-// A path one short of the capacity fits with its zero; one more, 73 more,
-// 100,000 and a zero byte inside fail every operation and never reach a
-// file under a cut name.
+// A path one short of the capacity fits with its zero; one more, 73 more, 100,000 and a zero
+// byte inside fail every operation and never reach a file under a cut name (all end in "f"s).
 TEST_F(FileTest, PathsBeyondTheCapacityFailAndAreNeverCut) {
-  std::string fits = PathOfLength(folder_, kPathCapacity - 1);
-  std::string far = PathOfLength(folder_, kPathCapacity + 73);
+  std::string fits = NestedPath(folder_.Path(), kPathCapacity - 1, 'd', 'f');
+  std::string far = NestedPath(folder_.Path(), kPathCapacity + 73, 'd', 'f');
   ASSERT_NE(0, CreateFileForWriting(0, fits.c_str()));
   EXPECT_EQ(4, WriteInt32(0, 259));
   CloseFileNumber(0);
@@ -265,10 +253,9 @@ TEST_F(FileTest, PathsBeyondTheCapacityFailAndAreNeverCut) {
   EXPECT_EQ(4u, ReadWholeFile(fits).size()) << "the file that fits was touched";
   EXPECT_FALSE(Exists(fits + "f"));
   EXPECT_TRUE(!farExists || ReadWholeFile(far).size() == 8u) << "the longer file was touched";
-  // A folder two short of the capacity fits with its separator, one more
-  // does not. (Windows makes no folder of more than 248 characters, so there
-  // it is not made.)
-  std::string folderFits = PathOfLength(folder_, kPathCapacity - 2);
+  // A folder two short of the capacity fits with its separator, one more does not (Windows
+  // makes no folder of more than 248 characters).
+  std::string folderFits = NestedPath(folder_.Path(), kPathCapacity - 2, 'd', 'f');
   if (MakeFolder(folderFits) || kPathSeparator == '/') {
     EXPECT_EQ(-2, PathSize(folderFits.c_str()));
     EXPECT_EQ(-2, PathSize((folderFits + Separator()).c_str()));

@@ -1,5 +1,4 @@
-// Tests of the runtime's process-wide services: start-up and exit clean-up,
-// memory blocks, the RANROT type B generator, threads, locks and semaphores.
+// The runtime's process-wide services: start and end, memory, RANROT B, threads, locks.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -21,8 +20,7 @@ namespace {
 
 using namespace test_support;
 
-// EndRuntime flushes and closes every file and listing; starting or ending
-// twice is harmless.
+// EndRuntime flushes and closes every file and listing; starting or ending twice is harmless.
 TEST(SystemTest, EndRuntimeFlushesAndClosesEverything) {
   InitRuntime();
   InitRuntime();
@@ -43,8 +41,7 @@ TEST(SystemTest, EndRuntimeFlushesAndClosesEverything) {
   EXPECT_EQ(-1, FileLength(any));
   EXPECT_EQ(0, NextEntry(2));
   // Closed: the files can go (Windows deletes no open file).
-  EXPECT_NE(0, RemoveFile(folder.Join("numbered").c_str()));
-  EXPECT_NE(0, RemoveFile(folder.Join("any").c_str()));
+  for (const char* name : {"numbered", "any"}) EXPECT_NE(0, RemoveFile(folder.Join(name).c_str()));
   InitRuntime();
   PauseMilliseconds(-1);  // must not mean "for ever"
 }
@@ -99,20 +96,18 @@ int32_t TickForever(int32_t index) {  // only StopThread ends it
   for (gTicks[index] = 1;; gTicks[index]++) PauseMilliseconds(2);
 }
 
-// Parameters arrive, also from four threads starting threads at once (the
-// list is under one lock); each start drops the finished threads; a wait
-// times out on a running thread; StopThread ends one that never returns.
+// Parameters arrive, also from four threads starting threads at once; each start drops the
+// finished threads; a wait times out on a running thread; StopThread ends one that never returns.
 TEST(ThreadTest, StartWaitAndStop) {
   EXPECT_EQ(0, StartThread(nullptr, 5));
   EXPECT_NE(0, WaitForThread(0, -1)) << "an unknown handle counts as ended";
   std::vector<int> ended[4];  // WaitForThread's answer for each start, per starting thread
   std::vector<std::thread> starters;
-  for (int i = 0; i < 4; i++) {
+  for (int i = 0; i < 4; i++)
     starters.emplace_back([i, &ended] {
       for (int k = 0; k < 50; k++)
         ended[i].push_back(WaitForThread(StartThread(CountParameter, kParameters[i]), 20000));
     });
-  }
   for (std::thread& t : starters) t.join();
   for (int i = 0; i < 4; i++) {
     EXPECT_EQ(50, gArrived[i].load()) << "parameter " << kParameters[i];
@@ -128,8 +123,7 @@ TEST(ThreadTest, StartWaitAndStop) {
   StopThread(0);
   EXPECT_EQ(1, StartedThreadCount());
   EXPECT_NE(0, WaitForThread(ticking[0], 0)) << "no longer in the list";
-  // The other thread's ticks are the clock: after 20 a deferred stop has
-  // landed, and for the next 50 the stopped loop stands still.
+  // The other thread's ticks are the clock: after 20 a deferred stop has landed; then 50 more.
   int other = gTicks[1];
   ASSERT_TRUE(handshake::WaitUntil([&] { return gTicks[1] > other + 20; })) << "the other runs on";
   int stopped = gTicks[0];
@@ -139,8 +133,7 @@ TEST(ThreadTest, StartWaitAndStop) {
   StopThread(ticking[1]);
 }
 
-intptr_t gCountLock = 0;
-intptr_t gCountsDone = 0;
+intptr_t gCountLock = 0, gCountsDone = 0;
 int64_t gCount = 0;  // changed under gCountLock only
 
 int32_t CountUnderLock(int32_t times) {
@@ -153,8 +146,8 @@ int32_t CountUnderLock(int32_t times) {
   return 0;
 }
 
-// Two threads counting under one lock lose no count; a semaphore gives out
-// what it started with and what was posted, and waits no longer than told.
+// Two threads counting under one lock lose no count; a semaphore gives what it started with and
+// what was posted, and waits about as long as told.
 TEST(ThreadTest, LockAndSemaphore) {
   EXPECT_LE(1, ProcessorCount());
   gCountLock = MakeLock();

@@ -1,6 +1,5 @@
-// Helpers shared by the runtime, archive and maker tests: a fresh temporary
-// folder, deterministic bytes, and file access through the C++ library (so
-// the code under test never checks itself).
+// Helpers of the runtime, archive and maker tests: temporary folders, deterministic bytes, and
+// file access through the C++ library (so the code under test never checks itself).
 #ifndef VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
 #define VEZOVUD_TESTS_RUNTIME_TEST_SUPPORT_H
 
@@ -91,18 +90,15 @@ inline bool MakeFolder(const std::string& path) {
   return std::filesystem::create_directories(path, error) && !error;
 }
 
-// A name below folder whose components take at most 200 bytes, such that
-// folder + name is exactly total bytes long; its last component is made of
-// lastFill, the folders on the way (made here) of folderFill.
-inline std::string NestedName(const std::string& folder, size_t total, char folderFill,
-                              char lastFill) {
-  std::string name;
-  while (total - folder.size() - name.size() > 200) {
-    name += std::string(100, folderFill);
-    MakeFolder(folder + name);
-    name += Separator();
+// A path of total bytes below folder, components of at most 200 bytes: the last of lastFill,
+// the folders on the way (made here) of folderFill.
+inline std::string NestedPath(std::string path, size_t total, char folderFill, char lastFill) {
+  while (total - path.size() > 200) {
+    path += std::string(100, folderFill);
+    MakeFolder(path);
+    path += Separator();
   }
-  return name + std::string(total - folder.size() - name.size(), lastFill);
+  return path + std::string(total - path.size(), lastFill);
 }
 
 }  // namespace test_support

@@ -1,7 +1,5 @@
-// Tests of texts and calendar dates: Text's value semantics, RightPart,
-// FileNamePart, DecimalText and IntegerValue as the programs call them,
-// DateValue over every day it can hold, and FormatDateText; names in UTF-8
-// and Windows-1252, and the paths entries land under.
+// Texts and dates as the programs use them: Text, its parts and numbers, DateValue over every
+// day it holds, FormatDateText; names in UTF-8 and Windows-1252; the paths entries land under.
 #include <gtest/gtest.h>
 
 #include <limits.h>
@@ -24,9 +22,7 @@ std::vector<int> Fields(int32_t v) {
   return {YearOf(v), MonthOf(v), DayOf(v), HourOf(v), MinuteOf(v), SecondOf(v)};
 }
 
-// Equality is byte for byte (past a NUL too) and the absent text is the
-// empty one; a copy is independent; a text appended to itself survives its
-// buffer moving as it grows; the plain C copy.
+// Equality byte for byte (past a NUL too); copies are independent; self-append survives growth.
 TEST(TextTest, ValueSemantics) {
   EXPECT_TRUE(Text() == Text(""));
   EXPECT_TRUE(Text(static_cast<const char*>(nullptr)) == Text(""));
@@ -56,8 +52,7 @@ TEST(TextTest, ValueSemantics) {
   EXPECT_EQ(nullptr, CopyToCString(Text())) << "none for the empty text";
 }
 
-// As the programs call them: the last character of a folder, the file name
-// of a path with either separator.
+// The last character of a folder; the file name of a path with either separator.
 TEST(TextTest, RightPartAndFileNamePart) {
   EXPECT_EQ("\\", S(RightPart("C:\\data\\", 1)));
   EXPECT_EQ("", S(RightPart("", 1)));
@@ -74,8 +69,7 @@ TEST(TextTest, RightPartAndFileNamePart) {
   for (const auto& c : names) EXPECT_EQ(c.expected, S(FileNamePart(c.path))) << c.path;
 }
 
-// IntegerValue reads back what DecimalText and FormatDateText write (the
-// archiver's time fields): leading zeros, and no digits at all.
+// IntegerValue reads back what DecimalText and FormatDateText write: leading zeros, no digits.
 TEST(TextTest, DecimalTextAndIntegerValue) {
   for (int32_t value : {0, -7, 10, INT32_MIN, INT32_MAX, -INT32_MAX, 1000000000}) {
     EXPECT_EQ(std::to_string(value), S(DecimalText(value)));
@@ -86,9 +80,7 @@ TEST(TextTest, DecimalTextAndIntegerValue) {
   EXPECT_EQ(2006, IntegerValue("2006"));
 }
 
-// The archiver's times come from the system, always valid: what matters is
-// the range, 1970-01-01 00:00:00 to 2038-01-19 03:14:07, and no value for a
-// time beyond it.
+// The range is 1970-01-01 00:00:00 to 2038-01-19 03:14:07; no value for a time beyond it.
 TEST(DateTest, ValuesBeyondTheRangeAreNone) {
   EXPECT_EQ(1149679937, DateValue(2006, 6, 7, 11, 32, 17));
   EXPECT_EQ(-1, DateValue(2038, 1, 19, 3, 14, 8));
@@ -98,8 +90,7 @@ TEST(DateTest, ValuesBeyondTheRangeAreNone) {
   for (int32_t v : {-1, INT32_MIN}) EXPECT_EQ(std::vector<int>(6, 0), Fields(v)) << v;
 }
 
-// Walks every day from 1970-01-01 to 2038-01-19 with a calendar of its own,
-// so each date's value is its day count times 86,400 (plus the time).
+// Every day from 1970-01-01 to 2038-01-19 by a calendar of its own: day count times 86,400.
 TEST(DateTest, EveryDayComposesAndSplitsBack) {
   const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   int64_t dayNumber = 0;
@@ -127,8 +118,7 @@ TEST(DateTest, FormatDateText) {
   EXPECT_EQ("0000-00-00 00:00:00", S(FormatDateText(mask, -1)));
 }
 
-// Names as archives carry them: well-formed UTF-8 or not, Windows-1252
-// decoded, upper-cased as Windows compares names.
+// Names as archives carry them: UTF-8 or not, Windows-1252 decoded, upper-cased as Windows does.
 TEST(NameEncodingTest, Utf8Windows1252AndCase) {
   const struct {
     const char* name;
@@ -161,12 +151,9 @@ TEST(NameEncodingTest, Utf8Windows1252AndCase) {
   EXPECT_EQ("a\\x1b[2J\\x0a\\x7f", S(PrintableName("a\x1b[2J\n\x7f")));
 }
 
-// Where an entry lands below a destination: the name with the platform's
-// separator; on POSIX a name without the UTF-8 flag decoded from
-// Windows-1252. On Windows a flagged or long name takes an extended path,
-// "\\?\" and the full path in UTF-8, without "." components or the trailing
-// dots and spaces the system would have dropped; an ANSI name that fits
-// takes the ANSI path as before.
+// Where an entry lands: the platform's separator; on POSIX an unflagged name decoded from
+// Windows-1252. On Windows a flagged or long name takes "\\?\" and the full UTF-8 path without
+// "." components or trailing dots and spaces; an ANSI name that fits takes the ANSI path.
 TEST(LandingPathTest, NamesAndTheExtendedPathRule) {
   Text base;
 #ifdef _WIN32

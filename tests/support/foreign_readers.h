@@ -1,5 +1,4 @@
-// Runs the foreign archive readers over a file a test wrote: Info-ZIP's
-// unzip -t, Python's zipfile.testzip() and "7z t". A reader that is not
+// Runs unzip -t, Python's zipfile.testzip() and "7z t" over a file; a reader that is not
 // installed counts as a refusal, so a missing tool cannot hide a broken file.
 #ifndef VEZOVUD_TESTS_SUPPORT_FOREIGN_READERS_H
 #define VEZOVUD_TESTS_SUPPORT_FOREIGN_READERS_H
@@ -13,8 +12,7 @@
 
 namespace foreign_readers {
 
-// The empty text when all three readers accept path, else the readers that
-// refused it. Under Windows (Wine) there are no readers: always the empty text.
+// "" when all three readers accept path (always under Wine), else the readers that refused it.
 inline std::string CheckAll(const std::string& path) {
 #ifdef _WIN32
   (void)path;

@@ -1,7 +1,5 @@
-// Test helpers: handshakes with the programs' threads instead of sleeps. A
-// counter that a hook raises and a test waits on, and a bounded wait for a
-// flag that a thread sets with no hook to tell; both give up after a bound,
-// so that a fault fails the test instead of hanging it.
+// Handshakes with the programs' threads instead of sleeps: a counter a hook raises, and a wait
+// for a condition; both give up after a bound, so a fault fails the test instead of hanging it.
 #ifndef VEZOVUD_TESTS_SUPPORT_HANDSHAKE_H
 #define VEZOVUD_TESTS_SUPPORT_HANDSHAKE_H
 

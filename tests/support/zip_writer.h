@@ -1,7 +1,5 @@
-// Test helpers: a small ZIP writer that lays archives out byte for byte as
-// the folder archiver does ("\" separators, folder entries, the empty-named
-// root entry, flag 0x0002, no extra fields, no comment), with knobs to damage
-// them; output files (stub-sized prefix + archive + trailer); temp folders.
+// A small ZIP writer laying archives out byte for byte as the folder archiver does, with knobs
+// to damage them; output files (stub-sized prefix + archive + trailer); temp folders.
 #ifndef VEZOVUD_TESTS_SUPPORT_ZIP_WRITER_H
 #define VEZOVUD_TESTS_SUPPORT_ZIP_WRITER_H
 
@@ -37,10 +35,8 @@ struct Entry {
   int64_t size = -1;  // the size to declare; -1: the real one
   bool raw = false;   // data goes in as given, whatever the method
   bool text = false;  // internal attribute 1: zlib took the data for text
-  // What other writers do: sizes in a Zip64 extra field behind 0xFFFFFFFF,
-  // "version made by" with its host system and external attributes (a
-  // folder marked by 0x10 alone), another name in the local header, and a
-  // Unicode Path extra field (0x7075) for the central name.
+  // What other writers do: Zip64 sizes, "version made by" and external attributes, another
+  // local name, a Unicode Path extra field (0x7075) for the central name.
   bool zip64 = false;
   uint16_t madeBy = 0;
   uint32_t attributes = 0;
@@ -146,7 +142,6 @@ inline std::string ReadFile(const std::string& path) {
 
 // A fresh folder below TempDirectory(), removed with all below it at the end.
 struct TempFolder : test_support::TempFolder {
-  const std::string& path() const { return Path(); }
   std::string operator/(const std::string& name) const { return Join(name); }
 };
 

@@ -1,5 +1,4 @@
-// BMP file images built in memory for the window tests: 24-bit, bottom-up,
-// rows padded to 4 bytes, 40-byte information header.
+// 24-bit bottom-up BMP file images built in memory for the window tests.
 #ifndef VEZOVUD_TESTS_WINDOW_TEST_BITMAP_H
 #define VEZOVUD_TESTS_WINDOW_TEST_BITMAP_H
 

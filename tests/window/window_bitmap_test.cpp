@@ -1,6 +1,4 @@
-// Tests of the BMP file image check that both window back ends run before
-// decoding: the programs' banners, and a table of damaged and hostile
-// headers with their verdicts.
+// The BMP check both window back ends run: the programs' banners, damaged and hostile headers.
 #include <stdint.h>
 
 #include <functional>
@@ -18,8 +16,7 @@ VEZOVUD_DECLARE_EMBEDDED(test_stub_banner);
 
 namespace {
 
-// Both banners are 253 x 34 pixels at 24 bits: 25,894 bytes, as the window
-// layer expects, with the pixels right behind the 54 bytes of headers.
+// Both banners are 253 x 34 pixels at 24 bits, the pixels right behind the 54 bytes of headers.
 TEST(BitmapLayoutTest, TheProgramsBannersPass) {
   for (const auto& banner : {std::make_pair(test_maker_banner, test_maker_banner_size),
                              std::make_pair(test_stub_banner, test_stub_banner_size)}) {

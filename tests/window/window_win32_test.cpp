@@ -1,9 +1,6 @@
-// Tests of the Win32 window layer on the programs' own windows (the Maker's
-// from OpenMakerWindow, the stub's from StartStub), run under Wine with Xvfb:
-// geometry and gadgets as each window's table gives them, the picture, Tab
-// order, the requesters and clean-up. A helper thread plays the user pressing
-// buttons. (Clicks, close requests and runs through the real windows are
-// tested by stub_e2e.py.)
+// The Win32 window layer on the programs' own windows under Wine: geometry and gadgets as each
+// table gives them, the picture, Tab order, the requesters (a helper thread presses their
+// buttons) and clean-up. Clicks and runs through the real windows: stub_e2e.py.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -24,7 +21,6 @@ namespace {
 const UINT kTickMs = 20;
 
 std::string S(const Text& t) { return std::string(t.c_str(), t.Length()); }
-HWND Gadget(int number) { return GetDlgItem((HWND)WindowHandleOf(kStubWindowNumber), number); }
 
 std::string ClassOf(HWND control) {
   char name[64] = {0};
@@ -44,9 +40,7 @@ std::string ClassFor(int32_t kind) {
   }
 }
 
-// Window number has a caption without a system menu, its outer corner at x,
-// y, a client area of width x height, and the gadgets of table: each of its kind's class, at its
-// place with its size (a picture takes its image's) and its text.
+// The window's place, caption without system menu, and table's gadgets (a picture: its image's).
 void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                   const GadgetSpec* table, int32_t count) {
   HWND window = (HWND)WindowHandleOf(number);
@@ -87,8 +81,7 @@ void Pump(DWORD ms) {
   KillTimer(NULL, timer);
 }
 
-// A helper thread that waits for a dialog to show, stores it in *dialog, then
-// presses button (IDOK, IDCANCEL) on it.
+// A helper thread that waits for a dialog, stores it in *dialog and presses button on it.
 std::thread Press(int button, HWND* dialog) {
   return std::thread([=] {
     handshake::WaitUntil([&] {
@@ -115,8 +108,7 @@ class Win32WindowTest : public ::testing::Test {
   std::vector<uint8_t> banner_ = window_test::MakeBitmap(253, 34, 0x3366CC, 0x00FF00);
 };
 
-// Each window follows its table; the Maker's picture takes the image's size
-// and paints it the right way up.
+// Each window follows its table; the Maker's picture takes the image's size, right way up.
 TEST_F(Win32WindowTest, WindowsFollowTheirTablesAndPaintTheBanner) {
   OpenStub();
   ExpectLayout(kStubWindowNumber, kStubWindowX, kStubWindowY, kStubClientWidth, kStubClientHeight,
@@ -128,9 +120,8 @@ TEST_F(Win32WindowTest, WindowsFollowTheirTablesAndPaintTheBanner) {
                kMakerClientHeight, kMakerGadgets, kMakerGadgetCount);
   HWND window = (HWND)WindowHandleOf(kMakerWindowNumber), picture = NULL;
   EXPECT_TRUE(IsWindowVisible(window));
-  for (const GadgetSpec& g : kMakerGadgets) {
+  for (const GadgetSpec& g : kMakerGadgets)
     if (g.kind == kGadgetPicture) picture = GetDlgItem(window, g.number);
-  }
   ASSERT_NE((HWND)NULL, picture);
   RECT size;
   GetClientRect(picture, &size);
@@ -146,7 +137,7 @@ TEST_F(Win32WindowTest, WindowsFollowTheirTablesAndPaintTheBanner) {
 TEST_F(Win32WindowTest, TabFollowsCreationOrderAndSkipsDisabledGadgets) {
   OpenStub();
   SetForegroundWindow((HWND)WindowHandleOf(kStubWindowNumber));
-  SetFocus(Gadget(kGadgetDestinationField));
+  SetFocus(GetDlgItem((HWND)WindowHandleOf(kStubWindowNumber), kGadgetDestinationField));
   SetGadgetDisabled(kGadgetExtract, 1);
   std::vector<int> order;
   for (int i = 0; i < 4; i++) {
