@@ -209,7 +209,7 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
 TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<Entry> entries;
   for (int i = 0; i < 600; ++i)
-    entries.push_back({"f" + std::to_string(i % 7) + "\n" + std::to_string(i), Pattern(i * 37, i)});
+    entries.push_back({"f" + std::to_string(i % 7) + "\\" + std::to_string(i), Pattern(i * 37, i)});
   entries.insert(entries.begin() + 100, {"dup.txt", "first"});
   entries.insert(entries.begin() + 120, {"DUP.txt", "other case"});
   entries.insert(entries.begin() + 140, {"dup.txt", "second"});
