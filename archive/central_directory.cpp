@@ -4,6 +4,7 @@
 // line saying what it guards against.
 #include "archive/central_directory.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -26,17 +27,11 @@ const uint32_t kCountOverflow = 0xFFFF;
 const uint32_t kSizeOverflow = 0xFFFFFFFF;
 
 // Reads length bytes at offset of a plain file; 1 when all of them came.
+// Every read here is under 2 GiB: a record, the tail, or a directory below
+// the 2 GiB that is ever given memory.
 int ReadAt(intptr_t file, int64_t offset, void* buffer, int64_t length) {
-  if (length < 0 || !SeekPlainFile(file, offset)) return 0;
-  unsigned char* out = static_cast<unsigned char*>(buffer);
-  const int32_t kStepBytes = 1 << 30;
-  while (length > 0) {
-    int32_t step = length < kStepBytes ? static_cast<int32_t>(length) : kStepBytes;
-    if (ReadPlainFile(file, out, step) != step) return 0;
-    out += step;
-    length -= step;
-  }
-  return 1;
+  if (length < 0 || length > INT32_MAX || !SeekPlainFile(file, offset)) return 0;
+  return ReadPlainFile(file, buffer, static_cast<int32_t>(length)) == length;
 }
 
 // The file offset of the end record, kCatalogueNoArchive when none is in

@@ -36,20 +36,19 @@ void RecordFailure(ExtractionReport* report, int64_t index, int result, const Te
   report->failuresListed = listed + 1;
 }
 
-// An entry extracted or tested on this thread.
-void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
-                   int utf8Name, ExtractionCallback callback, void* context,
-                   ExtractionReport* report) {
-  int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
-  ReportEntry(index, name, utf8Name, result, callback, context, report);
-}
-
 void RunEntriesHere(const Text& destination, int32_t mode, int32_t, ExtractionCallback callback,
                     void* context, ExtractionReport* report) {
   VisitEntries(destination, mode, ExtractOrTest, callback, context, report);
 }
 
 }  // namespace
+
+void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
+                   int utf8Name, ExtractionCallback callback, void* context,
+                   ExtractionReport* report) {
+  int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
+  ReportEntry(index, name, utf8Name, result, callback, context, report);
+}
 
 void ReportEntry(int64_t index, const Text& name, int utf8Name, int result,
                  ExtractionCallback callback, void* context, ExtractionReport* report) {

@@ -31,6 +31,12 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
 void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
                   ExtractionCallback callback, void* context, ExtractionReport* report);
 
+// The step of a run on one thread: the current entry extracted or tested
+// here, and reported.
+void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
+                   int utf8Name, ExtractionCallback callback, void* context,
+                   ExtractionReport* report);
+
 // Counts an entry's result in the report and tells the callback.
 void ReportEntry(int64_t index, const Text& name, int utf8Name, int result,
                  ExtractionCallback callback, void* context, ExtractionReport* report);

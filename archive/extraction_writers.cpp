@@ -227,13 +227,6 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   }
 }
 
-// An entry extracted on this thread, when no writer could be started.
-void ExtractAlone(const Text& destination, int32_t, int64_t index, const Text& name, int utf8Name,
-                  ExtractionCallback callback, void* context, ExtractionReport* report) {
-  int result = ExtractCurrentEntry(destination, 1);
-  ReportEntry(index, name, utf8Name, result, callback, context, report);
-}
-
 // The entries with writers threads, their queue on this thread's stack for
 // the run; on this thread alone when none can be started.
 void RunEntriesWithWriters(const Text& destination, int32_t, int32_t writers,
@@ -247,7 +240,7 @@ void RunEntriesWithWriters(const Text& destination, int32_t, int32_t writers,
     ReportAll(callback, context, report);
     StopWriters(threads, started);
   } else {
-    VisitEntries(destination, kRunExtract, ExtractAlone, callback, context, report);
+    VisitEntries(destination, kRunExtract, ExtractOrTest, callback, context, report);
   }
   gQueue = nullptr;
 }
