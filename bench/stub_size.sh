@@ -12,7 +12,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 arg=${1:-${VEZOVUD_BUILD:-$root/build}}
-budget_bytes=$((58 * 1024))
+budget_bytes=$((55 * 1024))
 top_symbols=15
 if [ -f "$arg" ]; then
   stub=$arg

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 # Draws the programs' pictures: the two 253 x 34 banner bitmaps and the two
-# icon groups. Pillow only paints pixels; the BMP and ICO bytes are laid out
-# here. The build uses the committed output and never runs this script.
+# icon groups. Pillow only paints pixels; the BMP, PNG and ICO bytes are laid
+# out here. The build uses the committed output and never runs this script.
 #
 # Needs Debian's python3-pil and fonts-dejavu-core. Run from anywhere:
 #   /usr/bin/python3 resources/make_resources.py [output folder]
 import os
 import struct
 import sys
+import zlib
 
 from PIL import Image, ImageDraw, ImageFont
 
@@ -22,12 +23,10 @@ kInfoHeaderBytes = 40
 kSupersample = 4
 kBmpPixelsPerMetre = 2835  # 72 dots per inch
 kIconSizesPixels = (16, 32, 48)
-# Icon images are 8 bits per pixel (256 colours) with a colour table of
-# only the 16 entries the drawings use (biClrUsed), which spares the stub
-# 2,880 bytes of unused table. The last slot is the transparent one.
+# Icon images are 8 bits per pixel (256 colours) with a palette of only the
+# 16 entries the drawings use. The last slot is the transparent one.
 kIconPaletteColours = 16
-# Palette slot that transparent icon pixels point at: pure black, so the
-# XOR image leaves the screen untouched where the AND mask lets it through.
+# Palette slot that transparent icon pixels point at.
 kTransparentIndex = kIconPaletteColours - 1
 # The stub's banner is flattened to this many colours: it looks the same and
 # packs to about half the bytes, which every output file carries.
@@ -203,8 +202,10 @@ def IconPicture(size, kind):
 
 
 def IconImageBytes(picture):
-    """One icon image: info header (height doubled), colour table,
-    8-bit XOR image and 1-bit AND mask, both bottom-up."""
+    """One icon image, PNG-compressed: 8 bits per pixel over a 16-entry
+    palette whose last entry is fully transparent (tRNS). Windows since Vista
+    and Wine read PNG images in an icon group at any size; a 48-pixel image
+    takes 457 bytes instead of the 2,792 of a bitmap with its AND mask."""
     size = picture.size[0]
     pixels = picture.load()
     opaque = [[pixels[x, y][3] >= 128 for x in range(size)] for y in range(size)]
@@ -220,33 +221,26 @@ def IconImageBytes(picture):
             flat_pixels[x, y] = Mix(backdrop, (r, g, b), t) if opaque[y][x] else backdrop
     indexed = flat.quantize(colors=kIconPaletteColours - 1, method=Image.Quantize.MEDIANCUT,
                             dither=Image.Dither.NONE)
-    raw_palette = indexed.getpalette()[: (kIconPaletteColours - 1) * 3]
-    raw_palette += [0] * ((kIconPaletteColours - 1) * 3 - len(raw_palette))
-    palette = bytearray()
-    for i in range(kIconPaletteColours - 1):
-        r, g, b = raw_palette[i * 3: i * 3 + 3]
-        palette += bytes((b, g, r, 0))
-    palette += bytes((0, 0, 0, 0))  # kTransparentIndex
+    palette = indexed.getpalette()[: (kIconPaletteColours - 1) * 3]
+    palette += [0] * (kIconPaletteColours * 3 - len(palette))
     index_pixels = indexed.load()
-
-    xor_row_bytes = RowBytes(size, 8)
-    and_row_bytes = RowBytes(size, 1)
-    xor_data = bytearray()
-    and_data = bytearray()
-    for y in range(size - 1, -1, -1):
-        row = bytearray(xor_row_bytes)
-        mask = bytearray(and_row_bytes)
+    rows = bytearray()
+    for y in range(size):
+        rows.append(0)  # filter type None: palette indices do not predict well
         for x in range(size):
-            if opaque[y][x]:
-                row[x] = index_pixels[x, y]
-            else:
-                row[x] = kTransparentIndex
-                mask[x // 8] |= 0x80 >> (x % 8)
-        xor_data += row
-        and_data += mask
-    header = InfoHeader(size, size * 2, 8, len(xor_data) + len(and_data),
-                        kIconPaletteColours, 0)
-    return header + bytes(palette) + bytes(xor_data) + bytes(and_data)
+            rows.append(index_pixels[x, y] if opaque[y][x] else kTransparentIndex)
+    alpha = bytes([255] * (kIconPaletteColours - 1) + [0])
+    # Width, height, bit depth 8, colour type 3 (palette), then deflate,
+    # adaptive filtering and no interlace.
+    header = struct.pack(">IIBBBBB", size, size, 8, 3, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + PngChunk(b"IHDR", header) + PngChunk(b"PLTE", bytes(palette)) +
+            PngChunk(b"tRNS", alpha) + PngChunk(b"IDAT", zlib.compress(bytes(rows), 9)) +
+            PngChunk(b"IEND", b""))
+
+
+def PngChunk(kind, data):
+    """A PNG chunk: length, type, data and the CRC of type and data."""
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
 def IcoBytes(kind):

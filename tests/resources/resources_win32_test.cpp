@@ -24,8 +24,20 @@ TEST(CompiledResources, IconGroupOneHoldsThree256ColourImages) {
     EXPECT_EQ(size, entry[0]) << "width of image " << i;
     EXPECT_EQ(size, entry[1]) << "height of image " << i;
     EXPECT_EQ(8, entry[6] | (entry[7] << 8)) << "bits per pixel of image " << i;
-    EXPECT_NE(nullptr, FindResourceA(self, MAKEINTRESOURCEA(entry[12] | (entry[13] << 8)), RT_ICON))
-        << i;
+    // Each image is a PNG: the system must decode it to an icon of its size.
+    HRSRC image = FindResourceA(self, MAKEINTRESOURCEA(entry[12] | (entry[13] << 8)), RT_ICON);
+    ASSERT_NE(nullptr, image) << i;
+    HICON icon = CreateIconFromResourceEx(
+        static_cast<BYTE*>(LockResource(LoadResource(self, image))), SizeofResource(self, image),
+        TRUE, 0x00030000, size, size, 0);
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    ASSERT_TRUE(icon && GetIconInfo(icon, &info)) << i;
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(size, bitmap.bmWidth) << i;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
   }
 }
 
