@@ -193,7 +193,15 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
     EXPECT_EQ(tree, Tree(nested));
     for (const char* changed : {"a.txt", "sub/zero.txt", "e65536"})
       testzip::WriteFile(nested + "/" + changed, "old contents");
-    EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested + kPathSeparator));
+    // A replaced file's part file lies beside it whatever the final separator: the folder above
+    // the destination, the working folder here, has no part name free.
+    for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz"))
+      fs::create_directories(folder_ / ("new/~" + std::string(1, c)));
+    fs::path before = fs::current_path();
+    fs::current_path(folder_ / "new");
+    std::vector<int> results = ExtractAll(nested + (writers ? kPathSeparator : '/'));
+    fs::current_path(before);
+    EXPECT_EQ(std::vector<int>(entries.size(), 0), results);
     EXPECT_EQ(tree, Tree(nested)) << "a final separator changes nothing; no part files left";
     for (const Entry& e : entries) {
       std::string name = DropDrivePrefix(CleanEntryName(e.name.c_str())).c_str();
@@ -326,20 +334,6 @@ TEST_F(ReaderTest, WriteTimeComesFromTheStoredFieldsWithSecondsAtZero) {
   }
 }
 
-// The part file lies beside its target also below a destination typed with a final "/"; the
-// folder above the destination, the working folder here, has no part name free.
-TEST_F(ReaderTest, PartFileLiesBesideTheTargetWhateverTheFinalSeparator) {
-  fs::path before = fs::current_path();
-  for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyz"))
-    fs::create_directories(folder_ / (std::string("~") + c));
-  fs::current_path(folder_ / "");
-  Open({Entry{"a.txt", "a"}});
-  std::vector<int> results = ExtractAll(destination_ + "/");
-  fs::current_path(before);
-  EXPECT_EQ(std::vector<int>({0}), results);
-  EXPECT_EQ("a", testzip::ReadFile(destination_ + "/a.txt"));
-}
-
 TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
   using testzip::WithCrc;
   using testzip::WithSize;
@@ -411,7 +405,6 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
 #endif
 }
 
-// Patches a little-endian value of width bytes into s at offset.
 void Patch(std::string& s, size_t offset, int width, uint32_t value) {
   for (int i = 0; i < width; ++i) s[offset + i] = (char)((value >> (8 * i)) & 0xff);
 }

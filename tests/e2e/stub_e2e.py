@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The real stub (`vezovud pack --stub`) used through its window under Wine: the empty-destination
-warning, Alt+F4, then Extract; signed with osslsigncode, it must still extract.
+"""The real stub (`vezovud pack --stub`) used through its window under Wine: Alt+F4, then
+Extract; signed with osslsigncode, it must still extract.
 
 Usage: stub_e2e.py STUB_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD"""
 import os

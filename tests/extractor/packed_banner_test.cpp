@@ -8,17 +8,11 @@
 #include "extractor/packed_banner.h"
 #include "runtime/memory.h"
 #include "runtime/system.h"
+#include "window/test_bitmap.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-
-// The size of a 253 x 34 x 24-bit BMP, with bytes that repeat in long runs.
-Bytes BannerBmp() {
-  Bytes bmp(25894);
-  for (size_t i = 0; i < bmp.size(); ++i) bmp[i] = (uint8_t)(i % 760 < 400 ? i / 97 : 0xFF);
-  return bmp;
-}
 
 // gzip format, level 9, no name and no time: what the build's "gzip -9 -n" writes.
 Bytes Gzip(const Bytes& data) {
@@ -37,7 +31,7 @@ Bytes Gzip(const Bytes& data) {
 
 TEST(PackedBannerTest, WholeStreamsComeBackDamagedOnesGiveNull) {
   InitRuntime();
-  const Bytes bmp = BannerBmp(), good = Gzip(bmp);
+  const Bytes bmp = window_test::MakeBitmap(253, 34, 0x3366CC, 0x00FF00), good = Gzip(bmp);
   int32_t bytes = -1;
   void* image = UnpackBanner(good.data(), (int32_t)good.size(), &bytes);
   ASSERT_NE(nullptr, image);

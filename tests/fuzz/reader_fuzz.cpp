@@ -86,21 +86,29 @@ void ClearDestination() {
     Fail("cannot clear", gDestination);
 }
 
-// Everything below folder: each path with its size, -1 for a folder.
-void Snapshot(const std::string& folder, std::map<std::string, long long>* tree) {
+// Walks folder, recording what lies below the destination: each path with its size, -1 for a
+// folder. Property: below the private folder only the input, the folders on the way to the
+// destination and what lies below it, and no symbolic link anywhere (links are not followed).
+void Walk(const std::string& folder, std::map<std::string, long long>* tree) {
   DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return;
+  if (listing == nullptr) Fail("cannot list", folder);
   for (struct dirent* item; (item = readdir(listing)) != nullptr;) {
-    std::string name = item->d_name, path = folder + "/" + name;
+    std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "/" + name;
     struct stat facts;
-    if (name == "." || name == ".." || lstat(path.c_str(), &facts) != 0) continue;
-    (*tree)[path] = S_ISDIR(facts.st_mode) ? -1 : static_cast<long long>(facts.st_size);
-    if (S_ISDIR(facts.st_mode)) Snapshot(path, tree);
+    if (lstat(path.c_str(), &facts) != 0) Fail("cannot look at", path);
+    if (S_ISLNK(facts.st_mode)) Fail("symbolic link made", path);
+    bool below = path.compare(0, gDestination.size() + 1, gDestination + "/") == 0;
+    bool onTheWay =
+        gDestination.compare(0, path.size() + 1, path + "/") == 0 || path == gDestination;
+    if (!below && !onTheWay && path != gInput) Fail("written outside the destination", path);
+    if (below) (*tree)[path] = S_ISDIR(facts.st_mode) ? -1 : static_cast<long long>(facts.st_size);
+    if (S_ISDIR(facts.st_mode)) Walk(path, tree);
   }
   closedir(listing);
 }
 
-// ---------------------------------------------------------------------------
 // Every call into the reader's API is here. Lists, tests, then extracts every entry, checking
 // each one reported extracted; the other calls' results are only exercised, not judged.
 void ReadArchive(const std::string& path, const std::string& destination) {
@@ -133,36 +141,14 @@ void ReadArchive(const std::string& path, const std::string& destination) {
   if (!whole) return;
   // Again with two writer threads: the same tree, file for file and size for size.
   std::map<std::string, long long> alone, threaded;
-  Snapshot(destination, &alone);
+  Walk(gRoot, &alone);
   ClearDestination();
   ExtractionReport report;
   ExtractArchiveWithWriters(path.c_str(), destination.c_str(), 2, kStubSearchBytes, nullptr,
                             nullptr, &report);
   FreeExtractionReport(&report);
-  Snapshot(destination, &threaded);
+  Walk(gRoot, &threaded);
   if (alone != threaded) Fail("writer threads gave another tree", destination);
-}
-// ---------------------------------------------------------------------------
-
-// Property: below the private folder only the input, the folders on the way to the destination
-// and what lies below it, and no symbolic link anywhere (links are not followed).
-void CheckTree(const std::string& folder) {
-  DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) Fail("cannot list", folder);
-  for (struct dirent* item; (item = readdir(listing)) != nullptr;) {
-    std::string name = item->d_name;
-    if (name == "." || name == "..") continue;
-    std::string path = folder + "/" + name;
-    struct stat facts;
-    if (lstat(path.c_str(), &facts) != 0) Fail("cannot look at", path);
-    if (S_ISLNK(facts.st_mode)) Fail("symbolic link made", path);
-    bool below = path.compare(0, gDestination.size() + 1, gDestination + "/") == 0;
-    bool onTheWay =
-        gDestination.compare(0, path.size() + 1, path + "/") == 0 || path == gDestination;
-    if (!below && !onTheWay && path != gInput) Fail("written outside the destination", path);
-    if (S_ISDIR(facts.st_mode)) CheckTree(path);
-  }
-  closedir(listing);
 }
 
 void RemoveRoot() {
@@ -195,7 +181,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteInput(data, size);
   ReadArchive(gInput, gDestination);
-  CheckTree(gRoot);
+  std::map<std::string, long long> tree;
+  Walk(gRoot, &tree);
   ClearDestination();
   return 0;
 }

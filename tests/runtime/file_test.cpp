@@ -85,7 +85,7 @@ TEST_F(FileTest, ReadsAcrossTheBufferEdgesInAwkwardPieces) {
 }
 
 // kAnyNumber gives identifiers apart (closing twice is harmless). Identifiers not in use, lengths
-// of 0 or less, null buffers and writes to a reader do nothing; WriteInt32 is little-endian.
+// of 0 or less, null buffers and writes to a reader do nothing (WriteInt32's bytes: tests/pack).
 TEST_F(FileTest, IdentifiersAndCallsThatDoNothing) {
   Bytes b = PatternBytes(6000, 29), buffer(16);
   intptr_t any = CreateFileForWriting(kAnyNumber, Path("any").c_str());
@@ -95,13 +95,11 @@ TEST_F(FileTest, IdentifiersAndCallsThatDoNothing) {
   EXPECT_EQ(0, WriteBytes(any, b.data(), -1));
   EXPECT_EQ(0, WriteBytes(any, nullptr, 5));
   EXPECT_EQ(0, WriteBytes(any, b.data(), 0));
-  EXPECT_EQ(4, WriteInt32(any, 0x12345678));
-  EXPECT_EQ(4, WriteInt32(any, INT32_MIN));
   ASSERT_EQ(6000, WriteBytes(other, b.data(), 6000));
   CloseFileNumber(any);
   CloseFileNumber(any);
   CloseFileNumber(other);
-  EXPECT_EQ(Bytes({0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0x80}), ReadWholeFile(Path("any")));
+  EXPECT_TRUE(ReadWholeFile(Path("any")).empty());
   for (intptr_t id : {any, intptr_t(kAnyNumber), intptr_t(-2), intptr_t(INTPTR_MIN)}) {
     EXPECT_EQ(-1, FileLength(id)) << id;
     EXPECT_EQ(0, ReadBytes(id, buffer.data(), 16)) << id;

@@ -76,7 +76,6 @@ inline void Put(std::string& s, std::initializer_list<std::pair<int, uint32_t>> 
     for (int i = 0; i < f.first; ++i) s += (char)((f.second >> (8 * i)) & 0xff);
 }
 
-// The archive as the folder archiver writes it.
 inline std::string BuildArchive(const std::vector<Entry>& entries) {
   std::string body, central;
   for (const Entry& e : entries) {

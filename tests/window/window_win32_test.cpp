@@ -1,9 +1,10 @@
 // The Win32 window layer on the programs' own windows under Wine: geometry and gadgets as each
-// table gives them, the picture, Tab order, the requesters (a helper thread presses their
-// buttons) and clean-up. Clicks and runs through the real windows: stub_e2e.py.
+// table gives them, the picture, Tab order, the requesters (a helper thread presses Cancel) and
+// clean-up. Clicks and runs through the real windows: stub_e2e.py.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,23 +23,12 @@ const UINT kTickMs = 20;
 
 std::string S(const Text& t) { return std::string(t.c_str(), t.Length()); }
 
-std::string ClassOf(HWND control) {
-  char name[64] = {0};
-  GetClassNameA(control, name, sizeof(name));
-  return name;
-}
-
 // The control class the layer makes for each gadget kind.
-std::string ClassFor(int32_t kind) {
-  switch (kind) {
-    case kGadgetButton: return "Button";
-    case kGadgetTextField: return "Edit";
-    case kGadgetLabel: return "Static";
-    case kGadgetPicture: return "Static";
-    case kGadgetProgressBar: return PROGRESS_CLASSA;
-    default: return "?";
-  }
-}
+const std::map<int32_t, std::string> kClassOfKind = {{kGadgetButton, "Button"},
+                                                     {kGadgetTextField, "Edit"},
+                                                     {kGadgetLabel, "Static"},
+                                                     {kGadgetPicture, "Static"},
+                                                     {kGadgetProgressBar, PROGRESS_CLASSA}};
 
 // The window's place, caption without system menu, and table's gadgets (a picture: its image's).
 void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -61,7 +51,9 @@ void ExpectLayout(int32_t number, int32_t x, int32_t y, int32_t width, int32_t h
     RECT place;
     GetWindowRect(control, &place);
     MapWindowPoints(NULL, window, (POINT*)&place, 2);
-    EXPECT_EQ(ClassFor(g.kind), ClassOf(control)) << "gadget " << g.number;
+    char name[64] = {0};
+    GetClassNameA(control, name, sizeof(name));
+    EXPECT_EQ(kClassOfKind.at(g.kind), name) << "gadget " << g.number;
     EXPECT_EQ(g.x, place.left) << "gadget " << g.number;
     EXPECT_EQ(g.y, place.top) << "gadget " << g.number;
     if (g.kind != kGadgetPicture) {
@@ -79,18 +71,6 @@ void Pump(DWORD ms) {
   UINT_PTR timer = SetTimer(NULL, 0, kTickMs, NULL);
   for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) WaitForEvent();
   KillTimer(NULL, timer);
-}
-
-// A helper thread that waits for a dialog, stores it in *dialog and presses button on it.
-std::thread Press(int button, HWND* dialog) {
-  return std::thread([=] {
-    handshake::WaitUntil([&] {
-      HWND found = FindWindowA("#32770", NULL);
-      if (found != NULL && IsWindowVisible(found)) *dialog = found;
-      return *dialog != NULL;
-    });
-    if (*dialog) PostMessageA(*dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-  });
 }
 
 class Win32WindowTest : public ::testing::Test {
@@ -159,7 +139,14 @@ TEST_F(Win32WindowTest, RequestersGiveEmptyTextOnCancel) {
   };
   for (const auto& r : requesters) {
     HWND dialog = NULL;
-    std::thread presser = Press(IDCANCEL, &dialog);
+    std::thread presser([&dialog] {  // waits for the dialog and presses Cancel on it
+      handshake::WaitUntil([&] {
+        HWND found = FindWindowA("#32770", NULL);
+        if (found != NULL && IsWindowVisible(found)) dialog = found;
+        return dialog != NULL;
+      });
+      if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
     EXPECT_EQ(S(r.second()), "") << r.first;
     presser.join();
     EXPECT_NE(dialog, (HWND)NULL) << r.first << ": no dialog appeared";
