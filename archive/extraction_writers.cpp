@@ -8,6 +8,7 @@
 #include "archive/archive_reader.h"
 #include "archive/extraction.h"
 #include "archive/extraction_run.h"
+#include "runtime/memory.h"
 #include "runtime/thread.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct PendingEntry {
   int result;
   int handedOff;
   HandedOffFile file;
+  Text key;  // PathKey of file.target, while handed off
   intptr_t written;  // semaphore
 };
 
@@ -72,45 +74,66 @@ int32_t WriterThread(int32_t writer) {
   }
 }
 
-int SameLetter(char a, char b) {
-  return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
-}
-
 int IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-// Whether a and b are the same path, or one lies inside the other; letters
-// compared without case, which can only find more meetings than the file
-// system does. Compared from the end of the shorter, where paths below one
-// destination differ.
-int PathsMeet(const Text& a, const Text& b) {
+// A path in the form in which it is compared with others: its components
+// joined by "/", letters in lower case, each component without trailing
+// dots and spaces (which Windows drops), and no component left empty by
+// that, such as "" between two separators or ".". Every spelling of one
+// path gives the same key ("a//b" and "a/./b" are "a/b"); different paths
+// may share a key too, which only makes the reading thread wait. The empty
+// text when memory runs out.
+Text PathKey(const Text& path) {
+  char* key = static_cast<char*>(AllocateBlock(path.Length() + 1));
+  if (key == nullptr) return Text();
+  int length = 0;
+  int start = 0;
+  for (int i = 0; i <= path.Length(); ++i) {
+    if (i < path.Length() && !IsSeparator(path.At(i))) continue;
+    int end = i;
+    while (end > start && (path.At(end - 1) == '.' || path.At(end - 1) == ' ')) --end;
+    if (end > start && length > 0) key[length++] = '/';
+    for (int k = start; k < end; ++k) {
+      key[length++] = static_cast<char>(tolower(static_cast<unsigned char>(path.At(k))));
+    }
+    start = i + 1;
+  }
+  Text result(key, length);
+  FreeBlock(key);
+  return result;
+}
+
+// Whether two keys name the same path, or one lies inside the other.
+// Compared from the end of the shorter, where paths below one destination
+// differ.
+int KeysMeet(const Text& a, const Text& b) {
   int shorter = a.Length() < b.Length() ? a.Length() : b.Length();
-  if (a.Length() != b.Length() &&
-      !IsSeparator(a.Length() > shorter ? a.At(shorter) : b.At(shorter))) {
+  if (a.Length() != b.Length() && (a.Length() > shorter ? a.At(shorter) : b.At(shorter)) != '/') {
     return 0;
   }
   for (int i = shorter - 1; i >= 0; --i) {
-    if (!SameLetter(a.At(i), b.At(i))) return 0;
+    if (a.At(i) != b.At(i)) return 0;
   }
   return 1;
 }
 
 int MeetsFileInFlight(void*, const Text& target) {
+  Text key;
   for (int64_t n = gQueue->oldest; n < gQueue->next; ++n) {
     const PendingEntry& entry = gQueue->entries[n % kMaxFilesInFlight];
-    if (entry.handedOff && PathsMeet(entry.file.target, target)) return 1;
+    if (!entry.handedOff) continue;
+    if (key.IsEmpty()) key = PathKey(target);
+    // A key that memory could not hold meets everything.
+    if (key.IsEmpty() || entry.key.IsEmpty() || KeysMeet(entry.key, key)) return 1;
   }
   return 0;
 }
 
-// The writer for a file: chosen by its folder's name, letters without case.
-int32_t WriterFor(const Text& target) {
-  int end = target.Length();
-  while (end > 0 && !IsSeparator(target.At(end - 1))) --end;
+// The writer for a file: chosen by its folder's part of the key.
+int32_t WriterFor(const Text& key) {
+  int end = key.LastIndexOf('/');
   uint32_t hash = 2166136261u;
-  for (int i = 0; i < end; ++i) {
-    hash = (hash ^ static_cast<unsigned char>(tolower(static_cast<unsigned char>(target.At(i))))) *
-           16777619u;
-  }
+  for (int i = 0; i < end; ++i) hash = (hash ^ static_cast<unsigned char>(key.At(i))) * 16777619u;
   return static_cast<int32_t>(hash % static_cast<uint32_t>(gQueue->writerCount));
 }
 
@@ -124,6 +147,7 @@ int ReportOldest(int wait, ExtractionCallback callback, void* context, Extractio
   if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
   entry->handedOff = 0;
   entry->file.target = Text();
+  entry->key = Text();
   ++gQueue->oldest;
   return 1;
 }
@@ -215,7 +239,8 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   ++gQueue->next;
   if (handedOff) {
     gQueue->bytesInFlight += entry->file.size;
-    WriterJobs* jobs = &gQueue->writers[WriterFor(entry->file.target)];
+    entry->key = PathKey(entry->file.target);
+    WriterJobs* jobs = &gQueue->writers[WriterFor(entry->key)];
     TakeLock(gQueue->lock);
     jobs->slots[jobs->queued % kMaxFilesInFlight] = slot;
     ++jobs->queued;

@@ -212,8 +212,9 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
   }
 }
 
-// Writer threads give the serial outcome: a later duplicate replaces the earlier file, a file in
-// the way of a later folder fails that entry, every step is reported in entry order.
+// Writer threads give the serial outcome: a later duplicate replaces the earlier file, also one
+// spelled with an empty or "." component, a file in the way of a later folder fails that entry,
+// every step is reported in entry order.
 TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<Entry> entries;
   for (int i = 0; i < 600; ++i)
@@ -223,6 +224,9 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   entries.insert(entries.begin() + 140, {"dup.txt", "second"});
   entries.insert(entries.begin() + 160, {"x", "a file"});
   entries.insert(entries.begin() + 161, {"x\\y", "below a file"});
+  entries.insert(entries.begin() + 200, {"f4\\alias", "first"});
+  entries.insert(entries.begin() + 201, {"f4\\\\alias", "second"});
+  entries.insert(entries.begin() + 202, {"f4\\.\\alias", "third"});
   entries.insert(entries.begin() + 300, {"big.bin", Pattern(kHandOffFileBytes + 1, 9)});
   entries.insert(entries.begin() + 400, testzip::WithCrc({"f1\\bad", "data"}, 1));
   ASSERT_EQ((int)entries.size(), Open(entries));
