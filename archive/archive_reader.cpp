@@ -469,29 +469,37 @@ int AnnouncePart(const Text& name) {
   return 1;
 }
 
+// The marks of the part file names, "~" and one of them, tried in order.
+const char kPartMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+// The folder of target, up to its last separator.
+Text FolderOfTarget(const Text& target) {
+  // A destination typed with a final "/" is a folder on Windows too: the
+  // part file belongs there, not in a folder above it or the working folder.
+  int slash = target.LastIndexOf(kPathSeparator);
+  if (target.LastIndexOf('/') > slash) slash = target.LastIndexOf('/');
+  return target.Middle(0, slash + 1);
+}
+
 // Creates a part file beside target, exclusively, under the target's folder
 // plus "~" and one letter or digit: short, so that it fits wherever the
 // target fits, and never the target's own name (an entry "~0") as Windows
 // matches names, case ignored and trailing dots and spaces dropped. The
 // file's number, with its name in part; 0 when no name is free.
 intptr_t CreatePartFile(const Text& target, Text* part) {
-  static const char kMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  // A destination typed with a final "/" is a folder on Windows too: the
-  // part file belongs there, not in a folder above it or the working folder.
-  int slash = target.LastIndexOf(kPathSeparator);
-  if (target.LastIndexOf('/') > slash) slash = target.LastIndexOf('/');
-  Text folder = target.Middle(0, slash + 1);
+  Text folder = FolderOfTarget(target);
+  int slash = folder.Length() - 1;
   int ownBytes = target.Length() - slash - 1;
   for (char c; ownBytes > 0 && ((c = target.At(slash + ownBytes)) == '.' || c == ' ');) {
     --ownBytes;
   }
-  for (int i = 0; kMarks[i] != 0; ++i) {
+  for (int i = 0; kPartMarks[i] != 0; ++i) {
     if (ownBytes == 2 && target.At(slash + 1) == '~' &&
-        tolower(static_cast<unsigned char>(target.At(slash + 2))) == kMarks[i]) {
+        tolower(static_cast<unsigned char>(target.At(slash + 2))) == kPartMarks[i]) {
       continue;
     }
     Text candidate = folder + "~";
-    candidate += kMarks[i];
+    candidate += kPartMarks[i];
     if (candidate.Length() >= kPartNameBytes) break;
     // Announced before it exists, so that an end of the program in between
     // still removes it.
@@ -593,6 +601,18 @@ struct HandOff {
   int* handedOff;
 };
 
+// Whether a file handed off and not yet written could take one of the
+// names that CreatePartFile tries beside target.
+int PartNameInFlight(const HandOff* handOff, const Text& target) {
+  Text folder = FolderOfTarget(target);
+  for (int i = 0; kPartMarks[i] != 0; ++i) {
+    Text candidate = folder + "~";
+    candidate += kPartMarks[i];
+    if (handOff->check(handOff->context, candidate)) return 1;
+  }
+  return 0;
+}
+
 int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOff) {
   if (!gOpen) return kReaderFailed;
   Text folder = destination;
@@ -633,6 +653,13 @@ int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOf
   Text landed = target.Middle(base.Length(), target.Length() - base.Length());
   if (handOff != nullptr && handOff->check(handOff->context, target)) return kReaderWritersFirst;
   if (isFolder) return MakeFoldersBelow(base, landed);
+  // With hand-offs, a file that is there already is replaced through a
+  // part file beside it, made on this thread: files handed off under the
+  // names it may take are written first.
+  int64_t existing = handOff != nullptr ? PathSize(target) : 0;
+  if (existing != -1 && handOff != nullptr && PartNameInFlight(handOff, target)) {
+    return kReaderWritersFirst;
+  }
   if (keepFolders != 0) {
     int slash = landed.LastIndexOf(kPathSeparator);
     result = MakeFoldersBelow(base, landed.Middle(0, slash + 1));
@@ -643,7 +670,7 @@ int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOf
   if (result != UNZ_OK) return result;
   const tm_unz& when = facts.info.tmu_date;
   if (handOff != nullptr && size <= static_cast<uint64_t>(handOff->memoryLimit) &&
-      PathSize(target) == -1) {
+      existing == -1) {
     unsigned char* data = nullptr;
     if (size > 0) data = static_cast<unsigned char*>(AllocateBlock(static_cast<int64_t>(size)));
     if (size == 0 || data != nullptr) {

@@ -141,9 +141,10 @@ struct HandedOffFile {
   int year, month, day, hour, minute;  // the stored date and time
 };
 
-// Asked with each entry's target path before anything is made for it.
-// Nonzero means a handed-off file not yet written could meet it (the same
-// path, or one inside the other), so those must be written first.
+// Asked with each entry's target path before anything is made for it, and
+// for a target that exists, with each name its part file may take. Nonzero
+// means a handed-off file not yet written could meet it (the same path, or
+// one inside the other), so those must be written first.
 typedef int (*TargetCheck)(void* context, const Text& target);
 
 // check asked for the files handed off so far to be written first; the

@@ -213,8 +213,9 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
 }
 
 // Writer threads give the serial outcome: a later duplicate replaces the earlier file, also one
-// spelled with an empty or "." component, a file in the way of a later folder fails that entry,
-// every step is reported in entry order.
+// spelled with an empty or "." component, a file in the way of a later folder fails that entry, a
+// file replaced through a part file leaves that name to a file in flight, every step is reported
+// in entry order.
 TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<Entry> entries;
   for (int i = 0; i < 600; ++i)
@@ -227,15 +228,22 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   entries.insert(entries.begin() + 200, {"f4\\alias", "first"});
   entries.insert(entries.begin() + 201, {"f4\\\\alias", "second"});
   entries.insert(entries.begin() + 202, {"f4\\.\\alias", "third"});
+  // Long enough in the making that the writer of "f4" comes to its "~0" meanwhile.
+  entries.insert(entries.begin() + 250, {"f4\\~0", "the name of a part file"});
+  entries.insert(entries.begin() + 251, {"f4\\old", Pattern(kHandOffMemoryBytes, 4)});
   entries.insert(entries.begin() + 300, {"big.bin", Pattern(kHandOffFileBytes + 1, 9)});
   entries.insert(entries.begin() + 400, testzip::WithCrc({"f1\\bad", "data"}, 1));
   ASSERT_EQ((int)entries.size(), Open(entries));
+  std::string threaded = folder_ / "threaded";
+  for (const std::string& destination : {destination_, threaded}) {
+    fs::create_directories(destination + "/f4");
+    testzip::WriteFile(destination + "/f4/old", "there before");
+  }
   std::vector<int> serial = ExtractAll(destination_);
   std::vector<std::string> tree = Tree(destination_);
   EXPECT_EQ(kReaderNotAFolder, serial[161]);
   EXPECT_EQ(kReaderCrcMismatch, serial[400]);
   writers_ = 2;
-  std::string threaded = folder_ / "threaded";
   EXPECT_EQ(serial, ExtractAll(threaded));
   EXPECT_EQ(tree, Tree(threaded));
   for (const std::string& name : tree) {
