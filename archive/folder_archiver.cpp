@@ -40,10 +40,10 @@ const int kZip64EndBytes = 56;
 const int kZip64LocatorBytes = 20;
 const int kZip64Version = 45;  // 4.5: the APPNOTE version that brought Zip64
 
-// The entry list: the full paths of the items to store, in walk order, each
-// a malloc'd copy (the workers read them as they are).
+// The entry list: the items to store, in walk order (the workers read them
+// as they are).
 struct PathList {
-  char** paths;
+  ListedItem* items;
   int32_t count;
   int32_t capacity;
 };
@@ -86,8 +86,8 @@ char* CopyOfText(const Text& text) {
 }
 
 void EmptyEntries() {
-  for (int32_t i = 0; i < gEntries.count; ++i) free(gEntries.paths[i]);
-  free(gEntries.paths);
+  for (int32_t i = 0; i < gEntries.count; ++i) free(gEntries.items[i].path);
+  free(gEntries.items);
   gEntries = {nullptr, 0, 0};
 }
 
@@ -97,13 +97,17 @@ void EmptyProblems() {
   gProblems = {nullptr, 0, 0};
 }
 
-// Appends a copy of path to the entry list. When memory is short the item is
+// Appends a copy of path to the entry list, with the identity of what it
+// reaches now for a file (ListedItem). When memory is short the item is
 // missing, which the caller's count comparison reveals.
-void AddEntry(const Text& path) {
-  if (!MakeRoom(&gEntries.paths, gEntries.count, &gEntries.capacity)) return;
+void AddEntry(const Text& path, int isFile) {
+  if (!MakeRoom(&gEntries.items, gEntries.count, &gEntries.capacity)) return;
   char* copy = CopyOfText(path);
   if (copy == nullptr) return;
-  gEntries.paths[gEntries.count++] = copy;
+  ListedItem* item = &gEntries.items[gEntries.count++];
+  item->path = copy;
+  item->identity = {0, 0};
+  item->known = isFile && GetPathIdentity(path, &item->identity);
 }
 
 void RecordProblem(const Text& path, int32_t kind) {
@@ -215,7 +219,7 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
       }
     }
     if (isDirectory) {
-      if (name == "." && settings.nameMode > 0) AddEntry(folder);
+      if (name == "." && settings.nameMode > 0) AddEntry(folder, 0);
       if (settings.recurse && name != "." && name != "..") {
         // A folder whose name holds a separator (a "\" made on POSIX) cannot
         // be entered under that path; reported, or its files would vanish
@@ -235,7 +239,7 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
     if (IsTheArchive(settings, name, path)) continue;
     if (MatchNamePattern(BaseHalf(name), settings.patternBase) &&
         MatchNamePattern(ExtensionHalf(name), settings.patternExtension)) {
-      AddEntry(path);
+      AddEntry(path, 1);
     }
   }
   CloseDirectoryListing(listing);
@@ -563,7 +567,7 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
   int32_t added = 0;
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
-    Text item(gEntries.paths[i]);
+    Text item(gEntries.items[i].path);
     int isFolderEntry = IsPathSeparator(item.Last());
     zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
@@ -592,7 +596,12 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
     }
     int64_t size = FileLength(file);
     int32_t problem = 0;
-    if (size < 0) {
+    // Another file put under the name since the walk is not the one listed.
+    PathIdentity opened;
+    if (!gEntries.items[i].known || !GetOpenFileIdentity(file, &opened) ||
+        !SameIdentity(opened, gEntries.items[i].identity)) {
+      problem = kProblemChanged;
+    } else if (size < 0) {
       problem = kProblemUnreadable;
     } else if (size >= kMaxEntryBytes) {
       problem = kProblemTooLarge;
@@ -628,7 +637,7 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
   int32_t added = 0;
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
-    Text item(gEntries.paths[i]);
+    Text item(gEntries.items[i].path);
     zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
     ReportProgress(item, added, total);
@@ -693,7 +702,7 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
   int64_t entries = 0;
   if (gEntries.count > 0) {
     // Spill files go beside the archive, whose folder the caller chose for it.
-    int32_t started = workers > 1 ? StartDeflateWorkers(gEntries.paths, gEntries.count,
+    int32_t started = workers > 1 ? StartDeflateWorkers(gEntries.items, gEntries.count,
                                                         archivePath + kSpillInfix, workers)
                                   : 0;
     if (started > 0) {

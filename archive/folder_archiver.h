@@ -47,7 +47,9 @@ const int64_t kZip64EntryCount = 0xFFFF;
 // folder entries go in for nameMode > 0. recurse non-zero descends into
 // subfolders, except links back into a folder the walk is already inside
 // of, and the archive file itself is never listed. linkMode as above; a
-// dangling link is refused either way. chunkPauseMs: pause after every
+// dangling link is refused either way. A file is read only while its name
+// still reaches the very file the walk listed there; another file or a link
+// put in its place since is kProblemChanged. chunkPauseMs: pause after every
 // chunk (the Maker passes kMakerChunkPauseMs, the command line 0).
 // With kZip64EntryCount entries or more, the Zip64 end records are put in
 // front of the end record after minizip has closed the archive; smaller
@@ -89,7 +91,8 @@ enum ArchiverProblem {
   kProblemSpecialFile = 7,       // a named pipe, socket or device: no data to store
   kProblemDanglingLink = 8,      // a link whose target cannot be reached
   kProblemLinkOutside = 9,       // a link that leads outside the folder (kLinksWithinFolder)
-  kProblemChanged = 10,          // the file's size changed while it was read
+  kProblemChanged = 10,          // the file changed size while it was read, or another file
+                                 // took its name after the walk listed it
   kProblemCaseTwin = 11,         // another name in its folder differs only in case
   kProblemTrailingDot = 12,      // the name ends in a dot or a space, which Windows drops
   kProblemNotUtf8 = 13           // the name is not UTF-8, as names stored from here must be

@@ -38,6 +38,17 @@ void LeaveFolder(FolderChain* chain);
 // Releases the chain's memory.
 void FreeFolderChain(FolderChain* chain);
 
+// An item of a walk's list: its full path, a malloc'd copy, and the identity
+// of what the path reached when the walk listed it. The file opened to be
+// read must still be that one: a file put in its place afterwards, a link
+// leading out among them, is not what the walk looked at. known is 0 for a
+// folder entry, and for a name that reached nothing then.
+struct ListedItem {
+  char* path;
+  PathIdentity identity;
+  int32_t known;
+};
+
 // 1 when the resolved path (runtime/filesystem.h, ResolvedPath) is the
 // resolved folder itself or lies below it. Both must be resolved: only then
 // does the text tell where a path leads.

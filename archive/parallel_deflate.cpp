@@ -41,7 +41,7 @@ struct Worker {
 };
 
 struct DeflateRun {
-  char* const* items;
+  const ListedItem* items;
   int32_t count;
   Text spillBase;
   intptr_t lock;
@@ -102,11 +102,12 @@ int DeflateBytes(Worker* worker, StreamState* state, unsigned char* bytes, int32
   }
 }
 
-// Reads the file at path in kReadChunkBytes chunks and deflates it into the
+// Reads the file of listed in kReadChunkBytes chunks and deflates it into the
 // worker's block, spilling what outgrows it. Fills slot->item, and slot's
 // memory or spill mark, except for problems found before the stream began.
-void DeflateFile(Worker* worker, int32_t index, const Text& path, ItemSlot* slot) {
+void DeflateFile(Worker* worker, int32_t index, const ListedItem& listed, ItemSlot* slot) {
   DeflatedItem* item = &slot->item;
+  Text path(listed.path);
   // A pipe would give no data, or wait for a writer; a device, endless data.
   if (PathKind(path) == kPathSpecial) {
     item->problem = kProblemSpecialFile;
@@ -115,6 +116,14 @@ void DeflateFile(Worker* worker, int32_t index, const Text& path, ItemSlot* slot
   intptr_t file = OpenPlainFileForReading(path);
   if (file == 0) {
     item->problem = kProblemUnreadable;
+    return;
+  }
+  // Another file put under the name since the walk is not the one listed.
+  PathIdentity opened;
+  if (!listed.known || !GetPlainFileIdentity(file, &opened) ||
+      !SameIdentity(opened, listed.identity)) {
+    item->problem = kProblemChanged;
+    ClosePlainFile(file);
     return;
   }
   int64_t size = PlainFileLength(file);
@@ -199,8 +208,8 @@ int32_t DeflateWorker(int32_t number) {
     }
     ItemSlot* slot = SlotOf(index);
     slot->index = index;
-    Text path(gRun.items[index]);
-    if (!IsPathSeparator(path.Last())) DeflateFile(worker, index, path, slot);
+    const ListedItem& listed = gRun.items[index];
+    if (!IsPathSeparator(Text(listed.path).Last())) DeflateFile(worker, index, listed, slot);
     TakeLock(gRun.lock);
     slot->done = 1;
     ReleaseLock(gRun.lock);
@@ -245,7 +254,7 @@ void FreeRun() {
 
 }  // namespace
 
-int32_t StartDeflateWorkers(char* const* items, int32_t count, const Text& spillBase,
+int32_t StartDeflateWorkers(const ListedItem* items, int32_t count, const Text& spillBase,
                             int32_t workers) {
   if (workers > kMaxDeflateWorkers) workers = kMaxDeflateWorkers;
   gRun.items = items;

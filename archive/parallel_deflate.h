@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "archive/folder_walk.h"
 #include "runtime/text.h"
 
 const int32_t kMaxDeflateWorkers = 16;
@@ -37,7 +38,7 @@ struct DeflatedItem {
 // are created exclusively as spillBase followed by the item's index, and
 // removed again in every case. Returns the number of workers started; with
 // 0 nothing is left to stop.
-int32_t StartDeflateWorkers(char* const* items, int32_t count, const Text& spillBase,
+int32_t StartDeflateWorkers(const ListedItem* items, int32_t count, const Text& spillBase,
                             int32_t workers);
 
 // Waits until item index is done and fills *item. The writer takes items in

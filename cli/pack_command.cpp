@@ -74,7 +74,7 @@ const char* ProblemText(int32_t kind) {
     case kProblemDanglingLink: return "is a link to nothing";
     case kProblemLinkOutside:
       return "is a link leading outside the folder (--follow-links follows it)";
-    case kProblemChanged: return "changed size while it was read";
+    case kProblemChanged: return "changed while it was read";
     case kProblemCaseTwin:
       return "differs from another name in its folder only in case; Windows would merge them";
     case kProblemTrailingDot: return "ends in a dot or a space, which Windows drops";

@@ -214,6 +214,11 @@ int GetOpenFileIdentity(intptr_t n, PathIdentity* identity) {
   return NativeFileIdentity(file->handle, identity);
 }
 
+int GetPlainFileIdentity(intptr_t file, PathIdentity* identity) {
+  if (file == 0 || identity == nullptr) return 0;
+  return NativeFileIdentity(file, identity);
+}
+
 intptr_t OpenPlainFileForReading(const Text& path) { return NativeOpenForReading(path); }
 
 intptr_t CreateNewPlainFile(const Text& path) { return NativeCreateNew(path); }

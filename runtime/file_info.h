@@ -40,6 +40,10 @@ int GetPathIdentity(const Text& path, PathIdentity* identity);
 // answer. 1 on success, 0 for a number not in use or on failure.
 int GetOpenFileIdentity(intptr_t n, PathIdentity* identity);
 
+// The identity of the plain file open as file (file.h), taken from the open
+// file itself. 1 on success, 0 for no file or on failure.
+int GetPlainFileIdentity(intptr_t file, PathIdentity* identity);
+
 // 1 when both identities name the same object.
 int SameIdentity(const PathIdentity& a, const PathIdentity& b);
 

@@ -4,7 +4,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/folder_archiver.h"
@@ -63,8 +65,10 @@ Entry TextEntry(const std::string& name, const std::string& data) {
 
 typedef std::vector<std::pair<std::string, float>> Calls;
 Calls* recorded = nullptr;
+std::function<void()> atFirstCall;  // run once, when the first callback comes
 
 int32_t RecordCall(const Text& name, float percent) {
+  if (atFirstCall) std::exchange(atFirstCall, nullptr)();
   recorded->push_back({name.c_str(), percent});
   return 0;
 }
@@ -363,6 +367,30 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   }
   for (const char* locked : {"locked", "locked.txt", "locked-empty"})
     chmod((source_ + locked).c_str(), 0755);
+}
+#endif
+
+#ifndef _WIN32
+// Someone writing the folder swaps a listed file for a link leading out after the walk: the file
+// read must be the one listed. Workers stay kRunAheadItems items ahead of the writer, so the swap
+// at the first callback, for item 0, comes before they can take the last file.
+TEST_F(ArchiverTest, AFileSwappedAfterTheWalkIsRefused) {
+  std::string secret = work_.Join("secret");
+  ASSERT_TRUE(test_support::WriteWholeFile(secret, Of("secret")));
+  std::string last = "f" + std::to_string(kRunAheadItems);
+  for (int i = 0; i <= kRunAheadItems; ++i) Write("f" + std::to_string(10000 + i).substr(1), {1});
+  for (int32_t workers : {0, 2}) {
+    atFirstCall = [&] {
+      ASSERT_EQ(0, symlink(secret.c_str(), (source_ + "swap").c_str()));
+      ASSERT_EQ(0, rename((source_ + "swap").c_str(), (source_ + last).c_str()));
+    };
+    Written run = Archive(work_.Join("out" + std::to_string(workers)), kLinksWithinFolder, workers);
+    EXPECT_EQ(kRunAheadItems, run.added) << workers << " workers";
+    EXPECT_EQ(decltype(run.problems)({{source_ + last, kProblemChanged}}), run.problems)
+        << workers << " workers";
+    ASSERT_EQ(0, unlink((source_ + last).c_str()));
+    Write(last, {1});
+  }
 }
 #endif
 
