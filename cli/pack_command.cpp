@@ -201,6 +201,8 @@ int RunPackCommand(int argc, char** argv) {
       }
     } else if (result.failure == kBuildOutputFailed || result.failure == kBuildOutputInSource) {
       fprintf(stderr, "  %s\n", outputArg);
+    } else if (result.failure == kBuildTempInSource) {
+      fprintf(stderr, "  %s\n", PrintableName(TempDirectory()).c_str());
     } else if (result.failure == kBuildPartNameTaken) {
       fprintf(stderr, "  %s%s\n", outputArg, kPartialOutputSuffix);
     } else if (result.failure == kBuildArchiveTooLarge) {

@@ -109,10 +109,16 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
   }
   // The temporary archive goes into a folder of the job's own, where no one
   // else can plant, swap or read it, and is created there exclusively; what
-  // is read back must be that very file.
+  // is read back must be that very file. Inside the source folder that
+  // folder would be written there and packed along with the files.
   Text tempName = FileNamePart(request.tempArchive);
-  Text privateFolder = MakePrivateFolder(
-      request.tempArchive.Middle(0, request.tempArchive.Length() - tempName.Length()));
+  Text tempFolder = request.tempArchive.Middle(0, request.tempArchive.Length() - tempName.Length());
+  if (IsPathWithin(ResolvedPath(tempFolder.IsEmpty() ? Text(".") : tempFolder),
+                   ResolvedPath(request.sourceFolder))) {
+    result.failure = kBuildTempInSource;
+    return result;
+  }
+  Text privateFolder = MakePrivateFolder(tempFolder);
   if (privateFolder.IsEmpty()) {
     result.failure = kBuildArchiveUnreadable;
     return result;
@@ -177,6 +183,8 @@ Text BuildFailureText(const BuildResult& result) {
     case kBuildPartNameTaken:
       return Text("No archive was written: a file named like the output plus \"") +
              kPartialOutputSuffix + "\" exists already and is left alone.";
+    case kBuildTempInSource:
+      return "No archive was written: the temporary folder lies inside the folder being packed.";
     case kBuildArchiveReplaced:
       return "No archive was written: the temporary archive was replaced while it was written.";
     default: return "No archive was written.";

@@ -22,7 +22,8 @@ enum BuildFailure {
   kBuildNoStub = 6,             // no stub image to write
   kBuildOutputInSource = 7,     // the output would lie inside the folder being packed
   kBuildPartNameTaken = 8,      // the output's part name exists already; left alone
-  kBuildArchiveReplaced = 9     // the temporary archive read back is not the one created
+  kBuildArchiveReplaced = 9,    // the temporary archive read back is not the one created
+  kBuildTempInSource = 10       // the temporary archive would lie inside the folder being packed
 };
 
 struct BuildRequest {
@@ -44,8 +45,8 @@ struct BuildResult {
   int64_t outputBytes;   // S + A + 4 when written
 };
 
-// Runs count, archive, compare and write. An output inside the source folder
-// is refused before anything is written. The temporary archive is created
+// Runs count, archive, compare and write. An output inside the source folder,
+// or a temporary archive there, is refused before anything is written. The temporary archive is created
 // exclusively, under the file name of tempArchive, in a private folder made
 // inside tempArchive's folder (runtime/filesystem.h), and is copied into the
 // output only when it is still the file created then. The output is first

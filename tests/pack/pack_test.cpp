@@ -121,11 +121,15 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
     const char* label;
     std::string output;
     int32_t failure;
+    std::string temp = "";  // the temporary archive's name; empty: Vezovud7 in the work folder
   } rows[] = {
       {"folder missing", work_.Join("no") + Separator() + "out.exe", kBuildOutputFailed},
       {"part name taken", work_.Join("taken.exe"), kBuildPartNameTaken},
       {"inside the source", source_ + "out.exe", kBuildOutputInSource},
       {"inside, deeper", source_ + "sub" + Separator() + "out.exe", kBuildOutputInSource},
+      // Its private folder would be packed along, and the source written to.
+      {"temporary inside the source", work_.Join("out.exe"), kBuildTempInSource,
+       source_ + "Vezovud7"},
 #ifndef _WIN32
       {"inside through a link", work_.Join("alias") + Separator() + "out.exe",
        kBuildOutputInSource},
@@ -142,11 +146,13 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   std::vector<std::string> before = WorkNames();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
-    BuildResult result = Build(row.output, work_.Join("Vezovud7").c_str());
+    BuildResult result =
+        Build(row.output, (row.temp.empty() ? work_.Join("Vezovud7") : row.temp).c_str());
     EXPECT_EQ(row.failure, result.failure);
     EXPECT_STRNE("", BuildFailureText(result).c_str());
     EXPECT_FALSE(Exists(row.output));
     EXPECT_EQ(before, WorkNames());
+    EXPECT_EQ(4, std::distance(std::filesystem::recursive_directory_iterator(source_), {}));
   }
   EXPECT_TRUE(ReadWholeFile(victim) == kOld);
 #ifndef _WIN32
