@@ -66,11 +66,14 @@ int RemovePrivateFolder(const Text& folder);
 // - POSIX: folder + the name with "/" between its components; a name that
 //   is not UTF-8 is decoded from Windows-1252, the code page the Maker most
 //   often writes with.
-// - Windows: folder + the name as it stands for an ANSI name that fits
-//   kPathCapacity, exactly as ever. Otherwise an extended path: "\\?\", the
-//   folder's full path and the name, all in UTF-8 ("\" the only separator,
-//   no "." components, no trailing dots and spaces, which the system would
-//   otherwise have dropped), up to kExtendedPathCapacity characters.
+// - Windows: folder + the name for an ANSI name that fits kPathCapacity,
+//   each component without its trailing dots and spaces (Windows drops them
+//   from the last component of a path only, so a folder "a.." or "a " would
+//   be made as one folder and written into as another). Otherwise an
+//   extended path: "\\?\", the folder's full path and the name, all in
+//   UTF-8 ("\" the only separator, no "." components, no trailing dots and
+//   spaces, which the system would otherwise have dropped), up to
+//   kExtendedPathCapacity characters.
 // *base receives the folder in the same form, so that base + the rest of
 // the result is the name. The empty text when the result does not fit or
 // cannot be converted.

@@ -64,13 +64,36 @@ Text CleanForExtendedPath(const Text& relative) {
   return clean;
 }
 
+// An ANSI name with the trailing dots and spaces of each component dropped,
+// every separator kept. Windows drops them from the last component of a path
+// but keeps them, or all but one dot, in the folders before it: "a..\b" is
+// written into "a.." or "a.", never into "a", which is the folder that
+// MakePath made and OwnPathKind checked when they were handed "a.." as a
+// last component. A folder planted under the longer name would be written
+// through unchecked. Trimmed, the name means one folder to every call. In a
+// double-byte code page a "\" byte may be the second half of a character,
+// but never one that follows a dot or a space, which are never halves.
+Text TrimComponentEnds(const Text& relative) {
+  Text trimmed;
+  int start = 0;
+  for (int i = 0; i <= relative.Length(); ++i) {
+    if (i < relative.Length() && relative.At(i) != '\\') continue;
+    int end = i;
+    while (end > start && (relative.At(end - 1) == '.' || relative.At(end - 1) == ' ')) --end;
+    trimmed += relative.Middle(start, end - start);
+    if (i < relative.Length()) trimmed += '\\';
+    start = i + 1;
+  }
+  return trimmed;
+}
+
 }  // namespace
 
 Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {
   // An ANSI name that fits takes the ANSI path, as it always did.
   if (!utf8 && folder.Length() + relative.Length() < kPathCapacity) {
     *base = folder;
-    return folder + relative;
+    return folder + TrimComponentEnds(relative);
   }
   *base = Text();
   Text full;

@@ -30,6 +30,8 @@ using testzip::FolderEntry;
 
 namespace {
 
+const bool kWindows = kPathSeparator == '\\';
+
 std::string Pattern(size_t size, uint32_t seed) {
   std::vector<unsigned char> bytes = test_support::PatternBytes(size, seed);
   return std::string(bytes.begin(), bytes.end());
@@ -289,6 +291,13 @@ TEST_F(ReaderTest, OtherWritersArchivesReadAsOtherReadersReadThem) {
       {"Unicode Path field for another name", other, "plain.txt"},
       // As the Maker writes names on a Western Windows: without the flag.
       {"Windows-1252 name", Entry{"R\xE9sum\xE9.txt", "r"}, "R\xC3\xA9sum\xC3\xA9.txt"},
+      // Folder names that end in dots or a space, as Unix writers store them: Windows keeps
+      // those in a folder of a path but drops them from its last name, so the folder made and
+      // checked and the folder written into must be one ("v2" and "draft" there).
+      {"folder name ending in two dots", Entry{"v2..\\a.txt", "a"},
+       kWindows ? "v2/a.txt" : "v2../a.txt"},
+      {"folder name ending in a space", Entry{"draft \\b.txt", "b"},
+       kWindows ? "draft/b.txt" : "draft /b.txt"},
   };
   std::vector<Entry> entries;
   for (const auto& c : cases) entries.push_back(c.entry);
