@@ -515,12 +515,14 @@ intptr_t CreatePartFile(const Text& target, Text* part) {
 }
 
 // Writes the target in place from the finished part file: the way out when
-// the target cannot be replaced by name. Never through a link.
+// the target cannot be replaced by name. Never through a link, and never
+// into a file that has another name too: a hard link planted in the
+// destination would carry the bytes to a file outside it.
 int CopyOverTarget(const Text& part, const Text& target) {
   if (IsLinkPath(target)) return kReaderLinkInPath;
   intptr_t source = OpenFileForReading(kAnyNumber, part);
   if (source == 0) return kReaderFailed;
-  intptr_t output = CreateFileForWriting(kAnyNumber, target);
+  intptr_t output = OpenFileForOverwriting(kAnyNumber, target);
   if (output == 0) {
     CloseFileNumber(source);
     return kReaderFailed;

@@ -119,8 +119,10 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 // data came out whole with the right CRC. An existing target is replaced
 // only by a whole entry, through a new file beside it; otherwise that file
 // is removed and the target stays as it was. When the target cannot be
-// replaced (read-only or locked), it is written over in place. Its last-write time is then set from
-// the stored date and time with the seconds at 0, when those are a valid date from 1980 to 2107.
+// replaced (read-only or locked), it is written over in place, unless it is
+// a link or has another name too (a hard link). Its last-write time is then
+// set from the stored date and time with the seconds at 0, when those are a
+// valid date from 1980 to 2107.
 //
 // Only stored and deflated entries are written, never encrypted ones, and
 // every file's CRC is checked. A folder entry whose path is a file fails.

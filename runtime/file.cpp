@@ -117,6 +117,13 @@ intptr_t CreateNewFileForWriting(intptr_t n, const Text& path) {
   return EnterFile(n, NativeCreateNew(path), true);
 }
 
+intptr_t OpenFileForOverwriting(intptr_t n, const Text& path) {
+  // Checked first so that a refused number never empties the file.
+  if (!IsUsableNumber(n)) return 0;
+  FlushBeforeReuse(n);
+  return EnterFile(n, NativeOpenForOverwriting(path), true);
+}
+
 int64_t FileLength(intptr_t n) {
   FileRecord* file = FindRecord(gFiles, n);
   if (!file) return -1;

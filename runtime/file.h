@@ -51,6 +51,12 @@ intptr_t CreateFileForWriting(intptr_t n, const Text& path);
 // success.
 intptr_t CreateNewFileForWriting(intptr_t n, const Text& path);
 
+// Opens an existing regular file for writing over it in place, emptied once
+// it has been looked at: never through a link (not followed), and never a
+// file with another name as well (a hard link), since the bytes would reach
+// that other name too, wherever it lies. Nonzero on success.
+intptr_t OpenFileForOverwriting(intptr_t n, const Text& path);
+
 // The file's length, counting the bytes still waiting in the write buffer;
 // -1 for a number not in use.
 int64_t FileLength(intptr_t n);

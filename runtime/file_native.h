@@ -22,6 +22,10 @@ NativeFile NativeCreateForWriting(const Text& path);
 // a link included, which is never followed.
 NativeFile NativeCreateNew(const Text& path);
 
+// Opens an existing regular file for writing and empties it, unless the name
+// is a link (never followed) or the file has more than one name.
+NativeFile NativeOpenForOverwriting(const Text& path);
+
 // Reads up to length bytes; fewer only at the end of the file or on an error.
 // Returns the count, 0 on an error.
 int32_t NativeRead(NativeFile file, void* destination, int32_t length);

@@ -58,6 +58,23 @@ NativeFile NativeCreateNew(const Text& path) {
   return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
+NativeFile NativeOpenForOverwriting(const Text& path) {
+  char name[kPathCapacity];
+  if (!CopyPathToBuffer(path, name)) return 0;
+  // O_NONBLOCK: a named pipe in the file's place must not make the open wait.
+  int descriptor = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return 0;
+  // Looked at through the descriptor, so that no file put under the name
+  // meanwhile can answer, and emptied only then.
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+      fcntl(descriptor, F_SETFL, 0) != 0 || ftruncate(descriptor, 0) != 0) {
+    close(descriptor);
+    return 0;
+  }
+  return FromDescriptor(descriptor);
+}
+
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
   char* out = static_cast<char*>(destination);
   int32_t total = 0;

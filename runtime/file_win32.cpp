@@ -67,6 +67,23 @@ NativeFile NativeCreateNew(const Text& path) {
                              FILE_ATTRIBUTE_NORMAL));
 }
 
+NativeFile NativeOpenForOverwriting(const Text& path) {
+  // The name itself is opened, a reparse point too, without emptying it.
+  HANDLE handle =
+      OpenPath(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  // Looked at through the handle, so that no file put under the name
+  // meanwhile can answer, and emptied only then.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks != 1 || !SetEndOfFile(handle)) {
+    CloseHandle(handle);
+    return 0;
+  }
+  return FromHandle(handle);
+}
+
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
   DWORD got = 0;
   if (!ReadFile(ToHandle(file), destination, static_cast<DWORD>(length), &got, nullptr)) return 0;

@@ -608,18 +608,29 @@ TEST_F(ReaderTest, FileInProgressIsRemovedFromAnotherThread) {
 }
 
 #ifdef _WIN32
-// A target held open without delete sharing cannot be replaced by name: it is written in place.
-TEST_F(ReaderTest, LockedTargetIsWrittenInPlace) {
-  fs::create_directories(destination_);
-  std::string target = destination_ + "\\locked.txt";
-  testzip::WriteFile(target, "old");
-  FILE* holder = fopen(target.c_str(), "rb");
-  ASSERT_NE(nullptr, holder);
-  Open({Entry{"locked.txt", "new contents"}});
-  EXPECT_EQ(0, ExtractCurrentEntry(destination_.c_str(), 1));
-  fclose(holder);
-  EXPECT_EQ("new contents", testzip::ReadFile(target));
-  EXPECT_EQ(std::vector<std::string>({"locked.txt"}), Tree(destination_));
+// A target held open without delete sharing cannot be replaced by name: it is written in place,
+// unless it has another name too, a hard link planted to a file outside the destination.
+TEST_F(ReaderTest, LockedTargetIsWrittenInPlaceUnlessItIsAHardLink) {
+  std::string target = destination_ + "\\locked.txt", outside = folder_ / "outside.txt";
+  for (bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "hard link to a file outside" : "plain file");
+    fs::remove_all(destination_);
+    fs::create_directories(destination_);
+    testzip::WriteFile(outside, "old");
+    if (linked) {
+      fs::create_hard_link(outside, target);
+    } else {
+      testzip::WriteFile(target, "old");
+    }
+    FILE* holder = fopen(target.c_str(), "rb");
+    ASSERT_NE(nullptr, holder);
+    Open({Entry{"locked.txt", "new contents"}});
+    EXPECT_EQ(linked ? kReaderFailed : 0, ExtractCurrentEntry(destination_.c_str(), 1));
+    fclose(holder);
+    EXPECT_EQ(linked ? "old" : "new contents", testzip::ReadFile(target));
+    EXPECT_EQ("old", testzip::ReadFile(outside)) << "nothing written outside the destination";
+    EXPECT_EQ(std::vector<std::string>({"locked.txt"}), Tree(destination_));
+  }
 }
 #endif
 
