@@ -44,44 +44,33 @@ DWORD ExtendedAttributes(const Text& path) {
   return attributes;
 }
 
-// A relative name made fit for an extended path, which the system takes as
-// it stands: no empty or "." components, and no trailing dots and spaces,
-// which Windows would drop from an ordinary path. "\" between components,
-// and at the end when the name ends in one.
-Text CleanForExtendedPath(const Text& relative) {
-  Text clean;
-  int start = 0;
-  for (int i = 0; i <= relative.Length(); ++i) {
-    if (i < relative.Length() && relative.At(i) != '\\') continue;
-    int end = i;
-    while (end > start && (relative.At(end - 1) == '.' || relative.At(end - 1) == ' ')) --end;
-    if (end > start) {
-      clean += relative.Middle(start, end - start);
-      if (i < relative.Length()) clean += '\\';
-    }
-    start = i + 1;
-  }
-  return clean;
-}
-
-// An ANSI name with the trailing dots and spaces of each component dropped,
-// every separator kept. Windows drops them from the last component of a path
-// but keeps them, or all but one dot, in the folders before it: "a..\b" is
-// written into "a.." or "a.", never into "a", which is the folder that
-// MakePath made and OwnPathKind checked when they were handed "a.." as a
-// last component. A folder planted under the longer name would be written
-// through unchecked. Trimmed, the name means one folder to every call. In a
-// double-byte code page a "\" byte may be the second half of a character,
-// but never one that follows a dot or a space, which are never halves.
-Text TrimComponentEnds(const Text& relative) {
+// A relative name with the trailing dots and spaces of each component
+// dropped, "\" between components, and at the end when the name ends in one.
+//
+// For an extended path, which the system takes as it stands (dropEmpty 1):
+// also without empty or "." components, and no trailing dots and spaces,
+// which Windows would drop from an ordinary path.
+//
+// For an ANSI path (dropEmpty 0), every separator kept: Windows drops the
+// trailing dots and spaces from the last component of a path but keeps them,
+// or all but one dot, in the folders before it. "a..\b" is written into
+// "a.." or "a.", never into "a", the folder that MakePath made and
+// OwnPathKind checked when they were handed "a.." as a last component, so a
+// folder planted under the longer name would be written through unchecked.
+// Trimmed, the name means one folder to every call. In a double-byte code
+// page a "\" byte may be the second half of a character, but never one that
+// follows a dot or a space, which are never halves.
+Text TrimComponentEnds(const Text& relative, int dropEmpty) {
   Text trimmed;
   int start = 0;
   for (int i = 0; i <= relative.Length(); ++i) {
     if (i < relative.Length() && relative.At(i) != '\\') continue;
     int end = i;
     while (end > start && (relative.At(end - 1) == '.' || relative.At(end - 1) == ' ')) --end;
-    trimmed += relative.Middle(start, end - start);
-    if (i < relative.Length()) trimmed += '\\';
+    if (end > start || !dropEmpty) {
+      trimmed += relative.Middle(start, end - start);
+      if (i < relative.Length()) trimmed += '\\';
+    }
     start = i + 1;
   }
   return trimmed;
@@ -93,7 +82,7 @@ Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base)
   // An ANSI name that fits takes the ANSI path, as it always did.
   if (!utf8 && folder.Length() + relative.Length() < kPathCapacity) {
     *base = folder;
-    return folder + TrimComponentEnds(relative);
+    return folder + TrimComponentEnds(relative, 0);
   }
   *base = Text();
   Text full;
@@ -128,7 +117,7 @@ Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base)
     name = Utf8TextOf(wide);
     FreeWidePath(wide);
   }
-  Text path = full + CleanForExtendedPath(name);
+  Text path = full + TrimComponentEnds(name, 1);
   wchar_t* check = WidePathOf(path, 0);  // well-formed and within the capacity
   if (check == nullptr) return Text();
   FreeWidePath(check);
