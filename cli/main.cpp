@@ -82,7 +82,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "vezovud: unknown command '%s'\n\n%s", command, kUsage);
     result = kExitUsage;
   }
-  fflush(stdout);
+  // A listing or summary that stdout could not take (a full disk) is no
+  // success, however the command went.
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fputs("vezovud: standard output could not be written\n", stderr);
+    if (result == kExitSuccess) result = kExitFailure;
+  }
   EndRuntime();
   return result;
 }

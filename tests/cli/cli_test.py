@@ -104,6 +104,13 @@ class ReadCommandsTest(ToolTest):
         self.assertEqual(["a.txt", "1100"], lines[0][:2])
         self.assertEqual(["2006-05-17 14:37:58", "%08x" % zlib.crc32(self.FILES["a.txt"])], lines[0][3:])
         self.assertRun(run("test", exe), 0, ["3 entries OK"])
+        # A report that cannot be written (a full disk) is no success.
+        for command in ("list", "test"):
+            with self.subTest(command=command), open("/dev/full", "w") as full:
+                r = subprocess.run([TOOL, command, exe], stdout=full, stderr=subprocess.PIPE,
+                                   text=True, timeout=TIMEOUT_SECONDS)
+                self.assertEqual(1, r.returncode)
+                self.assertIn("standard output could not be written", r.stderr)
 
     def test_progress_bar_on_a_terminal(self):
         exe = self.sound_output()
