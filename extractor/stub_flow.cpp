@@ -51,6 +51,9 @@ volatile int32_t gProgramEnded = 0;
 volatile int32_t gEntriesInProgress = 0;
 int32_t gProgressCounter = 0;
 StubEndHook gEndHook = nullptr;
+// The code the program ends with, Exit included: 1 from the moment a run
+// has its destination until it has brought every entry out.
+volatile int32_t gExitCode = 0;
 
 void OnConsoleClosed() {
   if (gEntriesInProgress) {
@@ -110,7 +113,7 @@ void HandleStubEvent(int32_t event) {
   switch (LastEventGadget()) {
     case kGadgetBrowse: OnBrowse(); break;
     case kGadgetExtract: OnExtract(); break;
-    case kGadgetExit: EndStub(0); break;
+    case kGadgetExit: EndStub(gExitCode); break;
     case kGadgetAbout: ShowMessage(kAboutBoxTitle, kAboutText, kMessageInformation); break;
     default: break;
   }
@@ -141,10 +144,12 @@ int32_t ExtractionJob(int32_t parameter) {
     gRunActive = 0;
     return 0;
   }
+  gExitCode = 1;
   ExtractionReport report;
   int result = ExtractArchive(Text(gOwnPath), destination, kRunExtract, kStubSearchBytes,
                               OnExtractionStep, nullptr, &report);
   gEntriesInProgress = 0;
+  if (result == 0) gExitCode = 0;
   PutGadgetText(kGadgetPrompt, "Ready");
   if (result < 0) {
     // A damaged download, or a stub without its archive: nothing was written.
@@ -160,7 +165,7 @@ int32_t ExtractionJob(int32_t parameter) {
     }
   }
   FreeExtractionReport(&report);
-  EndStub(result == 0 ? 0 : 1);
+  EndStub(gExitCode);
   return 0;
 }
 
@@ -191,6 +196,7 @@ void ResetStubFlow() {
   gEntriesInProgress = 0;
   gProgramEnded = 0;
   gProgressCounter = 0;
+  gExitCode = 0;
 }
 
 int32_t StubHasEnded() { return gProgramEnded; }

@@ -41,7 +41,9 @@ extern const char kNoArchiveText[];
 void StartStub(const void* banner, int32_t bannerBytes);
 
 // Acts on one event of WaitForEvent: the four buttons; everything else,
-// close requests included, changes nothing.
+// close requests included, changes nothing. Exit ends the program with the
+// code a run would: 1 while a run that has read its destination has not
+// brought every entry out (its end box up included), else 0.
 void HandleStubEvent(int32_t event);
 
 // Waits for events and handles them until the program has ended (for ever,

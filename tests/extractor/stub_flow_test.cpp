@@ -18,8 +18,9 @@ using testzip::Entry;
 
 namespace {
 
-std::atomic<int> end_calls{0}, end_code{-1};
+std::atomic<int> end_calls{0}, end_code{-1}, first_end_code{-1};
 void RecordEnd(int32_t code) {
+  if (end_calls == 0) first_end_code = code;
   end_code = code;
   ++end_calls;
 }
@@ -32,8 +33,8 @@ std::string Box(int32_t i) {  // caption|text|style of message box i
 // Extract clicks that the test's event loop has handled.
 handshake::Counter extracts_handled;
 
-// At the end box: reads the bar and prompt; a Browse and a second Extract arrive while the run is
-// on, and the box stays up until the event loop has handled both (the Extract comes last).
+// At the end box: reads the bar and prompt; a Browse, an Exit and a second Extract arrive while
+// the run is on, and the box stays up until the event loop has handled them (the Extract last).
 int32_t bar_at_box = -1;
 std::string prompt_at_box;
 bool clicks_handled_at_box = false;
@@ -43,6 +44,7 @@ int32_t AtEndBox(const Text&, const Text&, int32_t) {
   HeadlessAnswerFolder("Z:\\elsewhere");
   int seen = extracts_handled.Count();
   HeadlessClick(kGadgetBrowse);
+  HeadlessClick(kGadgetExit);
   HeadlessClick(kGadgetExtract);
   clicks_handled_at_box = extracts_handled.WaitAbove(seen);
   return kMessageButtonOk;
@@ -57,6 +59,7 @@ class StubFlowTest : public ::testing::Test {
     SetStubEndHook(RecordEnd);
     end_calls = 0;
     end_code = -1;
+    first_end_code = -1;
     clicks_handled_at_box = false;
   }
   // The stub, run from an output file; cut bytes off its end for a damaged download.
@@ -152,12 +155,14 @@ TEST_F(StubFlowTest, RunsWarnOnAnEmptyDestinationThenEndWithTheirBox) {
     HeadlessSetMessageHandler(AtEndBox);
     ASSERT_TRUE(Extract());
     Pump();
-    EXPECT_TRUE(clicks_handled_at_box) << "Browse and Extract handled while the box was up";
+    EXPECT_TRUE(clicks_handled_at_box) << "Browse, Exit and Extract handled while the box was up";
     ASSERT_EQ(2, HeadlessMessageCount()) << "the Extract during the run started no second one";
     EXPECT_EQ(row.box, Box(1));
     EXPECT_EQ(row.bar, bar_at_box);
     EXPECT_EQ("Ready", prompt_at_box);
-    EXPECT_EQ(1, end_calls.load());
+    // Exit at the box ends the program with the run's exit code; the run's own end follows.
+    ASSERT_TRUE(handshake::WaitUntil([] { return end_calls == 2; }));
+    EXPECT_EQ(row.code, first_end_code.load());
     EXPECT_EQ(row.code, end_code.load());
     EXPECT_STREQ("Z:\\elsewhere\\", HeadlessGadgetState(kGadgetDestinationField).text.c_str());
     // The run kept the destination read at its start; a damaged file wrote nothing.
