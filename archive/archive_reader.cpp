@@ -65,10 +65,21 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   if (result != kCatalogueOk) return result;
   if (gDirectory.count > 0) {
     gHandle = OpenArchiveView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
-    if (gHandle == nullptr || SelectEntry(0) != UNZ_OK) {
+    result = gHandle == nullptr || SelectEntry(0) != UNZ_OK ? kCatalogueBadRecord : kCatalogueOk;
+    // minizip finds the directory from the end records on its own, and takes
+    // any bytes between the directory's end and those records for a prefix,
+    // adding their number to every offset it reads. Where it reads them
+    // otherwise than the check did (a Zip64 locator further back, a gap
+    // before the Zip64 end record), it would read other records than the
+    // checked ones: the first record must be read where the check found it.
+    if (result == kCatalogueOk &&
+        LastViewPlacement() != static_cast<int64_t>(gDirectory.entries[0].recordOffset)) {
+      result = kCatalogueBadEndRecord;
+    }
+    if (result != kCatalogueOk) {
       CloseArchive();
       FreeCentralDirectory(&gDirectory);
-      return kCatalogueBadRecord;
+      return result;
     }
   }
   gOpen = 1;
