@@ -478,6 +478,12 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   Patch(commented, second + 32, 2, comment.size());  // the last record's comment
   commented += comment + archive.substr(end);
   Patch(commented, commented.size() - 10, 4, commented.size() - 22 - cd);
+  // The last record's extra field holds a field that claims 65,535 bytes: minizip reads past
+  // the archive's end for it and cannot make that entry current.
+  std::string overrun = archive.substr(0, end) + std::string("\xfe\xca\xff\xff", 4);
+  overrun += archive.substr(end);
+  Patch(overrun, second + 30, 2, 4);
+  Patch(overrun, end + 4 + 12, 4, end + 4 - cd);
   const struct {
     const char* label;
     std::string bytes;
@@ -496,6 +502,7 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
       {"no end record", archive.substr(0, end), kCatalogueNoArchive},
       {"Zip64 end record behind a gap", gap, kCatalogueBadEndRecord},
       {"Zip64 locator in a comment", commented, kCatalogueBadEndRecord},
+      {"extra field claiming bytes past the end", overrun, kCatalogueBadRecord},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
