@@ -65,10 +65,32 @@ int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   if (result != kCatalogueOk) return result;
   if (gDirectory.count > 0) {
     gHandle = OpenArchiveView(path, gDirectory.archiveStart, gDirectory.endRecordEnd);
-    if (gHandle == nullptr || SelectEntry(0) != UNZ_OK) {
+    result = gHandle == nullptr ? kCatalogueBadRecord : kCatalogueOk;
+    // Every record must be one that minizip reads too, here and not only
+    // when extraction reaches it, with the entries before it written: an
+    // extra field claiming bytes past the archive's end is not. In order,
+    // so that the view's blocks serve many records each.
+    //
+    // minizip finds the directory from the end records on its own, and takes
+    // any bytes between the directory's end and those records for a prefix,
+    // adding their number to every offset it reads. Where it reads them
+    // otherwise than the check did (a Zip64 locator further back, a gap
+    // before the Zip64 end record), it would read other records than the
+    // checked ones: each record must be read where the check found it.
+    for (int64_t i = 0; result == kCatalogueOk && i <= gDirectory.count; ++i) {
+      // Last, the first entry again, which stays current.
+      int64_t index = i < gDirectory.count ? i : 0;
+      int selected = SelectEntry(index);
+      if (LastViewPlacement() != static_cast<int64_t>(gDirectory.entries[index].recordOffset)) {
+        result = kCatalogueBadEndRecord;
+      } else if (selected != UNZ_OK) {
+        result = kCatalogueBadRecord;
+      }
+    }
+    if (result != kCatalogueOk) {
       CloseArchive();
       FreeCentralDirectory(&gDirectory);
-      return kCatalogueBadRecord;
+      return result;
     }
   }
   gOpen = 1;

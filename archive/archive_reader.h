@@ -80,7 +80,8 @@ struct ArchiveEntryInfo {
 // file (kStubSearchBytes or kWideSearchBytes), so any number of bytes in
 // front of it is fine, and so is a 4-byte trailer behind it, even one whose
 // bytes spell the record's signature. The whole central directory is checked
-// first (central_directory.h). 0 when the archive is open; else a kCatalogue
+// first (central_directory.h), and minizip must then read every record where
+// the check found it. 0 when the archive is open; else a kCatalogue
 // result: kCatalogueNoArchive when there is none, the others for damage.
 int OpenArchiveChecked(const Text& path, int32_t searchBytes);
 

@@ -13,8 +13,9 @@ namespace {
 struct ViewBounds {
   int64_t start;
   int64_t end;
+  int64_t placed;  // the last position minizip set from the view's start
 };
-ViewBounds gViewBounds = {0, 0};
+ViewBounds gViewBounds = {0, 0, 0};
 
 // minizip reads a record a few bytes at a time, and goes back and forth
 // between the central directory and each entry's local header and data. The
@@ -137,6 +138,7 @@ long ZCALLBACK ViewSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
   int64_t target = base + step;
   if (target < 0 || target > view->visibleBytes) return -1;
   view->position = target;
+  if (origin == ZLIB_FILEFUNC_SEEK_SET) gViewBounds.placed = target;
   return 0;
 }
 
@@ -165,3 +167,5 @@ unzFile OpenArchiveView(const Text& path, int64_t start, int64_t end) {
   functions.opaque = &gViewBounds;
   return unzOpen2_64(path.c_str(), &functions);
 }
+
+int64_t LastViewPlacement() { return gViewBounds.placed; }

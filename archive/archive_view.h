@@ -15,4 +15,9 @@
 // archive there.
 unzFile OpenArchiveView(const Text& path, int64_t start, int64_t end);
 
+// Where in the view minizip last placed its reading position from the
+// view's start. Right after minizip makes an entry current by its central
+// record's offset, this is where it read that record.
+int64_t LastViewPlacement();
+
 #endif

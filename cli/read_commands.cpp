@@ -107,8 +107,6 @@ int RunListCommand(int argc, char** argv) {
     return kExitFailure;
   }
   int status = kExitSuccess;
-  ArchiveGlobalInfo info = {0, 0};
-  GetArchiveInfo(&info);
   int64_t listed = 0;
   int position = GoToFirstEntry();
   while (position == 0) {
@@ -122,15 +120,17 @@ int RunListCommand(int argc, char** argv) {
     printf("%s\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08x\n",
            ShownName(entry.name, entry.utf8Name).c_str(),
            static_cast<unsigned long long>(entry.size),
-           static_cast<unsigned long long>(entry.compressedSize), entry.time.year, entry.time.month,
-           entry.time.day, entry.time.hour, entry.time.minute, entry.time.second,
-           static_cast<unsigned>(entry.crc));
+           static_cast<unsigned long long>(entry.compressedSize), entry.time.year,
+           entry.time.month, entry.time.day, entry.time.hour, entry.time.minute,
+           entry.time.second, static_cast<unsigned>(entry.crc));
     ++listed;
     position = GoToNextEntry();
   }
-  // The reader losing its place before the last entry leaves the rest
-  // unlisted, as test and unpack leave them unreached.
+  // The list ends at the last entry; a reader that cannot reach the next
+  // one leaves the rest unlisted, as test and unpack would leave them.
   if (status == kExitSuccess && position != kReaderEndOfEntries) {
+    ArchiveGlobalInfo info = {0, 0};
+    GetArchiveInfo(&info);
     fprintf(stderr, "vezovud: %lld entries were not reached\n",
             static_cast<long long>(info.entryCount - listed));
     status = kExitFailure;

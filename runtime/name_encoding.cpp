@@ -139,14 +139,23 @@ Text UpperCasedName(const Text& name) {
 Text PrintableName(const Text& name) {
   static const char kHex[] = "0123456789abcdef";
   Text printable;
-  for (int i = 0; i < name.Length(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name.At(i));
-    if (c < 0x20 || c == 0x7F) {
-      printable += "\\x";
-      printable += kHex[c >> 4];
-      printable += kHex[c & 15];
-    } else {
-      printable += static_cast<char>(c);
+  for (int i = 0; i < name.Length();) {
+    int bytes;
+    uint32_t code = DecodeAt(name, i, &bytes);
+    // The C1 controls (U+0080..U+009F) start terminal escapes as the C0 ones
+    // do; a byte that is no UTF-8 could be one to a terminal of 8-bit
+    // characters. Each is escaped byte by byte.
+    int control = bytes == 0 || code < 0x20 || (code >= 0x7F && code < 0xA0);
+    if (bytes == 0) bytes = 1;
+    for (int end = i + bytes; i < end; ++i) {
+      unsigned char c = static_cast<unsigned char>(name.At(i));
+      if (control) {
+        printable += "\\x";
+        printable += kHex[c >> 4];
+        printable += kHex[c & 15];
+      } else {
+        printable += static_cast<char>(c);
+      }
     }
   }
   return printable;

@@ -25,9 +25,10 @@ Text Windows1252ToUtf8(const Text& text);
 // that Windows takes for one give the same result.
 Text UpperCasedName(const Text& name);
 
-// A name made safe to print: control bytes (below 0x20, and 0x7F) become
-// "\xNN", so a stored name can neither forge lines of output nor send
-// terminal escapes.
+// A name made safe to print: control bytes (below 0x20, and 0x7F), the
+// bytes of the C1 controls U+0080..U+009F in UTF-8, and bytes that are no
+// UTF-8 become "\xNN", so a stored name can neither forge lines of output
+// nor send terminal escapes.
 Text PrintableName(const Text& name);
 
 #endif

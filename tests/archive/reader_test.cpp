@@ -430,6 +430,17 @@ void Patch(std::string& s, size_t offset, int width, uint32_t value) {
   for (int i = 0; i < width; ++i) s[offset + i] = (char)((value >> (8 * i)) & 0xff);
 }
 
+// A Zip64 end record at recordOffset and its locator: count entries, the directory's place.
+std::string Zip64Ends(uint32_t count, uint32_t cdSize, uint32_t cdOffset, uint32_t recordOffset) {
+  std::string ends = "PK\x06\x06";
+  testzip::Put(ends, {{4, 44}, {4, 0}, {2, 45}, {2, 45}, {4, 0}, {4, 0}});  // size, versions, disks
+  testzip::Put(ends, {{4, count}, {4, 0}, {4, count}, {4, 0}});            // the counts
+  testzip::Put(ends, {{4, cdSize}, {4, 0}, {4, cdOffset}, {4, 0}});        // the directory
+  ends += "PK\x06\x07";
+  testzip::Put(ends, {{4, 0}, {4, recordOffset}, {4, 0}, {4, 1}});
+  return ends;
+}
+
 // A damaged central directory is refused whole: not one byte written, not even the destination.
 TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   std::vector<Entry> entries = {{"first.txt", "first"}, {"victim.txt", "hidden evil"}};
@@ -450,6 +461,29 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
   std::string bomb = testzip::BuildArchive({big, Entry{"small.txt", "s"}});
   size_t bombSecond = bomb.find("PK\x01\x02", bomb.find("PK\x01\x02") + 4);
   Patch(bomb, bombSecond + 42, 4, 0);  // a second entry over the first one's data
+  // End records that minizip reads otherwise than the check: it takes the bytes between the
+  // directory's end and its end records for a prefix, and would read each record that much
+  // further on, in a copy that names "hidden.txt" instead of "victim.txt".
+  std::string renamed = archive.substr(cd, end - cd);  // the directory, then the copy
+  renamed += renamed.substr(0, renamed.find("victim")) + "hidden" +
+             renamed.substr(renamed.find("victim") + 6);
+  std::string gap = archive.substr(0, cd) + renamed +
+                    Zip64Ends(2, end - cd, cd, cd + renamed.size()) + archive.substr(end);
+  // A classic archive with a Zip64 locator and end record further back (in a record's comment,
+  // as the last bytes of a stored entry could be): the check goes by the classic end record
+  // alone, as other readers do, minizip by the locator.
+  std::string commented = archive.substr(0, end);
+  std::string comment = renamed.substr(end - cd);  // the copy, read from G = end - cd on
+  comment += Zip64Ends(2, end - cd, cd, end + comment.size()) + "pad.";
+  Patch(commented, second + 32, 2, comment.size());  // the last record's comment
+  commented += comment + archive.substr(end);
+  Patch(commented, commented.size() - 10, 4, commented.size() - 22 - cd);
+  // The last record's extra field holds a field that claims 65,535 bytes: minizip reads past
+  // the archive's end for it and cannot make that entry current.
+  std::string overrun = archive.substr(0, end) + std::string("\xfe\xca\xff\xff", 4);
+  overrun += archive.substr(end);
+  Patch(overrun, second + 30, 2, 4);
+  Patch(overrun, end + 4 + 12, 4, end + 4 - cd);
   const struct {
     const char* label;
     std::string bytes;
@@ -466,6 +500,9 @@ TEST_F(ReaderTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten) {
       {"local header in the directory", patched(second + 42, 4, cd), kCatalogueBadLocalHeader},
       {"no local header there", patched(second + 42, 4, secondLocal + 1), kCatalogueBadLocalHeader},
       {"no end record", archive.substr(0, end), kCatalogueNoArchive},
+      {"Zip64 end record behind a gap", gap, kCatalogueBadEndRecord},
+      {"Zip64 locator in a comment", commented, kCatalogueBadEndRecord},
+      {"extra field claiming bytes past the end", overrun, kCatalogueBadRecord},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -501,15 +538,8 @@ TEST_F(ReaderTest, CountsPast65535AreReadWhole) {
   uint32_t cdSize, cdOffset;
   memcpy(&cdSize, &classic[end + 12], 4);
   memcpy(&cdOffset, &classic[end + 16], 4);
-  std::string zip64 = classic.substr(0, end);
-  std::string record = "PK\x06\x06";
-  testzip::Put(record,
-               {{4, 44}, {4, 0}, {2, 45}, {2, 45}, {4, 0}, {4, 0}});     // size, versions, disks
-  testzip::Put(record, {{4, kEntries}, {4, 0}, {4, kEntries}, {4, 0}});  // the counts
-  testzip::Put(record, {{4, cdSize}, {4, 0}, {4, cdOffset}, {4, 0}});    // the directory
-  std::string locator = "PK\x06\x07";
-  testzip::Put(locator, {{4, 0}, {4, (uint32_t)end}, {4, 0}, {4, 1}});
-  zip64 += record + locator + classic.substr(end);
+  std::string zip64 = classic.substr(0, end) + Zip64Ends(kEntries, cdSize, cdOffset, (uint32_t)end) +
+                      classic.substr(end);
   const struct {
     const char* label;
     std::string bytes;

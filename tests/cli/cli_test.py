@@ -133,17 +133,15 @@ class ReadCommandsTest(ToolTest):
                                             ("..\\evil.txt", b"")], bad_crc)
         hidden = self.write_output("hidden.exe", [("victim.txt", b"evil")],
                                    (b"PK\x05\x06\0\0\0\0\x01\0\x01\0", b"PK\x05\x06" + bytes(8)))
-        # The second central record's extra field claims to run past the end of the file.
-        far = zipfile.ZipInfo("far.txt")
-        far.extra = b"UU\x04\0data"
-        unreached = self.write_output("unreached.exe", [("near.txt", b"n"), (far, b"f")],
-                                      (b"UU\x04\0", b"UU\xf0\xff"))
+        overrun = zipfile.ZipInfo("second.txt")  # an extra field claiming 65,535 bytes
+        overrun.extra = b"\xfe\xca\xff\xff"
+        overrunning = self.write_output("overrun.exe", [("1.txt", b"1"), (overrun, b"2"), ("3.txt", b"3")])
         rows = [  # command, file, words in stderr, what unpack leaves (None: no destination)
             ("unpack", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
                              "2 of 3 entries could not be extracted"], ["good.txt"]),
             ("test", bad, ["failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"], None),
             ("unpack", hidden, ["damaged archive", "nothing was extracted"], None),
-            ("list", unreached, ["1 entries were not reached"], None),
+            ("list", overrunning, ["damaged archive (central directory record)"], None),
             *[(c, self.stub, ["no archive found in " + self.stub], None) for c in ("list", "test", "unpack")],
             ("list", self.path("missing.exe"), ["the file cannot be read"], None),
         ]

@@ -148,6 +148,9 @@ TEST(NameEncodingTest, Utf8Windows1252AndCase) {
     }
   }
   EXPECT_EQ("a\\x1b[2J\\x0a\\x7f", S(PrintableName("a\x1b[2J\n\x7f")));
+  // C1 controls (CSI, OSC) in UTF-8 and a byte that is no UTF-8; other letters stay.
+  EXPECT_EQ("\\xc2\\x9b2J\\xc2\\x9d0;t\\x9b caf\xC3\xA9",
+            S(PrintableName("\xC2\x9B" "2J\xC2\x9D" "0;t\x9B caf\xC3\xA9")));
 }
 
 // Where an entry lands: on Windows a flagged or long name takes "\\?\" and the full UTF-8 path
