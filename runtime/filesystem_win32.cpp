@@ -48,8 +48,8 @@ DWORD ExtendedAttributes(const Text& path) {
 // dropped, "\" between components, and at the end when the name ends in one.
 //
 // For an extended path, which the system takes as it stands (dropEmpty 1):
-// also without empty or "." components, and no trailing dots and spaces,
-// which Windows would drop from an ordinary path.
+// also without empty or "." components, which an ordinary path would
+// resolve away.
 //
 // For an ANSI path (dropEmpty 0), every separator kept: Windows drops the
 // trailing dots and spaces from the last component of a path but keeps them,
