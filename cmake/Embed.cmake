@@ -91,9 +91,22 @@ function(vezovud_add_resources target kind)
     add_library(${library} OBJECT "${dir}/${kind}.rc")
     # windres looks up the icon and manifest through the include path; the
     # Makefile scanner does not see them, so they are listed as dependencies.
+    set(manifest "${dir}/${kind}.manifest")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      # The x86_64 twin: the manifest names its own processor, or the loader
+      # refuses the common controls' x86 assembly. Found first on the path.
+      file(READ "${manifest}" text)
+      string(REPLACE "processorArchitecture=\"x86\"" "processorArchitecture=\"amd64\""
+        text "${text}")
+      set(manifest "${CMAKE_BINARY_DIR}/resources_amd64/${kind}.manifest")
+      file(WRITE "${manifest}" "${text}")
+      set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        "${dir}/${kind}.manifest")
+      target_include_directories(${library} PRIVATE "${CMAKE_BINARY_DIR}/resources_amd64")
+    endif()
     target_include_directories(${library} PRIVATE "${dir}")
     set_source_files_properties("${dir}/${kind}.rc" PROPERTIES
-      OBJECT_DEPENDS "${dir}/${kind}.ico;${dir}/${kind}.manifest;${dir}/version.rc")
+      OBJECT_DEPENDS "${dir}/${kind}.ico;${manifest};${dir}/version.rc")
   endif()
   target_sources(${target} PRIVATE $<TARGET_OBJECTS:${library}>)
   add_dependencies(${target} ${library})

@@ -16,11 +16,11 @@ const int kSaveFileNameBytes = 10000;
 const DWORD kSaveFileFlags =
     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;  // 0x8080C
 
-// The save-file chooser hands over the older, 76-byte OPENFILENAME.
-// Its size is where the newer fields would begin (OPENFILENAME_SIZE_VERSION_400A).
-const DWORD kOldOpenFileNameBytes = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == kOldOpenFileNameBytes,
-              "OPENFILENAME up to lpTemplateName is 76 bytes");
+// The save-file chooser hands over the older OPENFILENAME, which ends where
+// the newer fields would begin: 76 bytes on 32-bit Windows.
+const DWORD kOldOpenFileNameBytes = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kOldOpenFileNameBytes == 76,
+              "the older OPENFILENAME is 76 bytes on 32-bit Windows");
 
 }  // namespace
 

@@ -68,14 +68,17 @@ TEST(CompiledResources, VersionRecordStrings) {
 
 // The manifest asks for Common Controls 6.0.0.0, so the loader maps comctl32 from that assembly's
 // folder (checked by folder: Wine's version 6 reports 5 from DllGetVersion).
+// The shipped programs are i686; the x86_64 twin's manifest names its own processor.
 TEST(CompiledResources, ManifestSelectsCommonControls6) {
+  const char* kProcessor = sizeof(void*) == 4 ? "processorArchitecture=\"x86\""
+                                              : "processorArchitecture=\"amd64\"";
   HMODULE self = GetModuleHandleA(nullptr);
   HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(1), RT_MANIFEST);
   ASSERT_NE(nullptr, found);
   const char* text = static_cast<const char*>(LockResource(LoadResource(self, found)));
   std::string manifest(text, SizeofResource(self, found));
   for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
-                           "publicKeyToken=\"6595b64144ccf1df\"", "processorArchitecture=\"x86\""})
+                           "publicKeyToken=\"6595b64144ccf1df\"", kProcessor})
     EXPECT_NE(std::string::npos, manifest.find(part)) << part;
   char path[MAX_PATH] = "";
   ASSERT_NE(0u, GetModuleFileNameA(LoadLibraryA("comctl32.dll"), path, sizeof path));
