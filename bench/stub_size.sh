@@ -8,11 +8,11 @@
 #
 # Usage: bench/stub_size.sh [build folder | stub .exe]   (default: build)
 #
-# The budget is what the stub reaches today, rounded up to the next KiB.
+# The budget, 56 KiB, leaves the next fix some room; minizip stays the reader.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 arg=${1:-${VEZOVUD_BUILD:-$root/build}}
-budget_bytes=$((55 * 1024))
+budget_bytes=$((56 * 1024))
 top_symbols=15
 if [ -f "$arg" ]; then
   stub=$arg
