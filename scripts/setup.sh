@@ -8,7 +8,8 @@ packages=(
   googletest libgtest-dev
   zlib1g-dev libminizip-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32 xvfb xdotool x11-utils
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32 wine64 xvfb xdotool x11-utils
   unzip zip p7zip-full python3 file icoutils imagemagick
   osslsigncode openssl
   clang libclang-rt-14-dev

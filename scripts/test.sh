@@ -2,19 +2,35 @@
 # Installs, builds both targets and runs every test: the native tests, the
 # Windows tests under Wine, the native tests once more with AddressSanitizer
 # and UBSan (build/asan), then the reader fuzzer for FUZZ_SECONDS (default 60).
-# Wine gets its own prefix in build/wine, an Xvfb display of its own and a
-# wineserver that this script starts and stops.
+#
+# The Windows tests run on what this machine's Wine can run. Where it runs
+# 32-bit x86 code, the i686 programs run under wine32 (prefix build/wine).
+# Where it runs 64-bit code only, the x86_64 twin of the Windows build
+# (build/win64) runs under wine64 (prefix build/wine64), and the i686
+# programs are read, not run: headers, imports, resources, the stub's size
+# (scripts/test-i686-vm.sh runs them in an emulated machine). Wine gets an
+# Xvfb display of its own and a wineserver that this script starts and stops.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-bash scripts/build.sh
+bash scripts/setup.sh
+. scripts/wine-session.sh
+detect_wine_kind
+if [ "$WINE_KIND" = none ]; then
+  echo "The Windows tests cannot run: $WINE_KIND_WHY." >&2
+  exit 1
+fi
+if [ "$WINE_KIND" = win64 ]; then
+  bash scripts/build.sh twin
+else
+  bash scripts/build.sh
+fi
 out=${VEZOVUD_BUILD:-build}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-. scripts/wine-session.sh
-start_wine_session "$out" 91
+start_wine_session "$out" 91 "$WINE_KIND"
 
 # Each ctest pass writes its results as JUnit XML; the closing line counts
 # those, and any pass that fails makes the exit status 1.
@@ -30,7 +46,15 @@ run_ctest() {  # NAME, then ctest's arguments
   ctest "$@" --output-on-failure --output-junit "$results/$name.xml" || status=1
 }
 run_ctest native --test-dir "$out/native" -j "$(nproc)"
-run_ctest win32 --test-dir "$out/win32"
+if [ "$WINE_KIND" = win32 ]; then
+  run_ctest win32 --test-dir "$out/win32"
+  windows_way="The Windows tests ran the i686 programs under wine32: $WINE_KIND_WHY."
+else
+  run_ctest win32-static --test-dir "$out/win32" -L static
+  run_ctest win64 --test-dir "$out/win64"
+  windows_way="The Windows tests ran the x86_64 twin under wine64, and read the i686 programs \
+without running them: $WINE_KIND_WHY (scripts/test-i686-vm.sh runs them in an emulated machine)."
+fi
 
 # The sanitizer pass: undefined behaviour stops a test (the build says
 # -fno-sanitize-recover), and leaks fail it. Impossible sizes must still
@@ -76,6 +100,7 @@ PY
 )
 passed=$((passed + junit_passed))
 failed=$((failed + junit_failed))
+echo "$windows_way"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status

@@ -2,13 +2,14 @@
 """The Maker used through its window under Wine: type a folder, Squeeze!, an output name without
 ".exe", the "Ready" box, Exit; the output must be byte for byte what `vezovud pack` writes.
 
-Usage: maker_e2e.py MAKER_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD"""
+Usage: maker_e2e.py MAKER_EXE WINDOW_TEXTS_EXE SCREENSHOT_DIR NATIVE_VEZOVUD STUB_EXE
+(STUB_EXE: the stub the Maker carries, which vezovud pack is given)"""
 import os
 import sys
 
 import wine_ui as ui
 
-MAKER, TEXTS, SHOTS, NATIVE_TOOL = sys.argv[1:5]
+MAKER, TEXTS, SHOTS, NATIVE_TOOL, STUB = sys.argv[1:6]
 TITLE = "Vezovud v1.0"
 
 FILES = {
@@ -56,7 +57,7 @@ def body(work, log):
     ui.require(os.path.isfile(output) and not os.path.exists(output_base),
                "the output file exists with \".exe\" appended")
     again = os.path.join(work, "made", "by-vezovud.exe")
-    ui.run(NATIVE_TOOL, "pack", source, again, "--quiet")
+    ui.run(NATIVE_TOOL, "pack", source, again, "--stub", STUB, "--quiet")
     ui.check(os.path.isfile(again) and open(again, "rb").read() == open(output, "rb").read(),
              "vezovud pack writes the same bytes as the Maker")
 
