@@ -48,12 +48,12 @@ run_ctest() {  # NAME, then ctest's arguments
 run_ctest native --test-dir "$out/native" -j "$(nproc)"
 if [ "$WINE_KIND" = win32 ]; then
   run_ctest win32 --test-dir "$out/win32"
-  windows_way="The Windows tests ran the i686 programs under wine32: $WINE_KIND_WHY."
+  windows_way="Windows tests: the i686 programs ran under wine32, because $WINE_KIND_WHY."
 else
   run_ctest win32-static --test-dir "$out/win32" -L static
   run_ctest win64 --test-dir "$out/win64"
-  windows_way="The Windows tests ran the x86_64 twin under wine64, and read the i686 programs \
-without running them: $WINE_KIND_WHY (scripts/test-i686-vm.sh runs them in an emulated machine)."
+  windows_way="Windows tests: the x86_64 twin ran under wine64 and the i686 programs were only \
+read, because $WINE_KIND_WHY; scripts/test-i686-vm.sh runs them in an emulated machine."
 fi
 
 # The sanitizer pass: undefined behaviour stops a test (the build says
