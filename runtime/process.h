@@ -27,4 +27,21 @@ int OpenConsoleWindow(ConsoleCloseProcedure onClose);
 // Ends the process at once with exitCode, from any thread. Never returns.
 void EndProcess(int32_t exitCode);
 
+typedef void (*InterruptProcedure)();
+
+// The exit code after an interrupt by signal: 128 plus its number, as shells
+// report a program that a signal ended (130 for SIGINT, 143 for SIGTERM).
+const int32_t kInterruptExitBase = 128;
+
+// From now on an interrupt (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: Ctrl+C,
+// Ctrl+Break, the console's close) calls procedure, then ends the process
+// with kInterruptExitBase plus the signal's number (Windows: SIGINT's 2 for
+// Ctrl+C and Ctrl+Break, SIGHUP's 1 for the close). procedure runs inside a
+// signal handler, on whatever thread the signal met: it may only remove
+// files and folders whose names it has ready, and must not take locks or
+// allocate. A second interrupt while it runs waits for it. A null procedure
+// brings back the system's default handling. 1 on success, 0 when the
+// handlers could not be installed.
+int CatchInterrupts(InterruptProcedure procedure);
+
 #endif

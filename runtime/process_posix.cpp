@@ -2,7 +2,25 @@
 // console window, _exit for the end.
 #include "runtime/process.h"
 
+#include <signal.h>
+#include <string.h>
 #include <unistd.h>
+
+namespace {
+
+const int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile InterruptProcedure gInterruptProcedure = nullptr;
+
+// Runs with every interrupt signal blocked (sa_mask), so a second one waits
+// until the process has ended.
+void OnInterruptSignal(int signal) {
+  InterruptProcedure procedure = gInterruptProcedure;
+  if (procedure != nullptr) procedure();
+  _exit(kInterruptExitBase + signal);
+}
+
+}  // namespace
 
 Text OwnExecutablePath() {
   char path[kOwnPathCapacity];
@@ -16,3 +34,17 @@ int OpenConsoleWindow(ConsoleCloseProcedure) {  // no console to close
 }
 
 void EndProcess(int32_t exitCode) { _exit(exitCode); }
+
+int CatchInterrupts(InterruptProcedure procedure) {
+  gInterruptProcedure = procedure;
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = procedure != nullptr ? OnInterruptSignal : SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kInterruptSignals) sigaddset(&action.sa_mask, signal);
+  int ok = 1;
+  for (int signal : kInterruptSignals) {
+    if (sigaction(signal, &action, nullptr) != 0) ok = 0;
+  }
+  return ok;
+}

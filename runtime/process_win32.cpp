@@ -17,7 +17,26 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
   return FALSE;  // the system's default handling ends the process
 }
 
+volatile InterruptProcedure gInterruptProcedure = nullptr;
+
+const int32_t kSignalInterrupt = 2;  // SIGINT's number
+const int32_t kSignalHangUp = 1;     // SIGHUP's number
+
+BOOL WINAPI InterruptHandler(DWORD event) {
+  InterruptProcedure procedure = gInterruptProcedure;
+  if (procedure == nullptr) return FALSE;
+  procedure();
+  ExitProcess(static_cast<UINT>(kInterruptExitBase +
+                                (event == CTRL_CLOSE_EVENT ? kSignalHangUp : kSignalInterrupt)));
+  return TRUE;
+}
+
 }  // namespace
+
+int CatchInterrupts(InterruptProcedure procedure) {
+  gInterruptProcedure = procedure;
+  return SetConsoleCtrlHandler(InterruptHandler, procedure != nullptr ? TRUE : FALSE) ? 1 : 0;
+}
 
 Text OwnExecutablePath() {
   char path[kOwnPathCapacity];

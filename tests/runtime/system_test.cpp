@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +15,7 @@
 
 #include "runtime/directory.h"
 #include "runtime/memory.h"
+#include "runtime/process.h"
 #include "runtime/random.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
@@ -168,3 +174,35 @@ TEST(ThreadTest, LockAndSemaphore) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// An interrupt runs the procedure (which removes what it names), then ends the process with 128
+// plus the signal's number; a second signal arriving meanwhile does not cut the procedure short.
+char gInterruptMarker[256];
+void RemoveInterruptMarker() {
+  kill(getpid(), SIGINT);  // blocked while the procedure runs
+  unlink(gInterruptMarker);
+}
+
+TEST(ProcessTest, InterruptsRunTheProcedureThenEndWithTheSignalsCode) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    std::string marker = testing::TempDir() + "interrupt-marker";
+    snprintf(gInterruptMarker, sizeof gInterruptMarker, "%s", marker.c_str());
+    FILE* made = fopen(marker.c_str(), "w");
+    ASSERT_NE(nullptr, made);
+    fclose(made);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (!CatchInterrupts(RemoveInterruptMarker)) _exit(1);
+      raise(signal);
+      _exit(2);  // never reached
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << signal;
+    EXPECT_EQ(128 + signal, WEXITSTATUS(status));
+    EXPECT_NE(0, access(marker.c_str(), F_OK)) << "the procedure removed the marker";
+  }
+}
+#endif
