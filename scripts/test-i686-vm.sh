@@ -10,8 +10,9 @@
 # disk, build/vm/root.img, is made once from that folder with mkfs.ext4 -d
 # (no loop device) and kept, so the Wine prefix made at its first boot stays
 # for the next run. QEMU emulates it in software (there is no KVM). The
-# source tree is shared at its own path (9p), so the build's CTest files
-# work unchanged; the results come back as build/results-vm/win32.xml.
+# source tree is shared (9p); the guest copies it, the Windows build and the
+# native tool to its own disk at their own paths, so the build's CTest files
+# work unchanged, and copies the results back as build/results-vm/win32.xml.
 #
 # Environment: VEZOVUD_BUILD (build folder), VEZOVUD_TIMEOUT_SCALE (the
 # factor for the tests' time bounds under emulation, default 6),
@@ -23,18 +24,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # The guest's init, baked into the disk image: it mounts the shared source
-# tree and hands over to this script, so that everything else the guest
-# does comes from the tree of the run.
+# tree at /mnt/source and hands over to this script there, so that all the
+# guest does comes from the tree of the run.
 guest_init() {
   cat <<'EOF'
 #!/bin/sh
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
-source_dir=$(tr ' ' '\n' </proc/cmdline | sed -n 's/^vezovud\.source=//p')
 modprobe 9pnet_virtio
 modprobe 9p
-mkdir -p "$source_dir"
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288,cache=mmap source "$source_dir"
-bash "$source_dir/scripts/test-i686-vm.sh" --guest
+mkdir -p /mnt/source
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288,cache=mmap source /mnt/source
+bash /mnt/source/scripts/test-i686-vm.sh --guest
 echo o >/proc/sysrq-trigger
 sleep 60
 EOF
@@ -46,8 +46,10 @@ guest_arg() {
 }
 
 guest_job() {
-  # Inside the machine, as its init: the source tree is mounted at $root.
-  local out status=0
+  # Inside the machine, as its init; this script runs from the shared tree.
+  # The tests run from a copy on the machine's own disk, at the paths the
+  # build recorded: the source tree, the Windows build and the native tool.
+  local source out shared_out status=0
   export HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
   # The initramfs hands over /proc, /sys and /dev already mounted.
   mountpoint -q /dev/pts || { mkdir -p /dev/pts && mount -t devpts devpts /dev/pts; }
@@ -55,28 +57,45 @@ guest_job() {
   mount -t tmpfs tmpfs /tmp
   mount -t tmpfs tmpfs /run
   hostname vezovud-vm
+  source=$(guest_arg source)
   out=$(guest_arg build)
+  shared_out="$root/${out#"$source"/}"
   if [ "$(guest_arg build_shared)" = 1 ]; then
-    mkdir -p "$out"
-    mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288,cache=mmap build "$out"
+    mkdir -p /mnt/build
+    mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288,cache=mmap build /mnt/build
+    shared_out=/mnt/build
   fi
   VEZOVUD_TIMEOUT_SCALE=$(guest_arg scale)
   export VEZOVUD_TIMEOUT_SCALE=${VEZOVUD_TIMEOUT_SCALE:-6}
-  cd "$root"
+  rm -rf "$source" "$out"
+  mkdir -p "$source" "$out/native/cli"
+  (cd "$root" && tar --exclude=./.git --exclude="./${out#"$source"/}" -cf - .) |
+    tar -C "$source" -xf -
+  tar -C "$shared_out" -cf - win32 | tar -C "$out" -xf -
+  cp "$shared_out/native/cli/vezovud" "$out/native/cli/"
+  cd "$source"
   . scripts/wine-session.sh
   detect_wine_kind
   echo "guest: $WINE_KIND_WHY"
+  # Every two minutes a line of what runs, so that a stuck test shows.
+  (while sleep 120; do
+    echo "guest: running: $(ps --ppid 2 -p 2 --deselect -o comm= | sort -u | tr '\n' ' ')"
+  done) &
+  local watcher=$!
   # The prefix lives on the machine's own disk, kept between runs.
   mkdir -p /root/vezovud
   start_wine_session /root/vezovud 91 win32 || status=1
   if [ $status -eq 0 ]; then
-    mkdir -p "$out/results-vm"
     ctest --test-dir "$out/win32" --output-on-failure \
       --output-junit "$out/results-vm/win32.xml" || status=1
   fi
   stop_wine_session
   trap - EXIT
-  echo "$status" >"$out/vm/guest-status"
+  kill "$watcher" 2>/dev/null || true
+  mkdir -p "$shared_out/results-vm" "$shared_out/screenshots" "$shared_out/vm"
+  cp "$out/results-vm/win32.xml" "$shared_out/results-vm/" 2>/dev/null || true
+  cp -r "$out/screenshots/." "$shared_out/screenshots/" 2>/dev/null || true
+  echo "$status" >"$shared_out/vm/guest-status"
   sync
 }
 
@@ -115,7 +134,7 @@ bash scripts/build.sh >"$out/vm-build.log" 2>&1 || {
 
 # The root folder: Debian 12 with its kernel and what the Windows tests use.
 guest_packages=(
-  linux-image-amd64 kmod
+  linux-image-amd64 kmod procps
   wine wine32 xvfb xdotool x11-utils
   python3 imagemagick openssl osslsigncode libminizip1 cmake
   binutils-mingw-w64-i686 icoutils
@@ -130,6 +149,10 @@ if [ ! -f "$rootdir/.vezovud-root" ]; then
     echo "debootstrap failed (log: $vm/debootstrap.log)"
     exit 1
   }
+  touch "$rootdir/.vezovud-root"
+fi
+# The guest's packages, installed again when their list changes.
+if [ "$(cat "$rootdir/.vezovud-packages" 2>/dev/null)" != "${guest_packages[*]}" ]; then
   mount -t proc proc "$rootdir/proc"
   mount --bind /dev "$rootdir/dev"
   mount -t sysfs sys "$rootdir/sys"
@@ -147,7 +170,7 @@ if [ ! -f "$rootdir/.vezovud-root" ]; then
   cleanup_mounts
   trap - EXIT
   rm -f "$vm/root.img"
-  touch "$rootdir/.vezovud-root"
+  echo "${guest_packages[*]}" >"$rootdir/.vezovud-packages"
 fi
 
 # The disk image is made again only when the root folder or its init changed.
@@ -186,7 +209,9 @@ timeout $((${VEZOVUD_VM_MINUTES:-60} * 60)) qemu-system-x86_64 \
   -drive "file=$image,format=raw,if=virtio" "${shares[@]}" </dev/null || true
 say "the machine is off after $(($(date +%s) - booted)) s"
 
-grep -E '^(guest:|[0-9]+/[0-9]+ Test|.*tests passed|.*tests failed)' "$vm/console.log" || true
+# The guest's summary lines, without the colours CTest gives a console.
+sed 's/\x1b\[[0-9;]*m//g' "$vm/console.log" |
+  grep -E '^(guest: [^r]| *[0-9]+/[0-9]+ Test|.*tests passed|.*tests failed)' || true
 if [ ! -f "$vm/guest-status" ]; then
   tail -n 40 "$vm/console.log"
   echo "the guest ended without a result (console: $vm/console.log)"

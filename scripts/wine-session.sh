@@ -66,6 +66,12 @@ start_wine_session() {
   [ -n "$display" ] || { echo "no free X display number" >&2; return 1; }
 
   export DISPLAY=":$display"
+  # Wine names files on Linux in the locale's encoding; the tests' names
+  # (accents, CJK, emoji) need UTF-8, which a bare environment lacks.
+  case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+    *UTF-8* | *utf8*) ;;
+    *) export LC_ALL=C.UTF-8 ;;
+  esac
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   case "$kind" in
