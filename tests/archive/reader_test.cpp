@@ -170,9 +170,10 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
                                 testzip::Stored({" sub\\stored-empty ", ""}),
                                 testzip::Stored({"stored.bin", Pattern(100000, 5)}),
                                 {longName, "a name over 100 bytes"}};
-  // No folder entries above deep/er, spaces around a name, drive prefixes, a part file's name.
-  for (const char* name :
-       {"a.txt", "deep/er/c.txt", " name.txt ", "E:\\data\\x.txt", "sub\\C:\\y.txt", "~0"})
+  // No folder entries above deep/er, spaces around a name, drive prefixes, names of the old
+  // part files and of the part files now, which are ordinary names in an archive.
+  for (const char* name : {"a.txt", "deep/er/c.txt", " name.txt ", "E:\\data\\x.txt", "e:/y.txt",
+                           "~0", ".~vzabcdefgh"})
     entries.push_back({name, name});
   for (int size : {65535, 65536, 65537, 3 * 65536 + 31, 300000})  // around inflate's window
     entries.push_back({"e" + std::to_string(size), Pattern(size, size)});
@@ -186,7 +187,7 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
     EXPECT_EQ(std::vector<int>(entries.size(), 0), ExtractAll(nested));
     std::string longFolder = "folder-" + std::string(120, 'x') + "/";
     std::istringstream listed(
-        "a.txt data/ data/x.txt deep/ deep/er/ deep/er/c.txt e196639 e300000 e65535 "
+        ".~vzabcdefgh a.txt data/ data/x.txt deep/ deep/er/ deep/er/c.txt e196639 e300000 e65535 "
         "e65536 e65537 " +
         longFolder + " " + longFolder +
         "file-yyyyyyyyyy name.txt stored.bin sub/ sub/empty/ "
@@ -378,6 +379,11 @@ TEST_F(ReaderTest, CraftedEntriesFailAloneAndNeverReplaceExistingFiles) {
       {"parent component", {"..\\victim.txt", "evil"}, kReaderUnsafeName},
       {"absolute slash, empty file", {"/victim.txt", ""}, kReaderUnsafeName},
       {"colon later", {"sub\\a:victim.txt", "evil"}, kReaderUnsafeName},
+      // A colon never drops what comes before it: a drive is only a letter at the start.
+      {"drive prefix later", {"sub\\C:\\victim.txt", "evil"}, kReaderUnsafeName},
+      {"colon folder", {"di:/victim.txt", "evil"}, kReaderUnsafeName},
+      {"colon and backslash later", {"x/y:\\victim.txt", "evil"}, kReaderUnsafeName},
+      {"drive without a separator", {"C:victim.txt", "evil"}, kReaderUnsafeName},
       {"parent folder entry", FolderEntry("../escaped/"), kReaderUnsafeName},
       {"name past every path limit", {tooLong, "long"}, kReaderNameTooLong},
       {"bad CRC", WithCrc({"victim.txt", "replacement"}, 0x12345678), kReaderCrcMismatch},
