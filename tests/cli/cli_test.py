@@ -136,10 +136,25 @@ class ReadCommandsTest(ToolTest):
         overrun = zipfile.ZipInfo("second.txt")  # an extra field claiming 65,535 bytes
         overrun.extra = b"\xfe\xca\xff\xff"
         overrunning = self.write_output("overrun.exe", [("1.txt", b"1"), (overrun, b"2"), ("3.txt", b"3")])
+        # Folders hold nothing; the MS-DOS folder attribute on an entry with data makes no folder.
+        marked = zipfile.ZipInfo("report.txt")
+        marked.create_system, marked.external_attr = 0, 0x10
+        folders = self.write_output("folders.exe", [("notes/", b"n" * 500), (marked, b"r" * 1900),
+                                                    (" ", b"data under a space"), ("empty/", b"")])
+        folder_words = ["failed: notes/: a folder entry", "failed:  : a folder entry"]
+        # A colon never drops the folders before it.
+        colons = self.write_output("colons.exe", [("di:/f1.txt", b"1"), ("x/y:\\z", b"2"), ("C:\\c.txt", b"c")])
+        colon_words = ["failed: di:/f1.txt: unsafe name", "failed: x/y:\\z: unsafe name"]
         rows = [  # command, file, words in stderr, what unpack leaves (None: no destination)
             ("unpack", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
                              "2 of 3 entries could not be extracted"], ["good.txt"]),
-            ("test", bad, ["failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"], None),
+            ("test", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
+                           "2 of 3 entries failed the test"], None),
+            ("unpack", folders, folder_words + ["2 of 4 entries could not be extracted"],
+             ["empty", "report.txt"]),
+            ("test", folders, folder_words + ["2 of 4 entries failed the test"], None),
+            ("unpack", colons, colon_words + ["2 of 3 entries could not be extracted"], ["c.txt"]),
+            ("test", colons, colon_words + ["2 of 3 entries failed the test"], None),
             ("unpack", hidden, ["damaged archive", "nothing was extracted"], None),
             ("list", overrunning, ["damaged archive (central directory record)"], None),
             *[(c, self.stub, ["no archive found in " + self.stub], None) for c in ("list", "test", "unpack")],
@@ -150,6 +165,8 @@ class ReadCommandsTest(ToolTest):
                 dest = self.path("out%d" % i)
                 self.assertRun(run(command, path, *[dest] * (command == "unpack")), 1, stderr=words)
                 self.assertEqual(left, sorted(os.listdir(dest)) if os.path.exists(dest) else None)
+                if left and "report.txt" in left:
+                    self.assertEqual(b"r" * 1900, pathlib.Path(dest, "report.txt").read_bytes())
 
     def test_list_escapes_control_bytes_in_names(self):
         forged = self.write_output("forged.exe", [("a\x1b[2J\nforged\tline.txt", b"x")])
