@@ -6,7 +6,6 @@
 // the disk through the runtime's file services.
 #include "archive/archive_reader.h"
 
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unzip.h>
@@ -14,6 +13,7 @@
 #include "archive/archive_view.h"
 #include "archive/entry_name.h"
 #include "archive/output_layout.h"
+#include "archive/part_file.h"
 #include "runtime/date.h"
 #include "runtime/file.h"
 #include "runtime/file_info.h"
@@ -21,6 +21,7 @@
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
+#include "runtime/system.h"
 
 namespace {
 
@@ -38,12 +39,15 @@ unzFile gHandle = nullptr;
 CentralDirectory gDirectory = {0, 0, 0, 0, nullptr};
 int64_t gCurrent = 0;
 
-// The part file being written, for RemovePartFileInProgress on another
-// thread: the name is complete before the flag is raised. The block is
-// made once, large enough for any extended path, and never freed.
-const int kPartNameBytes = 3 * kExtendedPathCapacity + 1;
-char* gPartInProgress = nullptr;
-volatile int gPartActive = 0;
+// The system's reason for the current entry's failure, for
+// LastEntrySystemError; 0 when it had none.
+int32_t gEntrySystemError = 0;
+
+// Keeps the system's reason for the failure at hand.
+void NoteSystemError() { gEntrySystemError = LastSystemError(); }
+
+// SetLeftPartSweep's procedure; null: none.
+LeftPartSweep gLeftPartSweep = nullptr;
 
 const CatalogueEntry* CurrentEntry() {
   if (!gOpen || gCurrent < 0 || gCurrent >= gDirectory.count) return nullptr;
@@ -60,6 +64,9 @@ int SelectEntry(int64_t index) {
 
 int OpenArchiveChecked(const Text& path, int32_t searchBytes) {
   CloseArchive();
+  // A new run: part files may be made again, and every folder it lands
+  // files in is looked through for those that ended runs left.
+  AllowPartFiles();
   if (path.IsEmpty()) return kCatalogueNoArchive;
   int result = ReadCentralDirectory(path, searchBytes, &gDirectory);
   if (result != kCatalogueOk) return result;
@@ -136,12 +143,15 @@ int CloseArchive() {
   if (gOpen) FreeCentralDirectory(&gDirectory);
   gOpen = 0;
   gCurrent = 0;
+  ForgetLookedFolders();
   return 0;
 }
 
-void RemovePartFileInProgress() {
-  if (gPartActive && gPartInProgress != nullptr) RemoveFile(Text(gPartInProgress));
-}
+void RemovePartFileInProgress() { RemovePartFilesInFlight(); }
+
+int32_t LastEntrySystemError() { return gEntrySystemError; }
+
+void SetLeftPartSweep(LeftPartSweep sweep) { gLeftPartSweep = sweep; }
 
 namespace {
 
@@ -176,9 +186,33 @@ struct EntryFacts {
   unz_file_info64 info;
   Text name;  // the central name, or the Unicode Path field's
   int utf8Name;
-  int isFolder;    // a name ending in a separator, or the directory attribute
-  int sizesAgree;  // minizip read the same sizes as the checked directory
+  int isFolder;      // see ArchiveEntryInfo
+  int holdsNothing;  // HoldsNothing, for an entry that may be a folder; else 0
+  int sizesAgree;    // minizip read the same sizes as the checked directory
 };
+
+// The bytes of the empty deflate stream: one final block of fixed codes
+// that holds only its end code.
+const unsigned char kEmptyDeflateStream[] = {0x03, 0x00};
+
+// Whether an entry holds nothing at all: size 0, and a compressed stream
+// that is empty or, deflated, the two bytes of the empty stream, read from
+// the archive where the checked directory puts them.
+int HoldsNothing(const CatalogueEntry& entry) {
+  if (entry.size != 0) return 0;
+  if (entry.compressedSize == 0) return 1;
+  if (entry.method != kMethodDeflated || entry.compressedSize != sizeof kEmptyDeflateStream ||
+      gPath == nullptr) {
+    return 0;
+  }
+  unsigned char bytes[sizeof kEmptyDeflateStream] = {0xFF, 0xFF};
+  intptr_t file = OpenPlainFileForReading(Text(gPath));
+  int read = file != 0 &&
+             SeekPlainFile(file, gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset)) &&
+             ReadPlainFile(file, bytes, sizeof bytes) == static_cast<int32_t>(sizeof bytes);
+  ClosePlainFile(file);
+  return read && memcmp(bytes, kEmptyDeflateStream, sizeof bytes) == 0;
+}
 
 // Reads the current entry's information, its whole name and its extra field.
 // The name is asked for with a buffer of its own stored length, so no name
@@ -215,11 +249,18 @@ int ReadEntryInfo(EntryFacts* facts) {
         UnicodePathName(reinterpret_cast<const unsigned char*>(extra), extraBytes, central);
     facts->name = unicode.IsEmpty() ? central : unicode;
     facts->utf8Name = !unicode.IsEmpty() || (entry->flags & kFlagUtf8Name) != 0;
-    char last = facts->name.Last();
+    // A folder: a name that ends in a separator once cleaned, whatever it
+    // holds (one that holds something fails); an empty name, the packed
+    // folder itself, or one with the MS-DOS directory attribute, as long as
+    // it holds nothing (with data, such an entry is a file).
+    Text cleaned = CleanEntryName(facts->name);
     int host = entry->versionMadeBy >> 8;
-    facts->isFolder = facts->name.IsEmpty() || last == '/' || last == '\\' ||
-                      ((entry->externalAttributes & kDosDirectoryAttribute) != 0 &&
-                       (host == kHostMsDos || host == kHostNtfs));
+    int marked = (entry->externalAttributes & kDosDirectoryAttribute) != 0 &&
+                 (host == kHostMsDos || host == kHostNtfs);
+    int named = cleaned.Last() == '\\';
+    // Looked at only where it decides: it may read the archive.
+    facts->holdsNothing = (named || cleaned.IsEmpty() || marked) && HoldsNothing(*entry);
+    facts->isFolder = named || ((cleaned.IsEmpty() || marked) && facts->holdsNothing);
   }
   FreeBlock(buffer);
   return result;
@@ -335,9 +376,9 @@ int OpenEntryData(const EntryFacts& facts, DataSource* source) {
   return result;
 }
 
-// Inflates the open entry chunk by chunk into the file numbered output
-// (kAnyNumber: write nothing), or into memory when that is not null (size
-// bytes), then closes it. The entry must yield exactly its declared size,
+// Inflates the open entry chunk by chunk into the plain file output (0:
+// write nothing), or into memory when that is not null (size bytes), then
+// closes it. The entry must yield exactly its declared size,
 // and its CRC must match, whatever the method.
 int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t crc,
                  unsigned char* memory = nullptr) {
@@ -364,7 +405,8 @@ int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t cr
       }
       memcpy(memory + total, chunk, static_cast<size_t>(got));
     }
-    if (output != kAnyNumber && WriteBytes(output, chunk, got) != got) {
+    if (output != 0 && WritePlainFile(output, chunk, got) != got) {
+      NoteSystemError();
       result = kReaderWriteFailed;
       break;
     }
@@ -408,16 +450,68 @@ int GetCurrentEntryInfo(ArchiveEntryInfo* info) {
   return UNZ_OK;
 }
 
+namespace {
+
+// What the current entry is and where it goes below any destination, as
+// test and unpack both judge it.
+struct EntryPlan {
+  EntryFacts facts;
+  Text name;  // cleaned, without a drive prefix; a folder's ends in "\", the root's is empty
+  int isFolder;
+};
+
+// Reads the current entry and checks what holds whatever the destination,
+// in the same order for test and unpack, so that both give every entry the
+// same verdict: a folder holds nothing; the name stays below the
+// destination, is UTF-8 where flagged so, and names a file where it is no
+// folder; the data is stored or deflated, unencrypted, and a stored entry
+// holds its size. keepFolders as for ExtractCurrentEntry. 0, or the first
+// failure.
+int PlanEntry(int keepFolders, EntryPlan* plan) {
+  EntryFacts* facts = &plan->facts;
+  int result = ReadEntryInfo(facts);
+  if (result != UNZ_OK) return result;
+  Text name = CleanEntryName(facts->name);
+  plan->isFolder = facts->isFolder;
+  // A name that ends in a separator, or the empty name of the root, is a
+  // folder: its data would have nowhere to go.
+  if ((name.IsEmpty() || name.Last() == '\\') && !facts->holdsNothing) {
+    return kReaderFolderHoldsData;
+  }
+  if (plan->isFolder) {
+    name = DropDrivePrefix(name);
+    if (!name.IsEmpty() && name.Last() != '\\') name += '\\';
+  } else {
+    name = keepFolders == 0 ? FilePartOf(name) : DropDrivePrefix(name);
+  }
+  if (!IsSafeEntryName(name)) return kReaderUnsafeName;
+  // A flagged name must be UTF-8; it is then created through the system's
+  // wide functions, an unflagged one as its code page has it.
+  if (facts->utf8Name && !IsUtf8Text(name)) return kReaderBadName;
+  if (!plan->isFolder && FilePartOf(name).IsEmpty()) return kReaderFolderHoldsData;
+  plan->name = name;
+  return CheckEntryData(*CurrentEntry());
+}
+
+// Opens and inflates the current entry, writing nothing: its size and CRC
+// must match.
+int CheckPlannedData(const EntryPlan& plan) {
+  DataSource source;
+  int result = OpenEntryData(plan.facts, &source);
+  if (result != UNZ_OK) return result;
+  return InflateEntry(&source, 0, plan.facts.info.uncompressed_size,
+                      static_cast<uint32_t>(plan.facts.info.crc));
+}
+
+}  // namespace
+
 int TestCurrentEntry() {
   if (!gOpen) return kReaderFailed;
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
-  EntryFacts facts;
-  DataSource source;
-  int result = ReadEntryInfo(&facts);
-  if (result == UNZ_OK) result = OpenEntryData(facts, &source);
-  if (result != UNZ_OK) return result;
-  return InflateEntry(&source, kAnyNumber, facts.info.uncompressed_size,
-                      static_cast<uint32_t>(facts.info.crc));
+  EntryPlan plan;
+  int result = PlanEntry(1, &plan);
+  if (result != kReaderOk) return result;
+  return CheckPlannedData(plan);
 }
 
 int SetFileModificationTime(const Text& path, int year, int month, int day, int hour, int minute) {
@@ -440,16 +534,6 @@ int SetFileModificationTime(const Text& path, int year, int month, int day, int 
 
 namespace {
 
-// Turns the "\" of a relative name into the platform's separator.
-Text PlatformPath(const Text& name) {
-  Text path;
-  for (int i = 0; i < name.Length(); ++i) {
-    char c = name.At(i);
-    path += c == '\\' ? kPathSeparator : c;
-  }
-  return path;
-}
-
 // Makes the folders of relative (a name's folder part in the platform's
 // form, the separator between and after its components) below folder, the
 // destination ending in the separator. One at a time, each checked: a link
@@ -467,32 +551,16 @@ int MakeFoldersBelow(const Text& folder, const Text& relative) {
     if (kind == kPathNothing) {
       Text withSeparator = path;
       withSeparator += kPathSeparator;
-      MakePath(withSeparator);
+      if (!MakePath(withSeparator)) NoteSystemError();
       kind = OwnPathKind(path);
     }
     if (kind == kPathLink) return kReaderLinkInPath;
-    if (kind == kPathNothing) return kReaderFailed;  // could not be made
+    if (kind == kPathNothing) return kReaderFolderNotMade;
     if (kind != kPathFolder) return kReaderNotAFolder;
     path += kPathSeparator;
   }
   return kReaderOk;
 }
-
-// Announces name as the file in progress, for RemovePartFileInProgress.
-// 0 when the block for the name cannot be had.
-int AnnouncePart(const Text& name) {
-  if (gPartInProgress == nullptr) {
-    gPartInProgress = static_cast<char*>(AllocateBlock(kPartNameBytes));
-    if (gPartInProgress == nullptr) return 0;
-  }
-  if (name.Length() >= kPartNameBytes) return 0;
-  memcpy(gPartInProgress, name.c_str(), name.Length() + 1);
-  gPartActive = 1;
-  return 1;
-}
-
-// The marks of the part file names, "~" and one of them, tried in order.
-const char kPartMarks[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 // The folder of target, up to its last separator.
 Text FolderOfTarget(const Text& target) {
@@ -501,39 +569,6 @@ Text FolderOfTarget(const Text& target) {
   int slash = target.LastIndexOf(kPathSeparator);
   if (target.LastIndexOf('/') > slash) slash = target.LastIndexOf('/');
   return target.Middle(0, slash + 1);
-}
-
-// Creates a part file beside target, exclusively, under the target's folder
-// plus "~" and one letter or digit: short, so that it fits wherever the
-// target fits, and never the target's own name (an entry "~0") as Windows
-// matches names, case ignored and trailing dots and spaces dropped. The
-// file's number, with its name in part; 0 when no name is free.
-intptr_t CreatePartFile(const Text& target, Text* part) {
-  Text folder = FolderOfTarget(target);
-  int slash = folder.Length() - 1;
-  int ownBytes = target.Length() - slash - 1;
-  for (char c; ownBytes > 0 && ((c = target.At(slash + ownBytes)) == '.' || c == ' ');) {
-    --ownBytes;
-  }
-  for (int i = 0; kPartMarks[i] != 0; ++i) {
-    if (ownBytes == 2 && target.At(slash + 1) == '~' &&
-        tolower(static_cast<unsigned char>(target.At(slash + 2))) == kPartMarks[i]) {
-      continue;
-    }
-    Text candidate = folder + "~";
-    candidate += kPartMarks[i];
-    if (candidate.Length() >= kPartNameBytes) break;
-    // Announced before it exists, so that an end of the program in between
-    // still removes it.
-    if (!AnnouncePart(candidate)) return 0;
-    intptr_t output = CreateNewFileForWriting(kAnyNumber, candidate);
-    if (output != 0) {
-      *part = candidate;
-      return output;
-    }
-    gPartActive = 0;
-  }
-  return 0;
 }
 
 // Writes the target in place from the finished part file: the way out when
@@ -546,6 +581,7 @@ int CopyOverTarget(const Text& part, const Text& target) {
   if (source == 0) return kReaderFailed;
   intptr_t output = OpenFileForOverwriting(kAnyNumber, target);
   if (output == 0) {
+    NoteSystemError();
     CloseFileNumber(source);
     return kReaderFailed;
   }
@@ -555,7 +591,10 @@ int CopyOverTarget(const Text& part, const Text& target) {
   while (result == kReaderOk) {
     int32_t got = ReadBytes(source, chunk, kInflateChunkBytes);
     if (got <= 0) break;
-    if (WriteBytes(output, chunk, got) != got) result = kReaderWriteFailed;
+    if (WriteBytes(output, chunk, got) != got) {
+      NoteSystemError();
+      result = kReaderWriteFailed;
+    }
   }
   FreeBlock(chunk);
   CloseFileNumber(output);
@@ -563,57 +602,79 @@ int CopyOverTarget(const Text& part, const Text& target) {
   return result;
 }
 
-// Writes the open entry to target. A target that does not exist yet is
-// created exclusively under its own name and written directly, and removed
-// again unless the entry comes out whole: nothing was there to lose, and
-// the part file's rename is spared. A target that exists is replaced only
-// by a whole entry, through a part file beside it.
-int WriteEntryFile(DataSource* source, const Text& target, uint64_t size, uint32_t crc) {
-  intptr_t direct = CreateNewFileForWriting(kAnyNumber, target);
-  if (direct != 0) {
-    // Announced once it is ours: an end of the program before that moment
-    // leaves an empty file, but never removes one that was there before.
-    int result = kReaderFailed;
-    if (AnnouncePart(target)) {
-      result = InflateEntry(source, direct, size, crc);
-    } else {
-      CloseSource(source);
-    }
-    CloseFileNumber(direct);
-    if (result == kReaderOk && PathSize(target) != static_cast<int64_t>(size)) {
-      result = kReaderWriteFailed;
-    }
-    if (result != kReaderOk) RemoveFile(target);
-    gPartActive = 0;
-    return result;
-  }
+// The stored date and time of an entry, for SetFileModificationTime.
+struct StoredTime {
+  int year, month, day, hour, minute;
+};
+
+StoredTime StoredTimeOf(const EntryFacts& facts) {
+  const tm_unz& when = facts.info.tmu_date;
+  StoredTime time = {static_cast<int>(when.tm_year), static_cast<int>(when.tm_mon) + 1,
+                     static_cast<int>(when.tm_mday), static_cast<int>(when.tm_hour),
+                     static_cast<int>(when.tm_min)};
+  return time;
+}
+
+// Puts the finished part file at target, which held nothing when the entry
+// was planned: never over anything that appeared under that name meanwhile.
+// The part is gone afterwards in every case. 0, or kReaderTargetAppeared or
+// kReaderCannotCreate (the name refused, say as too long) with *systemError
+// set.
+int PlaceNewFile(const Text& part, const Text& target, int32_t* systemError) {
+  if (RenameWithoutReplacing(target, part)) return kReaderOk;
+  *systemError = LastSystemError();
+  int appeared = OwnPathKind(target) != kPathNothing;
+  RemoveFile(part);
+  return appeared ? kReaderTargetAppeared : kReaderCannotCreate;
+}
+
+// Writes the open entry to a new part file at partPattern (CreatePartFile)
+// and, once it is whole with the right CRC and its write time set, puts it
+// at target: under a free name when nothing was there (targetExists 0),
+// else replacing what is there; when that cannot be replaced by name (read
+// only, locked), it is written over in place. A part that is not whole is
+// removed, and the target stays as it was.
+int WriteEntryFile(DataSource* source, const Text& target, const Text& partPattern,
+                   int targetExists, uint64_t size, uint32_t crc, const StoredTime& when) {
   Text part;
-  intptr_t output = CreatePartFile(target, &part);
+  intptr_t output = CreatePartFile(partPattern, kReaderPartSlot, &part, &gEntrySystemError);
   if (output == 0) {
     CloseSource(source);
-    return kReaderFailed;  // output file not created
+    return kReaderCannotCreate;
   }
   int result = InflateEntry(source, output, size, crc);
-  CloseFileNumber(output);
-  // Every byte must have reached the disk, the last buffer flushed by the
-  // close, before the part may count as whole.
+  ClosePlainFile(output);
+  // Every byte must have reached the disk before the part counts as whole.
   if (result == kReaderOk && PathSize(part) != static_cast<int64_t>(size)) {
     result = kReaderWriteFailed;
   }
-  // A link planted as the target while the entry was inflated is refused
-  // too: the in-place copy would write through it.
-  if (result == kReaderOk && IsLinkPath(target)) result = kReaderLinkInPath;
-  int renamed = result == kReaderOk && ReplaceFileWith(target, part);
-  if (result == kReaderOk && !renamed) result = CopyOverTarget(part, target);
+  // The time goes with the file: under its real name it has its own.
+  if (result == kReaderOk) {
+    SetFileModificationTime(part, when.year, when.month, when.day, when.hour, when.minute);
+  }
+  int placed = 0;
+  if (result == kReaderOk && !targetExists) {
+    result = PlaceNewFile(part, target, &gEntrySystemError);
+    placed = 1;  // renamed, or removed by PlaceNewFile
+  } else if (result == kReaderOk) {
+    // A link planted as the target while the entry was inflated is refused
+    // too: the in-place copy would write through it.
+    if (IsLinkPath(target)) {
+      result = kReaderLinkInPath;
+    } else if (ReplaceFileWith(target, part)) {
+      placed = 1;
+    } else {
+      result = CopyOverTarget(part, target);
+      if (result == kReaderOk) {
+        SetFileModificationTime(target, when.year, when.month, when.day, when.hour, when.minute);
+      }
+    }
+  }
   // Gone in every case: renamed onto the target, copied, or not good enough.
-  if (!renamed) RemoveFile(part);
-  gPartActive = 0;
+  if (!placed) RemoveFile(part);
+  RetirePartFile(kReaderPartSlot);
   return result;
 }
-
-}  // namespace
-
-namespace {
 
 // What ExtractCurrentEntry does; with handOff not null, also what
 // ExtractOrHandOffCurrentEntry does.
@@ -625,104 +686,82 @@ struct HandOff {
   int* handedOff;
 };
 
-// Whether a file handed off and not yet written could take one of the
-// names that CreatePartFile tries beside target.
-int PartNameInFlight(const HandOff* handOff, const Text& target) {
-  Text folder = FolderOfTarget(target);
-  for (int i = 0; kPartMarks[i] != 0; ++i) {
-    Text candidate = folder + "~";
-    candidate += kPartMarks[i];
-    if (handOff->check(handOff->context, candidate)) return 1;
-  }
-  return 0;
-}
-
 int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOff) {
+  gEntrySystemError = 0;
   if (!gOpen) return kReaderFailed;
+  // The destination as given, with the platform's separator added unless
+  // it ends in one or in "/". (On POSIX a "\" may be part of a name there:
+  // file.h, SetNativePaths.)
   Text folder = destination;
-  if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
-  folder = PlatformPath(folder);
+  if (folder.Last() != kPathSeparator && folder.Last() != '/') folder += kPathSeparator;
   // For every entry, result ignored; one look when it is there already.
   if (PathSize(folder) != -2) MakePath(folder);
   if (CurrentEntry() == nullptr) return kReaderEndOfEntries;
 
-  EntryFacts facts;
-  int result = ReadEntryInfo(&facts);
-  if (result != UNZ_OK) return result;
-  Text name = CleanEntryName(facts.name);
-  uint64_t size = facts.info.uncompressed_size;
-  uint32_t crc = static_cast<uint32_t>(facts.info.crc);
-
-  // A folder entry: a name that ends in "\" (or the empty name of the packed
-  // folder itself), or one marked by the MS-DOS directory attribute. Any
-  // other entry is a file, also one of size 0.
-  int isFolder = facts.isFolder || name.IsEmpty() || name.Last() == '\\';
-  if (isFolder) {
-    result = CheckEntryData(*CurrentEntry());
-    if (result != kReaderOk) return result;
-    if (keepFolders != 1) return kReaderOk;
-    name = DropDrivePrefix(name);
-    if (!name.IsEmpty() && name.Last() != '\\') name += '\\';
-  } else {
-    name = keepFolders == 0 ? FilePartOf(name) : DropDrivePrefix(name);
-  }
-  if (!IsSafeEntryName(name)) return kReaderUnsafeName;
-  // A flagged name must be UTF-8; it is then created through the system's
-  // wide functions, an unflagged one as its code page has it.
-  if (facts.utf8Name && !IsUtf8Text(name)) return kReaderBadName;
-  if (!isFolder && FilePartOf(name).IsEmpty()) return kReaderFailed;  // nothing to create
+  EntryPlan plan;
+  int result = PlanEntry(keepFolders, &plan);
+  if (result != kReaderOk) return result;
+  const EntryFacts& facts = plan.facts;
+  if (plan.isFolder && keepFolders != 1) return CheckPlannedData(plan);
   Text base;
-  Text target = LandingPath(folder, name, facts.utf8Name, &base);
+  Text target = LandingPath(folder, plan.name, facts.utf8Name, &base);
   if (target.IsEmpty()) return kReaderNameTooLong;
   Text landed = target.Middle(base.Length(), target.Length() - base.Length());
   if (handOff != nullptr && handOff->check(handOff->context, target)) return kReaderWritersFirst;
-  if (isFolder) return MakeFoldersBelow(base, landed);
-  // With hand-offs, a file that is there already is replaced through a
-  // part file beside it, made on this thread: files handed off under the
-  // names it may take are written first.
-  int64_t existing = handOff != nullptr ? PathSize(target) : 0;
-  if (existing != -1 && handOff != nullptr && PartNameInFlight(handOff, target)) {
-    return kReaderWritersFirst;
+  if (plan.isFolder) {
+    result = CheckPlannedData(plan);
+    return result != kReaderOk ? result : MakeFoldersBelow(base, landed);
   }
+  // The part file goes into the target's folder as the target does, so
+  // that it fits wherever a name of its length fits there.
+  Text partBase;
+  Text partPattern =
+      LandingPath(folder, FolderPartOf(plan.name) + PartNamePattern(), facts.utf8Name, &partBase);
+  if (partPattern.IsEmpty()) return kReaderNameTooLong;
   if (keepFolders != 0) {
     int slash = landed.LastIndexOf(kPathSeparator);
     result = MakeFoldersBelow(base, landed.Middle(0, slash + 1));
     if (result != kReaderOk) return result;
   }
+  int targetKind = OwnPathKind(target);
+  if (targetKind == kPathLink) return kReaderLinkInPath;  // looked at again before it is replaced
+  if (targetKind == kPathFolder) return kReaderCannotCreate;
+  // What ended runs left in this folder goes before the first file of this
+  // run lands in it.
+  if (gLeftPartSweep != nullptr) gLeftPartSweep(FolderOfTarget(target));
   DataSource source;
   result = OpenEntryData(facts, &source);
   if (result != UNZ_OK) return result;
-  const tm_unz& when = facts.info.tmu_date;
+  uint64_t size = facts.info.uncompressed_size;
+  uint32_t crc = static_cast<uint32_t>(facts.info.crc);
+  StoredTime when = StoredTimeOf(facts);
   if (handOff != nullptr && size <= static_cast<uint64_t>(handOff->memoryLimit) &&
-      existing == -1) {
+      targetKind == kPathNothing) {
     unsigned char* data = nullptr;
     if (size > 0) data = static_cast<unsigned char*>(AllocateBlock(static_cast<int64_t>(size)));
     if (size == 0 || data != nullptr) {
-      result = InflateEntry(&source, kAnyNumber, size, crc, data);
+      result = InflateEntry(&source, 0, size, crc, data);
       if (result != kReaderOk) {
         FreeBlock(data);
         return result;
       }
       HandedOffFile* file = handOff->file;
       file->target = target;
+      file->partPattern = partPattern;
       file->data = data;
       file->size = static_cast<int64_t>(size);
-      file->year = static_cast<int>(when.tm_year);
-      file->month = static_cast<int>(when.tm_mon) + 1;
-      file->day = static_cast<int>(when.tm_mday);
-      file->hour = static_cast<int>(when.tm_hour);
-      file->minute = static_cast<int>(when.tm_min);
+      file->year = when.year;
+      file->month = when.month;
+      file->day = when.day;
+      file->hour = when.hour;
+      file->minute = when.minute;
+      file->systemError = 0;
       *handOff->handedOff = 1;
       return kReaderOk;
     }
     // No memory for it: written here after all.
   }
-  result = WriteEntryFile(&source, target, size, crc);
-  if (result != kReaderOk) return result;
-  SetFileModificationTime(target, static_cast<int>(when.tm_year), static_cast<int>(when.tm_mon) + 1,
-                          static_cast<int>(when.tm_mday), static_cast<int>(when.tm_hour),
-                          static_cast<int>(when.tm_min));
-  return kReaderOk;
+  return WriteEntryFile(&source, target, partPattern, targetKind != kPathNothing, size, crc, when);
 }
 
 }  // namespace
@@ -738,41 +777,47 @@ int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, T
   return ExtractEntry(destination, 1, &handOff);
 }
 
-int WriteHandedOffFile(HandedOffFile* file) {
-  int result = kReaderFailed;
-  intptr_t output = CreateNewPlainFile(file->target);
+int WriteHandedOffFile(HandedOffFile* file, int32_t partSlot) {
+  int result = kReaderCannotCreate;
+  Text part;
+  intptr_t output = CreatePartFile(file->partPattern, partSlot, &part, &file->systemError);
   if (output != 0) {
     int64_t written = 0;
     while (written < file->size) {
       int64_t left = file->size - written;
       int32_t step = left < kInflateChunkBytes ? static_cast<int32_t>(left) : kInflateChunkBytes;
-      if (WritePlainFile(output, file->data + written, step) != step) break;
+      if (WritePlainFile(output, file->data + written, step) != step) {
+        file->systemError = LastSystemError();
+        break;
+      }
       written += step;
     }
     ClosePlainFile(output);
-    result = written == file->size && PathSize(file->target) == file->size ? kReaderOk
-                                                                           : kReaderWriteFailed;
-    if (result != kReaderOk) RemoveFile(file->target);
+    result = written == file->size && PathSize(part) == file->size ? kReaderOk : kReaderWriteFailed;
+    if (result == kReaderOk) {
+      SetFileModificationTime(part, file->year, file->month, file->day, file->hour, file->minute);
+      result = PlaceNewFile(part, file->target, &file->systemError);
+    } else {
+      RemoveFile(part);
+    }
+    RetirePartFile(partSlot);
   }
   FreeBlock(file->data);
   file->data = nullptr;
-  if (result == kReaderOk) {
-    SetFileModificationTime(file->target, file->year, file->month, file->day, file->hour,
-                            file->minute);
-  }
   return result;
 }
 
 Text ReaderResultText(int result) {
   switch (result) {
     case kReaderOk: return "ok";
-    case kReaderFailed: return "no data, or the file could not be created";
+    case kReaderFailed: return "no data, or the file could not be written";
     case kReaderEndOfEntries: return "no more entries";
     case UNZ_PARAMERROR: return "bad parameter";
     case UNZ_BADZIPFILE: return "damaged archive";
     case UNZ_INTERNALERROR: return "internal error";
     case kReaderCrcMismatch: return "CRC mismatch";
-    case kReaderUnsafeName: return "unsafe name (it would land outside the destination)";
+    case kReaderUnsafeName:
+      return "unsafe name (outside the destination, a drive, a stream or a device)";
     case kReaderNameTooLong: return "name too long for this system";
     case kReaderWriteFailed: return "write error";
     case kReaderDataShort: return "data shorter than its declared size";
@@ -784,6 +829,10 @@ Text ReaderResultText(int result) {
     case kReaderDamagedEntry: return "damaged entry";
     case kReaderBadName: return "name flagged as UTF-8 is not valid UTF-8";
     case kReaderWritersFirst: return "earlier files must be written first";
+    case kReaderFolderHoldsData: return "a folder entry (or an empty name) that holds data";
+    case kReaderTargetAppeared: return "something else took its name meanwhile";
+    case kReaderCannotCreate: return "the file could not be created";
+    case kReaderFolderNotMade: return "a folder could not be made";
     case kCatalogueNoArchive: return "no archive found";
     case kCatalogueBadEndRecord: return "damaged archive (end record)";
     case kCatalogueBadRecord: return "damaged archive (central directory record)";

@@ -29,7 +29,8 @@ const int kReaderOk = 0;
 const int kReaderFailed = -1;
 const int kReaderEndOfEntries = -100;
 const int kReaderCrcMismatch = -105;
-// The name would land outside the destination ("..", absolute, drive, ":").
+// The name would land outside the destination ("..", absolute, drive), or
+// names a stream or a device (":", NUL).
 const int kReaderUnsafeName = -201;
 // Destination and name together do not fit the system's paths.
 const int kReaderNameTooLong = -202;
@@ -49,6 +50,16 @@ const int kReaderNotAFolder = -208;
 const int kReaderDamagedEntry = -209;
 // The name is flagged as UTF-8 but is not.
 const int kReaderBadName = -210;
+// A folder entry (a name ending in "\" or "/", or the empty name of the
+// packed folder) that holds data: there is no file to put it in.
+const int kReaderFolderHoldsData = -212;
+// The file's name, free when the entry was begun, was taken by something
+// else meanwhile; that is left alone.
+const int kReaderTargetAppeared = -213;
+// The file (its part file) could not be created.
+const int kReaderCannotCreate = -214;
+// A folder on the way to the entry could not be made.
+const int kReaderFolderNotMade = -215;
 
 // Bytes inflated and written per step; an entry never needs more memory
 // than this, whatever size it declares.
@@ -70,7 +81,12 @@ struct ArchiveEntryInfo {
   uint64_t compressedSize;
   uint32_t crc;
   LocalTimeFields time;
-  int isFolder;  // a name ending in "\" or "/", or the MS-DOS directory attribute
+  // A folder entry: a name that ends in "\" or "/" once its spaces are
+  // trimmed; or, when it holds nothing at all (size 0 and a compressed
+  // stream that is empty or the empty deflate stream 03 00), the empty name
+  // or a name with the MS-DOS directory attribute. Such an entry with data
+  // is a file.
+  int isFolder;
   int utf8Name;  // the name is UTF-8: general-purpose bit 11, or a Unicode Path field
 };
 
@@ -105,49 +121,70 @@ int GoToNextEntry();
 // minizip's code when the entry cannot be read.
 int GetCurrentEntryInfo(ArchiveEntryInfo* info);
 
-// Writes the current entry below destination (a final "\" is added when
-// missing); the destination and its missing parents are made first, for
-// every entry. The destination itself may be a link (the user chose it);
-// below it nothing is written through a link, and folders are made one by
-// one, each checked. keepFolders 1 recreates the stored folders, 0 writes every
-// file straight into the destination. An entry of size 0 whose cleaned name
-// ends in "\" (or is empty) is a folder: with keepFolders 1 it creates that
-// folder, and never a file. Any other entry of size 0 is an empty file,
-// written by the same rules as every file.
+// Writes the current entry below destination (the platform's separator is
+// added unless it ends in one or in "/"); the destination and its missing
+// parents are made first, for every entry. The destination itself may be a
+// link (the user chose it); below it nothing is written through a link, and
+// folders are made one by one, each checked. keepFolders 1 recreates the
+// stored folders, 0 writes every file straight into the destination. A
+// folder entry (ArchiveEntryInfo) creates that folder with keepFolders 1,
+// and never a file; one that holds data, or whose CRC does not match, fails.
+// Any other entry is a file, an empty one too.
 //
-// A file whose target does not exist yet is created exclusively under its
-// own name and inflated into it in chunks; it is removed again unless the
-// data came out whole with the right CRC. An existing target is replaced
-// only by a whole entry, through a new file beside it; otherwise that file
-// is removed and the target stays as it was. When the target cannot be
-// replaced (read-only or locked), it is written over in place, unless it is
-// a link or has another name too (a hard link). Its last-write time is then
-// set from the stored date and time with the seconds at 0, when those are a
-// valid date from 1980 to 2107.
+// Every file is inflated in chunks into a new part file in its target's
+// folder (part_file.h), created exclusively under a random name, and takes
+// the target's name only when it came out whole with the right CRC, its
+// last-write time already set from the stored date and time with the
+// seconds at 0 (when those are a valid date from 1980 to 2107). A target
+// that did not exist is never put over anything that appeared under its
+// name meanwhile; an existing one is replaced. When it cannot be replaced
+// (read-only or locked), it is written over in place, unless it is a link
+// or has another name too (a hard link). A part file that is not whole is
+// removed, and the target stays as it was. Before the first file of a run
+// lands in a folder, the part files that ended runs left there go, where a
+// sweep is set (SetLeftPartSweep).
 //
 // Only stored and deflated entries are written, never encrypted ones, and
 // every file's CRC is checked. A folder entry whose path is a file fails.
+// TestCurrentEntry gives every entry the verdict that extraction into an
+// empty folder would.
 //
-// 0 on success; -1 (no archive open, no data, no memory, output file not
-// created), one of the kReader codes above, -105 (CRC mismatch) or
-// minizip's and zlib's codes. The current entry stays current.
+// 0 on success; -1 (no archive open, no data, no memory), one of the
+// kReader codes above, -105 (CRC mismatch) or minizip's and zlib's codes.
+// The current entry stays current.
 int ExtractCurrentEntry(const Text& destination, int keepFolders);
+
+// Sets what is done, before the first file of a run lands in a folder, to
+// the part files that ended runs left there: sweep(folder), such as
+// RemoveLeftPartFiles (part_file.h); null (the start state) leaves them. The
+// command-line tool sets it. The stub, whose every byte each output file
+// carries, goes without, and without the listing code it needs: the stub
+// removes its own part files when it ends, only a killed stub leaves one.
+typedef int64_t (*LeftPartSweep)(const Text& folder);
+void SetLeftPartSweep(LeftPartSweep sweep);
+
+// The system's reason (system.h, LastSystemError) for the failure of the
+// last ExtractCurrentEntry or ExtractOrHandOffCurrentEntry: a folder that
+// could not be made, a file that could not be created, written or put in
+// place. 0 when that failure had no such cause, or there was none.
+int32_t LastEntrySystemError();
 
 // Extraction with writer threads (extraction.h): the reader stays on one
 // thread and hands small new files, inflated and checked in memory, to
 // threads that create and write them, since creating a file costs the
 // system far more than inflating a small one.
 struct HandedOffFile {
-  Text target;          // the path to create (exclusively)
+  Text target;          // the path to put the file at; nothing was there
+  Text partPattern;     // where its part file goes (CreatePartFile)
   unsigned char* data;  // size bytes from AllocateBlock; null when size is 0
   int64_t size;
   int year, month, day, hour, minute;  // the stored date and time
+  int32_t systemError;  // set by WriteHandedOffFile: LastEntrySystemError's kind
 };
 
-// Asked with each entry's target path before anything is made for it, and
-// for a target that exists, with each name its part file may take. Nonzero
-// means a handed-off file not yet written could meet it (the same path, or
-// one inside the other), so those must be written first.
+// Asked with each entry's target path before anything is made for it.
+// Nonzero means a handed-off file not yet written could meet it (the same
+// path, or one inside the other), so those must be written first.
 typedef int (*TargetCheck)(void* context, const Text& target);
 
 // check asked for the files handed off so far to be written first; the
@@ -162,24 +199,33 @@ const int kReaderWritersFirst = -211;
 int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, TargetCheck check,
                                  void* context, HandedOffFile* file, int* handedOff);
 
-// Writes a handed-off file on any thread: creates its target exclusively,
-// writes the data, checks the size on disk and sets the write time; on a
-// failure removes what it created. Frees the data. Touches no reader state.
-// 0, kReaderFailed (not created: something is there now) or
-// kReaderWriteFailed.
-int WriteHandedOffFile(HandedOffFile* file);
+// Writes a handed-off file on any thread, as ExtractCurrentEntry writes a
+// file whose target did not exist: into a part file announced in partSlot
+// (the thread's own, part_file.h), its size on disk checked and its write
+// time set, then put at the target unless something took that name
+// meanwhile; on a failure the part is removed. Frees the data. Touches no
+// reader state. 0, kReaderCannotCreate, kReaderWriteFailed or
+// kReaderTargetAppeared, with file->systemError set where the system gave a
+// reason.
+int WriteHandedOffFile(HandedOffFile* file, int32_t partSlot);
 
-// Inflates the current entry and checks its size and CRC, writing nothing.
-// 0 when whole and correct; else a result as for ExtractCurrentEntry.
+// Checks the current entry as extraction does, writing nothing: whether it
+// is a folder, and one that holds nothing; its name (below the destination,
+// UTF-8 where flagged so); its method; then it is inflated and its size and
+// CRC checked. 0 when all is well; else the result that ExtractCurrentEntry
+// gives the entry in an empty destination, except for limits of the
+// destination's own (a name too long for it).
 int TestCurrentEntry();
 
 // Closes the open archive, if any. Always 0.
 int CloseArchive();
 
-// Removes the file of the entry being written, if there is one: its part
-// file, or the new target it is creating (never a file that was there
-// before). For a program that ends while an extraction runs on another
-// thread. Any thread. Files handed to writer threads are not covered.
+// Removes the part files being written, the reading thread's and the writer
+// threads' (never a file that was there before, nor a finished one), and
+// makes no new ones until the next archive is opened. For a program that
+// ends while an extraction runs: on any thread, also inside a signal handler
+// (it takes no lock and allocates nothing), such as the procedure that
+// CatchInterrupts runs.
 void RemovePartFileInProgress();
 
 // Sets the last-write time of the file at path to the given local date and

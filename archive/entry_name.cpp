@@ -18,11 +18,9 @@ Text CleanEntryName(const Text& stored) {
 }
 
 Text DropDrivePrefix(const Text& name) {
-  for (int i = 0; i + 1 < name.Length(); ++i) {
-    if (name.At(i) == ':' && name.At(i + 1) == '\\') {
-      return name.Middle(i + 2, name.Length() - i - 2);
-    }
-  }
+  char drive = name.At(0);
+  int letter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+  if (letter && name.At(1) == ':' && name.At(2) == '\\') return name.Middle(3, name.Length() - 3);
   return name;
 }
 

@@ -1,8 +1,8 @@
 // The rules for names. Stored entry names are turned into paths below a
 // destination folder: cleaned as the extractor always did (spaces trimmed,
-// "/" made "\", a drive prefix dropped) and then checked, so that no entry
-// can land outside the destination. Names the archiver stores must be ones
-// Windows can hold.
+// "/" made "\", a leading drive dropped) and then checked, so that no entry
+// can land outside the destination and none loses part of its path. Names
+// the archiver stores must be ones Windows can hold.
 #ifndef VEZOVUD_ARCHIVE_ENTRY_NAME_H
 #define VEZOVUD_ARCHIVE_ENTRY_NAME_H
 
@@ -12,13 +12,16 @@
 // every "/" turned into "\".
 Text CleanEntryName(const Text& stored);
 
-// Drops a drive prefix: everything up to and including the first ":\" of the
-// name ("E:\data\a.txt" gives "data\a.txt"). Other names come back as given.
+// Drops a drive prefix: a letter, ":" and "\" at the start of the name
+// ("E:\data\a.txt" gives "data\a.txt"). Other names come back as given: a
+// ":" anywhere else ("sub\C:\a.txt", "di:\a.txt", "C:a.txt") never cuts
+// away what comes before it, and IsSafeEntryName refuses it.
 Text DropDrivePrefix(const Text& name);
 
 // 1 when a cleaned, prefix-free name stays below the destination: it does
-// not start with "\" (absolute, or a UNC path), holds no zero byte, no ":" (a drive or
-// stream anywhere but the dropped prefix), and no component is made of dots
+// not start with "\" (absolute, or a UNC path), holds no zero byte, no ":"
+// (a drive or an alternate data stream on Windows, a name Windows cannot
+// hold elsewhere), and no component is made of dots
 // and spaces with two or more dots ("..", and "... " or ". ." that the
 // Windows path rules shorten to ".."), and no component names a Windows
 // device (CON, NUL, COM1, "nul.txt" and the like). 0 otherwise. The empty name (the

@@ -8,8 +8,10 @@
 #include "archive/archive_reader.h"
 #include "archive/central_directory.h"
 #include "archive/extraction_run.h"
+#include "runtime/file.h"
 #include "runtime/filesystem.h"
 #include "runtime/memory.h"
+#include "runtime/system.h"
 
 namespace {
 
@@ -47,17 +49,18 @@ void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const T
                    int utf8Name, ExtractionCallback callback, void* context,
                    ExtractionReport* report) {
   int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
-  ReportEntry(index, name, utf8Name, result, callback, context, report);
+  int32_t systemError = mode == kRunTest || result == 0 ? 0 : LastEntrySystemError();
+  ReportEntry(index, name, utf8Name, result, systemError, callback, context, report);
 }
 
-void ReportEntry(int64_t index, const Text& name, int utf8Name, int result,
+void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
                  ExtractionCallback callback, void* context, ExtractionReport* report) {
   if (result == 0) {
     ++report->done;
   } else {
     RecordFailure(report, index, result, name);
   }
-  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result};
+  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError};
   if (callback != nullptr) callback(context, step);
 }
 
@@ -86,6 +89,7 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
                   int32_t searchBytes, EntriesRun entries, ExtractionCallback callback,
                   void* context, ExtractionReport* report) {
   report->openResult = 0;
+  report->destinationError = 0;
   report->total = 0;
   report->done = 0;
   report->failed = 0;
@@ -105,14 +109,22 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
     // The destination exists after a run, also when there is nothing to put
     // in it.
     Text folder = destination;
-    if (folder.Last() != '\\' && folder.Last() != '/') folder += '\\';
-    MakePath(folder);
+    if (folder.Last() != kPathSeparator && folder.Last() != '/') folder += kPathSeparator;
+    if (!MakePath(folder)) {
+      int32_t reason = LastSystemError();
+      report->destinationError = reason != 0 ? reason : -1;
+    }
   }
-  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0};
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0};
   if (callback != nullptr) callback(context, step);
-  entries(destination, mode, writers, callback, context, report);
+  if (report->destinationError != 0) {
+    // Every entry would fail alike; the one reason is told once.
+    report->skipped = report->total;
+  } else {
+    entries(destination, mode, writers, callback, context, report);
+  }
   CloseArchive();
-  return report->failed > 0 || report->skipped > 0 ? 1 : 0;
+  return report->failed > 0 || report->skipped > 0 || report->destinationError != 0 ? 1 : 0;
 }
 
 int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,

@@ -24,6 +24,7 @@ struct ExtractionStep {
   const Text* name;  // the entry's stored name (kStepEntry; empty when unreadable)
   int utf8Name;      // the name is UTF-8 (else in the writer's ANSI code page)
   int result;        // the reader's result for the entry (archive_reader.h)
+  int32_t systemError;  // the system's reason for a failure (LastEntrySystemError), or 0
 };
 
 typedef void (*ExtractionCallback)(void* context, const ExtractionStep& step);
@@ -38,6 +39,10 @@ struct ExtractionFailure {
 
 struct ExtractionReport {
   int openResult;               // 0, or the kCatalogue result that kept the archive shut
+  // 0; or, when the destination could not be made, the system's reason
+  // (LastSystemError; -1 when it gave none): then no entry is tried, and
+  // every one counts as skipped.
+  int32_t destinationError;
   int64_t total;                // entries in the archive
   int64_t done;                 // extracted (or tested) whole
   int64_t failed;               // entries that failed
@@ -50,11 +55,13 @@ struct ExtractionReport {
 // from the end its end record may start (kStubSearchBytes for the stub,
 // kWideSearchBytes for the command line). With kRunExtract the destination
 // folder and its missing parents are made first, also for an archive without
-// entries; nothing at all is written when the archive is not there or is
-// damaged. callback (may be null) hears kStepOpened once, then one kStepEntry
-// per entry.
+// entries (when that fails, no entry is tried: report->destinationError);
+// nothing at all is written when the archive is not there or is damaged.
+// callback (may be null) hears kStepOpened once, then one kStepEntry per
+// entry tried.
 //
-// 0 when every entry is done; 1 when some failed or were skipped; otherwise report->openResult
+// 0 when every entry is done; 1 when some failed or were skipped, or the
+// destination could not be made; otherwise report->openResult
 // (negative): no archive, or a damaged one. The report is filled in every case.
 int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mode,
                    int32_t searchBytes, ExtractionCallback callback, void* context,

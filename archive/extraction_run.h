@@ -37,8 +37,9 @@ void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const T
                    int utf8Name, ExtractionCallback callback, void* context,
                    ExtractionReport* report);
 
-// Counts an entry's result in the report and tells the callback.
-void ReportEntry(int64_t index, const Text& name, int utf8Name, int result,
+// Counts an entry's result in the report and tells the callback, with the
+// system's reason for a failure (0 for none).
+void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
                  ExtractionCallback callback, void* context, ExtractionReport* report);
 
 #endif

@@ -8,10 +8,17 @@
 #include "archive/archive_reader.h"
 #include "archive/extraction.h"
 #include "archive/extraction_run.h"
+#include "archive/part_file.h"
 #include "runtime/memory.h"
 #include "runtime/thread.h"
 
 namespace {
+
+// The part-file slot of writer thread 0 (part_file.h); writer n has the
+// next n after it.
+const int32_t kFirstWriterPartSlot = kReaderPartSlot + 1;
+static_assert(kFirstWriterPartSlot + kMaxExtractionWriters <= kPartSlotCount,
+              "every writer thread has a part-file slot of its own");
 
 // Entries whose step is not yet reported, oldest first, in a ring of
 // kMaxFilesInFlight slots: each either finished on the reading thread
@@ -23,6 +30,7 @@ struct PendingEntry {
   Text name;
   int utf8Name;
   int result;
+  int32_t systemError;  // of a result found on the reading thread
   int handedOff;
   HandedOffFile file;
   Text key;  // PathKey of file.target, while handed off
@@ -69,7 +77,7 @@ int32_t WriterThread(int32_t writer) {
     ++jobs->taken;
     ReleaseLock(gQueue->lock);
     PendingEntry* entry = &gQueue->entries[slot];
-    entry->result = WriteHandedOffFile(&entry->file);
+    entry->result = WriteHandedOffFile(&entry->file, kFirstWriterPartSlot + writer);
     PostSemaphore(entry->written);
   }
 }
@@ -143,7 +151,9 @@ int ReportOldest(int wait, ExtractionCallback callback, void* context, Extractio
   if (gQueue->oldest == gQueue->next) return 0;
   PendingEntry* entry = &gQueue->entries[gQueue->oldest % kMaxFilesInFlight];
   if (entry->handedOff && !WaitForSemaphore(entry->written, wait ? -1 : 0)) return 0;
-  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result, callback, context, report);
+  int32_t systemError = entry->handedOff ? entry->file.systemError : entry->systemError;
+  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result,
+              entry->result == 0 ? 0 : systemError, callback, context, report);
   if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
   entry->handedOff = 0;
   entry->file.target = Text();
@@ -235,6 +245,7 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   entry->name = name;
   entry->utf8Name = utf8Name;
   entry->result = result;
+  entry->systemError = result == 0 ? 0 : LastEntrySystemError();
   entry->handedOff = handedOff;
   ++gQueue->next;
   if (handedOff) {

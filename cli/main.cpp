@@ -35,7 +35,11 @@ const struct {
     {"unpack",
      "usage: vezovud unpack FILE DEST [--jobs N]\n\nExtracts every entry below the folder DEST.\n"
      "  --jobs N  create the files with N threads (default: one per processor,\n"
-     "            at most 16); --jobs 1 extracts one entry after another.\n"},
+     "            at most 16); --jobs 1 extracts one entry after another.\n"
+     "Each file is written to a part file named .~vz and 8 letters or digits, which\n"
+     "takes the file's name once whole. Interrupted by SIGINT, SIGTERM or SIGHUP,\n"
+     "unpack removes the part files it was writing and exits with 130, 143 or 129;\n"
+     "the part files a killed run left go when a run writes into their folder.\n"},
 };
 
 // 1 when an argument after the command asks for help.

@@ -7,8 +7,12 @@
 
 #include "archive/archive_reader.h"
 #include "archive/extraction.h"
+#include "archive/part_file.h"
 #include "cli/commands.h"
+#include "runtime/file.h"
 #include "runtime/name_encoding.h"
+#include "runtime/process.h"
+#include "runtime/system.h"
 #include "runtime/thread.h"
 
 namespace {
@@ -50,8 +54,9 @@ void OnStep(void* context, const ExtractionStep& step) {
     if (view->progress) fputc('\n', stderr);
     Text name =
         step.name->IsEmpty() ? Text("(unreadable entry)") : ShownName(*step.name, step.utf8Name);
-    fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(),
-            ReaderResultText(step.result).c_str());
+    Text reason = ReaderResultText(step.result);
+    if (step.systemError != 0) reason += Text(": ") + SystemErrorText(step.systemError);
+    fprintf(stderr, "vezovud: failed: %s: %s\n", name.c_str(), reason.c_str());
   }
   if (!view->progress || step.total == 0) return;
   int64_t done = step.index + 1;
@@ -79,6 +84,12 @@ int RunEngine(const char* file, const char* destination, int32_t mode, int32_t w
   if (result < 0) {
     ReportUnopened(file, result);
     status = kExitFailure;
+  } else if (report.destinationError != 0) {
+    Text reason = report.destinationError > 0 ? SystemErrorText(report.destinationError)
+                                              : Text("it is no folder");
+    fprintf(stderr, "vezovud: %s could not be made: %s; nothing was extracted\n",
+            PrintableName(destination).c_str(), reason.c_str());
+    status = kExitFailure;
   } else if (result > 0) {
     if (report.skipped > 0) {
       fprintf(stderr, "vezovud: %lld entries were not reached\n",
@@ -101,6 +112,7 @@ int RunEngine(const char* file, const char* destination, int32_t mode, int32_t w
 
 int RunListCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("list takes one FILE");
+  SetNativePaths(1);  // FILE as typed: "\" is part of a name here
   int opened = OpenArchiveChecked(argv[1], kWideSearchBytes);
   if (opened != 0) {
     ReportUnopened(argv[1], opened);
@@ -141,6 +153,7 @@ int RunListCommand(int argc, char** argv) {
 
 int RunTestCommand(int argc, char** argv) {
   if (argc != 2) return UsageError("test takes one FILE");
+  SetNativePaths(1);
   return RunEngine(argv[1], nullptr, kRunTest, 1);
 }
 
@@ -156,5 +169,13 @@ int RunUnpackCommand(int argc, char** argv) {
   }
   if (argc != 3) return UsageError("unpack takes FILE and DEST, then --jobs N if wanted");
   if (argv[2][0] == 0) return UsageError("DEST must not be empty");
+  // FILE and DEST as typed: "\" is part of a name here, not a separator.
+  SetNativePaths(1);
+  // Ctrl+C, a kill or a closed terminal removes the part files being
+  // written; files already whole stay. The exit status is then 128 plus the
+  // signal's number.
+  CatchInterrupts(RemovePartFileInProgress);
+  // Part files that killed runs left go from the folders this run writes in.
+  SetLeftPartSweep(RemoveLeftPartFiles);
   return RunEngine(argv[1], argv[2], kRunExtract, jobs);
 }

@@ -45,9 +45,8 @@ volatile int32_t gProgramEnded = 0;
 // Set while the run walks the entries with the archive and a part file open.
 // The program's end then skips the runtime clean-up: freeing the file table
 // and the heap under the running thread could crash it, and the process end
-// releases everything anyway. It removes the file of the entry in progress
-// (a part file, or a new file the run created); files that were there
-// before are untouched.
+// releases everything anyway. It removes the part file of the entry in
+// progress; files that were there before, and whole ones, are untouched.
 volatile int32_t gEntriesInProgress = 0;
 int32_t gProgressCounter = 0;
 StubEndHook gEndHook = nullptr;

@@ -28,6 +28,9 @@ struct FileRecord {
 
 NumberedTable<FileRecord> gFiles;
 
+// SetNativePaths: 1 when "\" is an ordinary character of POSIX paths.
+int gNativePaths = 0;
+
 // Writes the waiting bytes and empties the buffer. False when the file took
 // fewer than all of them; they are dropped either way.
 bool FlushBuffer(FileRecord* file) {
@@ -61,24 +64,31 @@ intptr_t EnterFile(intptr_t n, NativeFile handle, bool writable) {
 
 }  // namespace
 
-bool CopyPathToBuffer(const Text& path, char* buffer) {
+int CopySystemPath(const Text& path, char* buffer, int32_t capacity) {
   int length = path.Length();
-  if (length + 1 > kPathCapacity) return false;
+  if (length + 1 > capacity) return 0;
   const char* source = path.c_str();
   for (int i = 0; i < length; i++) {
     char c = source[i];
-    if (c == 0) return false;
-    buffer[i] = (c == '\\') ? kPathSeparator : c;
+    if (c == 0) return 0;
+    buffer[i] = (c == '\\' && !gNativePaths) ? kPathSeparator : c;
   }
   buffer[length] = 0;
-  return true;
+  return 1;
 }
+
+bool CopyPathToBuffer(const Text& path, char* buffer) {
+  return CopySystemPath(path, buffer, kPathCapacity) != 0;
+}
+
+void SetNativePaths(int native) { gNativePaths = native != 0 ? 1 : 0; }
 
 bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer) {
   char last = folder.Last();
-  bool separator = !folder.IsEmpty() && last != '\\' && last != kPathSeparator;
+  bool separator =
+      !folder.IsEmpty() && last != kPathSeparator && (last != '\\' || gNativePaths);
   Text search = folder;
-  if (separator) search += '\\';
+  if (separator) search += kPathSeparator;
   search += pattern.IsEmpty() ? Text("*.*") : pattern;
   // A text that ran out of memory comes back shorter than its parts.
   if (search.Length() !=

@@ -11,6 +11,7 @@
 // (FileLength: -1; EndOfFile: nonzero, so no read loop can spin on a file
 // that is not there).
 //
+// On POSIX "\" in a path means "/", unless SetNativePaths says otherwise.
 // Paths are limited to kPathCapacity bytes including the terminating zero:
 // 260 on Windows, where paths are in the ANSI code page, and 4,096 on POSIX.
 // A longer path fails like a missing one (0, -1 or the empty text), never
@@ -86,6 +87,39 @@ void CloseFileNumber(intptr_t n);
 
 // Deletes a file. Nonzero on success.
 int RemoveFile(const Text& path);
+
+// Deletes the file at path only when it is a regular file of this user's:
+// not a link (never followed), a folder or anything else, and on POSIX
+// owned by the user the process runs as (Windows has no owner check). For
+// leftovers of the program's own, found by name in folders that others may
+// write to. 1 when it was removed; 0 otherwise, when nothing changed.
+int RemoveOwnPlainFile(const Text& path);
+
+// Bytes a path in the system's own form may take, terminating zero
+// included: kPathCapacity on POSIX; on Windows room for an extended path in
+// UTF-8 (three bytes for each of kExtendedPathCapacity characters).
+extern const int32_t kSystemPathBytes;
+
+// Copies path into buffer (capacity bytes) as the calls here hand it to the
+// system: "\" made the separator where that applies (see SetNativePaths).
+// 1 on success; 0, with buffer unusable, when it does not fit or holds a zero
+// byte.
+int CopySystemPath(const Text& path, char* buffer, int32_t capacity);
+
+// Deletes the file whose path CopySystemPath gave. On POSIX it allocates no
+// memory and takes no lock (unlink(2) alone), so that a signal handler may
+// call it; on Windows it may allocate (the console's handlers run on a
+// thread of their own there). Nonzero on success.
+int RemoveFileAtSystemPath(const char* systemPath);
+
+// How "\" in a path is taken on POSIX: as "/" (native 0, the start state,
+// for the programs' paths that come from Windows' conventions), or as the
+// ordinary character that the system takes it for (native 1, for paths that
+// a user typed on the command line, such as "x\y", a folder of that name).
+// The separator is "/" either way. Windows: "\" is the separator whatever
+// this says. One setting for the whole process, made before other threads
+// start.
+void SetNativePaths(int native);
 
 // The size of a file, -2 for a folder or a drive root, -1 when nothing of that
 // name exists (or the path is empty or too long). One trailing separator is

@@ -44,15 +44,17 @@ void NativeClose(NativeFile file);
 // The identity of the open file; 1 on success, 0 on failure.
 int NativeFileIdentity(NativeFile file, PathIdentity* identity);
 
-// Copies path into buffer, which holds kPathCapacity characters, with each
-// "\" turned into kPathSeparator. False, and buffer unusable, when the path
-// and its terminating zero do not fit or the path holds a zero byte: such a
-// path must fail, never be cut short into the name of another file.
+// Copies path into buffer, which holds kPathCapacity characters, as
+// CopySystemPath does: each "\" turned into kPathSeparator, unless
+// SetNativePaths made it an ordinary character. False, and buffer unusable,
+// when the path and its terminating zero do not fit or the path holds a
+// zero byte: such a path must fail, never be cut short into the name of
+// another file.
 bool CopyPathToBuffer(const Text& path, char* buffer);
 
 // Builds a listing's search path into buffer (kPathCapacity characters):
 // folder, a separator unless folder is empty or already ends in one, then
-// pattern, "*.*" when pattern is empty; "\" becomes kPathSeparator. False
+// pattern, "*.*" when pattern is empty; "\" as in CopyPathToBuffer. False
 // when the whole does not fit.
 bool BuildSearchPath(const Text& folder, const Text& pattern, char* buffer);
 

@@ -1,6 +1,7 @@
 // POSIX back end of the file service: plain files through open/read/write,
 // PathSize through stat and the temporary folder from $TMPDIR. Paths may use
-// "\" as the separator; it means "/" here.
+// "\" as the separator; it means "/" here, unless SetNativePaths made it an
+// ordinary character.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 
 extern const int kNamesAreUtf8 = 1;
 extern const char kPathSeparator = '/';
+extern const int32_t kSystemPathBytes = kPathCapacity;
 
 namespace {
 
@@ -116,6 +118,20 @@ int RemoveFile(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   return unlink(name) == 0 ? 1 : 0;
+}
+
+int RemoveOwnPlainFile(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  struct stat status;
+  if (lstat(name, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+    return 0;
+  }
+  return unlink(name) == 0 ? 1 : 0;
+}
+
+int RemoveFileAtSystemPath(const char* systemPath) {
+  return systemPath != nullptr && unlink(systemPath) == 0 ? 1 : 0;
 }
 
 int NativeFileIdentity(NativeFile file, PathIdentity* identity) {

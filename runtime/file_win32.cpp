@@ -9,6 +9,7 @@
 
 extern const int kNamesAreUtf8 = 0;
 extern const char kPathSeparator = '\\';
+extern const int32_t kSystemPathBytes = 3 * kExtendedPathCapacity + 1;
 
 namespace {
 
@@ -130,6 +131,30 @@ int RemoveFile(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
   return DeleteFileA(name) ? 1 : 0;
+}
+
+int RemoveOwnPlainFile(const Text& path) {
+  // The name itself is looked at: a reparse point (a link or a junction) is
+  // never followed, and a folder is no file.
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (IsExtendedPath(path)) {
+    wchar_t* wide = WidePathOf(path, 1);
+    if (wide != nullptr) attributes = GetFileAttributesW(wide);
+    FreeWidePath(wide);
+  } else {
+    char name[kPathCapacity];
+    if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+    attributes = GetFileAttributesA(name);
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return 0;
+  }
+  return RemoveFile(path);
+}
+
+int RemoveFileAtSystemPath(const char* systemPath) {
+  return systemPath != nullptr && RemoveFile(Text(systemPath));
 }
 
 int64_t PathSize(const Text& path) {

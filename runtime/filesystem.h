@@ -14,6 +14,9 @@
 // "a" and "a\b"; "a\b\" creates the same two. Folders that exist already are
 // kept. 1 when the last of those folders exists afterwards (also when path
 // has no separator at all); 0 on failure or for a path that is too long.
+// On POSIX LastSystemError (system.h) then says why: the first folder that
+// could not be made, or something other than a folder under the last one's
+// name (ENOTDIR).
 int MakePath(const Text& path);
 
 // 1 when path itself is a link, which is not followed: a symbolic link on

@@ -18,9 +18,26 @@
 #include "runtime/file_native.h"
 #include "runtime/name_encoding.h"
 
+namespace {
+
+// 1 when name is a folder (links followed); else 0, with errno set to
+// reason, the first failure of mkdir(2) that was not EEXIST, or to ENOTDIR
+// when something else holds the name.
+int FolderOrReason(const char* name, int reason) {
+  struct stat facts;
+  if (stat(name, &facts) == 0 && S_ISDIR(facts.st_mode)) return 1;
+  errno = reason != 0 ? reason : ENOTDIR;
+  return 0;
+}
+
+}  // namespace
+
 int MakePath(const Text& path) {
   char name[kPathCapacity];
-  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
   int last = -1;
   for (int i = 0; name[i] != 0; ++i) {
     if (name[i] == '/') last = i;
@@ -32,16 +49,18 @@ int MakePath(const Text& path) {
   // one folder of the chain, made from the top; those that exist already
   // make mkdir fail harmlessly.
   name[last] = 0;
-  if (mkdir(name, 0777) == 0 || errno != ENOENT) return PathSize(Text(name)) == -2 ? 1 : 0;
+  if (mkdir(name, 0777) == 0) return 1;
+  if (errno != ENOENT) return FolderOrReason(name, errno == EEXIST ? 0 : errno);
   name[last] = '/';
+  int reason = 0;
   for (int i = 1; i <= last; ++i) {
     if (name[i] != '/' || name[i - 1] == '/') continue;
     name[i] = 0;
-    mkdir(name, 0777);
+    if (mkdir(name, 0777) != 0 && errno != EEXIST && reason == 0) reason = errno;
     name[i] = '/';
   }
   name[last] = 0;
-  return PathSize(Text(name)) == -2 ? 1 : 0;
+  return FolderOrReason(name, reason);
 }
 
 Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {

@@ -1,8 +1,11 @@
-// Start-up and exit of the runtime, and the clock.
+// Start-up and exit of the runtime, the clock, and the system's reasons for
+// failed calls.
 #ifndef VEZOVUD_RUNTIME_SYSTEM_H
 #define VEZOVUD_RUNTIME_SYSTEM_H
 
 #include <stdint.h>
+
+#include "runtime/text.h"
 
 // Makes the memory service ready (a private heap on Windows); the tables
 // grow on first use. Call before anything else; a second call does nothing
@@ -19,5 +22,17 @@ uint32_t TickCount();
 
 // Gives up the processor for ms milliseconds; 0 or less returns at once.
 void PauseMilliseconds(int32_t ms);
+
+// The system's code for why the calling thread's last failed system call
+// failed: errno on POSIX, GetLastError on Windows. Services that fail leave
+// it as the failing call set it, unless their contract says otherwise; 0
+// when the system gave none.
+int32_t LastSystemError();
+
+// The system's own words for an error code (strerror on POSIX,
+// FormatMessage on Windows), without a final full stop or line break, such
+// as "No space left on device"; "error N" when the system has no words for
+// N. For messages that name the cause of a failure.
+Text SystemErrorText(int32_t code);
 
 #endif

@@ -1,6 +1,8 @@
-// POSIX back end of the clock:
-// CLOCK_MONOTONIC for the tick count, nanosleep for pauses.
+// POSIX back end of the clock and the error texts:
+// CLOCK_MONOTONIC for the tick count, nanosleep for pauses, errno and
+// strerror_r for the reasons of failed calls.
 #include <errno.h>
+#include <string.h>
 #include <time.h>
 
 #include "runtime/system.h"
@@ -8,6 +10,14 @@
 namespace {
 const int32_t kMillisecondsPerSecond = 1000;
 const long kNanosecondsPerMillisecond = 1000000;
+const int kErrorTextBytes = 256;
+
+// strerror_r comes in two kinds: the GNU one returns the text, which may or
+// may not be in the buffer; the POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* ErrorTextOf(char* text, const char*) { return text; }
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
+  return result == 0 ? buffer : "";
+}
 }  // namespace
 
 uint32_t TickCount() {
@@ -26,4 +36,14 @@ void PauseMilliseconds(int32_t ms) {
   // A signal cuts the sleep short; sleep on for what is left.
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
+}
+
+int32_t LastSystemError() { return errno; }
+
+Text SystemErrorText(int32_t code) {
+  char buffer[kErrorTextBytes];
+  buffer[0] = 0;
+  Text text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+  if (text.IsEmpty()) text = Text("error ") + DecimalText(code);
+  return text;
 }

@@ -8,7 +8,9 @@ import os
 import pathlib
 import pty
 import random
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -136,10 +138,25 @@ class ReadCommandsTest(ToolTest):
         overrun = zipfile.ZipInfo("second.txt")  # an extra field claiming 65,535 bytes
         overrun.extra = b"\xfe\xca\xff\xff"
         overrunning = self.write_output("overrun.exe", [("1.txt", b"1"), (overrun, b"2"), ("3.txt", b"3")])
+        # Folders hold nothing; the MS-DOS folder attribute on an entry with data makes no folder.
+        marked = zipfile.ZipInfo("report.txt")
+        marked.create_system, marked.external_attr = 0, 0x10
+        folders = self.write_output("folders.exe", [("notes/", b"n" * 500), (marked, b"r" * 1900),
+                                                    (" ", b"data under a space"), ("empty/", b"")])
+        folder_words = ["failed: notes/: a folder entry", "failed:  : a folder entry"]
+        # A colon never drops the folders before it.
+        colons = self.write_output("colons.exe", [("di:/f1.txt", b"1"), ("x/y:\\z", b"2"), ("C:\\c.txt", b"c")])
+        colon_words = ["failed: di:/f1.txt: unsafe name", "failed: x/y:\\z: unsafe name"]
         rows = [  # command, file, words in stderr, what unpack leaves (None: no destination)
             ("unpack", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
                              "2 of 3 entries could not be extracted"], ["good.txt"]),
-            ("test", bad, ["failed: victim.txt: CRC mismatch", "1 of 3 entries failed the test"], None),
+            ("test", bad, ["failed: victim.txt: CRC mismatch", "failed: ..\\evil.txt: unsafe name",
+                           "2 of 3 entries failed the test"], None),
+            ("unpack", folders, folder_words + ["2 of 4 entries could not be extracted"],
+             ["empty", "report.txt"]),
+            ("test", folders, folder_words + ["2 of 4 entries failed the test"], None),
+            ("unpack", colons, colon_words + ["2 of 3 entries could not be extracted"], ["c.txt"]),
+            ("test", colons, colon_words + ["2 of 3 entries failed the test"], None),
             ("unpack", hidden, ["damaged archive", "nothing was extracted"], None),
             ("list", overrunning, ["damaged archive (central directory record)"], None),
             *[(c, self.stub, ["no archive found in " + self.stub], None) for c in ("list", "test", "unpack")],
@@ -150,6 +167,8 @@ class ReadCommandsTest(ToolTest):
                 dest = self.path("out%d" % i)
                 self.assertRun(run(command, path, *[dest] * (command == "unpack")), 1, stderr=words)
                 self.assertEqual(left, sorted(os.listdir(dest)) if os.path.exists(dest) else None)
+                if left and "report.txt" in left:
+                    self.assertEqual(b"r" * 1900, pathlib.Path(dest, "report.txt").read_bytes())
 
     def test_list_escapes_control_bytes_in_names(self):
         forged = self.write_output("forged.exe", [("a\x1b[2J\nforged\tline.txt", b"x")])
@@ -276,6 +295,163 @@ class PackTest(ToolTest):
             self.assertIn(r.returncode, passing, command[0])
         with zipfile.ZipFile(big) as z:
             self.assertIsNone(z.testzip())
+
+
+def part_files(root):
+    """Paths below root whose name has the part files' prefix."""
+    return sorted(str(p) for p in pathlib.Path(root).rglob(".~vz*"))
+
+
+class UnpackSafetyTest(ToolTest):
+    """Part files, names as typed and the system's reasons."""
+
+    def test_names_and_destinations_are_taken_as_typed(self):
+        # On Linux "\" is an ordinary character of DEST and FILE; the part files' old and new
+        # names are ordinary names in an archive, and a second run into the same folder works.
+        names = ["~" + c for c in "0123456789abcdefghijklmnopqrstuvwxyz"] + [".~vzabcdefgh", "~/a"]
+        exe = self.write_output("a\\b.exe", [(n, n.encode()) for n in names])
+        self.assertRun(run("test", exe), 0, ["38 entries OK"])
+        os.chdir(self.work)
+        self.addCleanup(os.chdir, "/")
+        for jobs in ("1", "4", "4"):
+            with self.subTest(jobs=jobs):
+                self.assertRun(run("unpack", "a\\b.exe", "x\\y", "--jobs", jobs), 0)
+                self.assertEqual(sorted(["a\\b.exe", "stub.bin", "x\\y"]), sorted(os.listdir(self.work)))
+                dest = self.path("x\\y")
+                for n in names:
+                    self.assertEqual(n.encode(), pathlib.Path(dest, n).read_bytes())
+                self.assertEqual([os.path.join(dest, ".~vzabcdefgh")], part_files(dest),
+                                 "no part file but the stored one")
+        self.assertRun(run("unpack", exe, self.path("trailing\\")), 0)
+        self.assertTrue(os.path.isdir(self.path("trailing\\")), "a final \\ is part of the name")
+
+    def test_failed_system_calls_carry_the_systems_reason(self):
+        exe = self.write_output("setup.exe", [("ok.txt", b"ok"), ("n" * 300 + "/f.txt", b"deep"),
+                                              ("big.bin", bytes(300000))])
+        pathlib.Path(self.path("a file")).write_bytes(b"keep me")
+
+        def limited():  # files of at most 100,000 bytes; a longer write fails instead of killing
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100000, 100000))
+
+        rows = [  # destination, --jobs, limit the file size, words in stderr
+            (self.path("a file"), "1", False, ["a file could not be made: Not a directory"]),
+            (self.path("d1"), "1", True, ["failed: big.bin: write error: File too large",
+                                          "a folder could not be made: File name too long"]),
+            (self.path("d2"), "2", True, ["failed: big.bin: write error: File too large"]),
+        ]
+        for dest, jobs, limit, words in rows:
+            with self.subTest(dest=os.path.basename(dest), jobs=jobs):
+                r = subprocess.run([TOOL, "unpack", exe, dest, "--jobs", jobs], capture_output=True,
+                                   text=True, timeout=TIMEOUT_SECONDS, preexec_fn=limited if limit else None)
+                self.assertRun(r, 1, stderr=words)
+                if os.path.isdir(dest):
+                    self.assertEqual(["ok.txt"], os.listdir(dest), "nothing torn, no part file")
+        self.assertEqual(b"keep me", pathlib.Path(self.path("a file")).read_bytes())
+
+    def test_left_part_files_of_ours_go_and_nothing_else(self):
+        # What an ended run leaves, ours, goes from each folder the next run lands a file in;
+        # names of that pattern that are no plain file of ours, and other names, stay.
+        exe = self.write_output("setup.exe", [("a.txt", b"a"), ("sub/b.txt", b"b"), ("quiet/", b"")])
+        dest = self.path("dest")
+        outside = self.path("outside.txt")
+        pathlib.Path(outside).write_bytes(b"outside")
+        rows = [  # name below dest, what it is, whether it stays
+            (".~vz12345678", "file", False),
+            ("sub/.~vz0000zzzz", "file", False),
+            ("quiet/.~vz12345678", "file", True),  # no file lands in quiet
+            (".~vzlink0000", "link", True),
+            (".~vzfold0000", "folder", True),
+            (".~vzABCDEFGH", "file", True),
+            (".~vz1234567", "file", True),
+            (".~vz123456789", "file", True),
+            ("x.~vz12345678", "file", True),
+        ]
+        if os.geteuid() == 0:
+            rows.append((".~vzother000", "other user's file", True))
+        for name, kind, _ in rows:
+            path = pathlib.Path(dest, name)
+            path.parent.mkdir(parents=True, exist_ok=True)
+            if kind == "link":
+                os.symlink(outside, path)
+            elif kind == "folder":
+                path.mkdir()
+            else:
+                path.write_bytes(b"left")
+                if kind != "file":
+                    os.chown(path, 65534, 65534)
+        self.assertRun(run("unpack", exe, dest), 0)
+        for name, kind, stays in rows:
+            with self.subTest(name=name, kind=kind):
+                self.assertEqual(stays, os.path.lexists(os.path.join(dest, name)))
+        self.assertEqual(b"outside", pathlib.Path(outside).read_bytes())
+        self.assertEqual(b"b", pathlib.Path(dest, "sub", "b.txt").read_bytes())
+
+
+class InterruptTest(ToolTest):
+    """Runs of unpack interrupted while a part file is written, and what they leave."""
+    BIG_BYTES = 128 << 20
+    archive = None
+    expected = {}
+
+    @classmethod
+    def setUpClass(cls):
+        # Small files (for the writer threads) before each of three large ones that take a while.
+        cls.folder = tempfile.mkdtemp(prefix="vezovud-cli-interrupt-")
+        cls.archive = os.path.join(cls.folder, "large.zip")
+        rng = random.Random(19)
+        with zipfile.ZipFile(cls.archive, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+            for i in range(3):
+                for j in range(40):
+                    name = "small%d/%02d.txt" % (i, j)
+                    cls.expected[name] = rng.randbytes(2000)
+                    z.writestr(name, cls.expected[name])
+                name = "big%d.bin" % i
+                cls.expected[name] = bytes(cls.BIG_BYTES)
+                z.writestr(name, cls.expected[name])
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def check_whole(self, dest, parts_allowed):
+        """Every file under a real name in dest is whole; part files only where allowed."""
+        for path in pathlib.Path(dest).rglob("*"):
+            if path.is_dir():
+                continue
+            name = str(path.relative_to(dest))
+            if path.name.startswith(".~vz"):
+                self.assertTrue(parts_allowed, "part file left: " + name)
+                continue
+            self.assertIn(name, self.expected)
+            self.assertTrue(path.read_bytes() == self.expected[name], "torn file: " + name)
+
+    def test_interrupts_remove_part_files_and_leave_no_torn_file(self):
+        rows = [(sig, jobs) for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL)
+                for jobs in ("1", "4")]
+        for sig, jobs in rows:
+            with self.subTest(signal=sig.name, jobs=jobs):
+                dest = self.path("dest-%s-%s" % (sig.name, jobs))
+                process = subprocess.Popen([TOOL, "unpack", self.archive, dest, "--jobs", jobs],
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                # Once a part file holds bytes, its entry is being written (bounded wait).
+                deadline = time.monotonic() + 60
+                while time.monotonic() < deadline and process.poll() is None:
+                    if any(os.path.getsize(p) > 0 for p in part_files(dest) if os.path.exists(p)):
+                        break
+                    time.sleep(0.002)
+                self.assertIsNone(process.poll(), "unpack ended before a part file was seen")
+                process.send_signal(sig)
+                process.communicate(timeout=TIMEOUT_SECONDS)
+                killed = sig == signal.SIGKILL
+                self.assertEqual(-sig if killed else 128 + sig, process.returncode)
+                self.check_whole(dest, parts_allowed=killed)
+                # The next run completes, and leaves no part file behind.
+                self.assertRun(run("unpack", self.archive, dest, "--jobs", jobs), 0)
+                self.check_whole(dest, parts_allowed=False)
+                self.assertEqual(sorted(self.expected), sorted(
+                    str(p.relative_to(dest)) for p in pathlib.Path(dest).rglob("*") if p.is_file()))
+                shutil.rmtree(dest)
 
 
 if __name__ == "__main__":

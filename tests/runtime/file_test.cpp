@@ -1,5 +1,6 @@
 // Numbered files: the 4096-byte buffer across its edges, calls that do nothing, PathSize,
-// TempDirectory, paths past the capacity; kinds, resolved paths, identities, private folders.
+// TempDirectory, paths past the capacity; kinds, resolved paths, identities, private folders;
+// finished files put in place and leftovers removed.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 
 #include "runtime/file.h"
 #include "runtime/file_info.h"
+#include "runtime/file_replace.h"
 #include "runtime/filesystem.h"
 #include "runtime/system.h"
 #include "tests/runtime/test_support.h"
@@ -202,6 +204,77 @@ TEST_F(FileTest, KindsResolvedPathsIdentitiesAndPrivateFolders) {
   struct stat facts;
   ASSERT_EQ(0, stat(mine.c_str(), &facts));
   EXPECT_EQ(0700, facts.st_mode & 0777) << "no one else may enter";
+#endif
+}
+
+// A finished file takes a free name without replacing what appeared there meanwhile, or replaces
+// a file; a leftover goes only when it is a plain file of this user's. Whatever fails leaves both
+// names as they were.
+TEST_F(FileTest, FinishedFilesTakeTheirNamesAndOnlyOwnLeftoversGo) {
+  enum { kNothing, kFile, kFolder, kLink, kDanglingLink };
+  const struct {
+    const char* label;
+    int there;
+    int renamed;  // RenameWithoutReplacing
+    int replaced;  // ReplaceFileWith
+    int removed;  // RemoveOwnPlainFile
+  } cases[] = {
+      {"nothing there", kNothing, 1, 1, 0},
+      {"a file", kFile, 0, 1, 1},
+      {"a folder", kFolder, 0, 0, 0},
+#ifndef _WIN32
+      // A link is replaced as a name, never written through.
+      {"a link to a file", kLink, 0, 1, 0},
+      {"a dangling link", kDanglingLink, 0, 1, 0},
+#endif
+  };
+  std::string target = Path("target"), part = Path("part"), outside = Path("outside");
+  const Bytes kOld = {'o', 'l', 'd'}, kNew = {'n', 'e', 'w'};
+  auto make = [&](int there) {
+    std::filesystem::remove_all(target);
+    if (there == kFile) {
+      ASSERT_TRUE(WriteWholeFile(target, kOld));
+    } else if (there == kFolder) {
+      ASSERT_TRUE(MakeFolder(target));
+    }
+    if (there == kLink || there == kDanglingLink) {
+      std::filesystem::create_symlink(there == kLink ? outside : Path("none"), target);
+    }
+    ASSERT_TRUE(WriteWholeFile(part, kNew));
+    ASSERT_TRUE(WriteWholeFile(outside, kOld));
+  };
+  auto check = [&](int moved, int there) {
+    EXPECT_EQ(moved ? Bytes() : kNew, Exists(part) ? ReadWholeFile(part) : Bytes());
+    if (moved) {
+      EXPECT_EQ(kNew, ReadWholeFile(target));
+    } else if (there == kFile) {
+      EXPECT_EQ(kOld, ReadWholeFile(target));
+    }
+    EXPECT_EQ(kOld, ReadWholeFile(outside)) << "nothing written through a link";
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    make(c.there);
+    EXPECT_EQ(c.renamed, RenameWithoutReplacing(target.c_str(), part.c_str()));
+    if (!c.renamed) {
+      EXPECT_NE(0, LastSystemError()) << "the name is taken, and it says so";
+    }
+    check(c.renamed, c.there);
+    make(c.there);
+    EXPECT_EQ(c.replaced, ReplaceFileWith(target.c_str(), part.c_str()));
+    check(c.replaced, c.there);
+    make(c.there);
+    EXPECT_EQ(c.removed, RemoveOwnPlainFile(target.c_str()));
+    EXPECT_EQ(c.removed || c.there == kNothing, !Exists(target) && !IsLinkPath(target.c_str()));
+  }
+#ifdef _WIN32
+  // A part file whose path only fits as an extended one meets a target with an ANSI path.
+  make(kNothing);
+  EXPECT_EQ(1, RenameWithoutReplacing(target.c_str(), ("\\\\?\\" + part).c_str()));
+  check(1, kNothing);
+  make(kFile);
+  EXPECT_EQ(1, ReplaceFileWith(("\\\\?\\" + target).c_str(), part.c_str()));
+  check(1, kFile);
 #endif
 }
 
