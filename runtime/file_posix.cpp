@@ -20,6 +20,12 @@ namespace {
 int Descriptor(NativeFile file) { return static_cast<int>(file - 1); }
 NativeFile FromDescriptor(int descriptor) { return descriptor < 0 ? 0 : descriptor + 1; }
 
+const int64_t kNanosecondsPerSecond = 1000000000;
+
+int64_t NanosecondsOf(const struct timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * kNanosecondsPerSecond + time.tv_nsec;
+}
+
 bool IsFolder(const char* path) {
   struct stat status;
   return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
@@ -124,6 +130,27 @@ int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
   identity->volume = static_cast<uint64_t>(status.st_dev);
   identity->object = static_cast<uint64_t>(status.st_ino);
   return 1;
+}
+
+int NativeFileState(NativeFile file, FileState* state) {
+  struct stat status;
+  if (fstat(Descriptor(file), &status) != 0) return 0;
+  state->identity.volume = static_cast<uint64_t>(status.st_dev);
+  state->identity.object = static_cast<uint64_t>(status.st_ino);
+  state->size = status.st_size;
+  state->writeTime = NanosecondsOf(status.st_mtim);
+  state->changeTime = NanosecondsOf(status.st_ctim);
+  return 1;
+}
+
+void NativeAwaitWrites(NativeFile file) {
+  // A write holds the file's lock from taking its time stamp to its last
+  // byte; looking for data takes the same lock on ext4, btrfs and tmpfs,
+  // and so waits. Elsewhere it is only a seek.
+  off_t position = lseek(Descriptor(file), 0, SEEK_CUR);
+  if (position < 0) return;
+  lseek(Descriptor(file), position, SEEK_DATA);
+  lseek(Descriptor(file), position, SEEK_SET);
 }
 
 int64_t PathSize(const Text& path) {

@@ -44,4 +44,13 @@ const int32_t kInterruptExitBase = 128;
 // handlers could not be installed.
 int CatchInterrupts(InterruptProcedure procedure);
 
+// With hold 1, an interrupt that meets the calling thread waits until the
+// same thread calls again with 0; then it is handled as ever. For the few
+// steps between creating something and noting its name for the interrupt
+// procedure, which must not be cut in two. POSIX: the signals are blocked
+// for the calling thread only, so it is meant for a time when no other
+// thread runs; Windows: the handler, which runs on a thread of its own,
+// waits.
+void HoldInterrupts(int hold);
+
 #endif

@@ -2,6 +2,7 @@
 // console window, _exit for the end.
 #include "runtime/process.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
@@ -47,4 +48,11 @@ int CatchInterrupts(InterruptProcedure procedure) {
     if (sigaction(signal, &action, nullptr) != 0) ok = 0;
   }
   return ok;
+}
+
+void HoldInterrupts(int hold) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : kInterruptSignals) sigaddset(&signals, signal);
+  pthread_sigmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &signals, nullptr);
 }
