@@ -407,8 +407,8 @@ int32_t NameProblem(const Text& item, const Text& folder) {
 // began, into the open entry. 0 when exactly before.size bytes went in and
 // the file is still as it was; else the problem, with the system's reason in
 // *reason when a read failed.
-int32_t WriteFileData(zipFile archive, intptr_t file, const FileState& before,
-                      int32_t chunkPauseMs, int32_t* reason) {
+int32_t WriteFileData(zipFile archive, intptr_t file, const FileState& before, int32_t chunkPauseMs,
+                      int32_t* reason) {
   char* buffer = static_cast<char*>(AllocateBlock(kReadChunkBytes));
   if (buffer == nullptr) return kProblemUnreadable;
   int writesOk = 1;

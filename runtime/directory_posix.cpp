@@ -26,7 +26,7 @@ struct ListingEntry {
   char* name;
   char* key;  // the name upper-cased as Windows compares names; the sort key
   int32_t kind;
-  int32_t ownKind;  // the name itself, a link not followed (a kPath value)
+  int32_t ownKind;        // the name itself, a link not followed (a kPath value)
   PathIdentity identity;  // of the name itself, when ownKind is not kPathNothing
 };
 

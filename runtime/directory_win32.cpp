@@ -119,9 +119,9 @@ int NativeEntryIdentity(NativeListing listing, PathIdentity* identity) {
   char path[kPathCapacity];
   if (!CopyPathToBuffer(Text(search->folder) + NativeEntryName(listing), path)) return 0;
   // The name itself, a reparse point too, with no access asked for.
-  HANDLE object =
-      CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE object = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (object == INVALID_HANDLE_VALUE) return 0;
   BY_HANDLE_FILE_INFORMATION info;
   int ok = GetFileInformationByHandle(object, &info) != 0;

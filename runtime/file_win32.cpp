@@ -124,8 +124,7 @@ int NativeFileState(NativeFile file, FileState* state) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(ToHandle(file), &info)) return 0;
   state->identity.volume = info.dwVolumeSerialNumber;
-  state->identity.object =
-      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  state->identity.object = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   state->size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   // Windows keeps no change time that a program could not set: the last
   // write stands for both.

@@ -503,7 +503,8 @@ TEST_F(ArchiverTest, AFolderSwappedForALinkDuringTheWalkLetsNoOutsideByteIn) {
 // held up between emptying and filling, measures that).
 TEST_F(ArchiverTest, AFileRewrittenWhileItIsReadIsOneWholeVersionOrRefused) {
   const size_t kBytes = 3 * 102400 + 999;  // several chunks, and a spill for the workers
-  Bytes versions[2] = {test_support::PatternBytes(kBytes, 1), test_support::PatternBytes(kBytes, 2)};
+  Bytes versions[2] = {test_support::PatternBytes(kBytes, 1),
+                       test_support::PatternBytes(kBytes, 2)};
   Write("victim.bin", versions[0]);
   Make({"calm.txt"});
   std::string victim = source_ + "victim.bin";
@@ -558,8 +559,8 @@ TEST_F(ArchiverTest, AFileRewrittenWhileItIsReadIsOneWholeVersionOrRefused) {
   stop = true;
   writer.join();
   EXPECT_LT(0, rewrites.load());
-  printf("%ld rewrites during %d runs: %d stored the file whole, %d refused it\n",
-         rewrites.load(), runs, stored, refused);
+  printf("%ld rewrites during %d runs: %d stored the file whole, %d refused it\n", rewrites.load(),
+         runs, stored, refused);
 }
 
 // Out of files to open: the folders that could not be entered are reported with the system's

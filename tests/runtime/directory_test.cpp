@@ -148,10 +148,10 @@ TEST_F(DirectoryTest, HeldFoldersAreListedAndEnteredThroughWhatIsHeld) {
     int follow;
     int kind;  // of the item held; kPathNothing: none
   } rows[] = {
-      {"a.txt", 0, kPathFile},  {"sub", 0, kPathFolder},     {"missing", 0, kPathNothing},
-      {"", 0, kPathNothing},    {"sub/in.txt", 1, kPathNothing},  // one name, never a path
+      {"a.txt", 0, kPathFile},   {"sub", 0, kPathFolder},         {"missing", 0, kPathNothing},
+      {"", 0, kPathNothing},     {"sub/in.txt", 1, kPathNothing},  // one name, never a path
 #ifndef _WIN32
-      {"link", 0, kPathLink},   {"link", 1, kPathFolder},    {"dangling", 1, kPathNothing},
+      {"link", 0, kPathLink},    {"link", 1, kPathFolder},        {"dangling", 1, kPathNothing},
       {"fifo", 0, kPathSpecial},
 #endif
   };
