@@ -53,4 +53,10 @@ int CatchInterrupts(InterruptProcedure procedure);
 // waits.
 void HoldInterrupts(int hold);
 
+// Lets the process have as many files open as the system allows it: a walk
+// holds one folder for each level it is down. POSIX: the soft limit on open
+// files raised to the hard one; Windows: no such limit to raise. 1 on
+// success, 0 when the limit could not be raised.
+int RaiseOpenFileLimit();
+
 #endif

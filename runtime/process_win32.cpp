@@ -44,6 +44,10 @@ int CatchInterrupts(InterruptProcedure procedure) {
 
 void HoldInterrupts(int hold) { InterlockedExchange(&gInterruptsHeld, hold ? 1 : 0); }
 
+int RaiseOpenFileLimit() {  // handles have no such limit
+  return 1;
+}
+
 Text OwnExecutablePath() {
   char path[kOwnPathCapacity];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
