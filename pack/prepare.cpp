@@ -55,7 +55,11 @@ int32_t CountFiles(const Text& folderIn) {
 }
 
 Text MakeTempArchiveName(const Text& prefix) {
-  Text dir = TempDirectory();
+  return MakeTempArchiveNameIn(TempDirectory(), prefix);
+}
+
+Text MakeTempArchiveNameIn(const Text& dir, const Text& prefix) {
+  if (dir.IsEmpty()) return Text();
   char seenTaken[kTempNameCount] = {0};
   int32_t takenCount = 0;
   while (takenCount < kTempNameCount) {
