@@ -9,6 +9,7 @@
 #include "archive/folder_walk.h"
 #include "archive/output_layout.h"
 #include "pack/prepare.h"
+#include "runtime/directory.h"
 #include "runtime/file.h"
 #include "runtime/file_info.h"
 #include "runtime/file_replace.h"
@@ -39,14 +40,43 @@ Text FolderPart(const Text& path) {
   return path.Middle(0, path.Length() - name.Length());
 }
 
+// 1 when name is one that CreatePartFile draws.
+int IsPartName(const Text& name) {
+  int prefix = static_cast<int>(sizeof(kPartNamePrefix)) - 1;
+  if (name.Length() != prefix + kPartNameRandomChars || name.Middle(0, prefix) != kPartNamePrefix) {
+    return 0;
+  }
+  for (int i = prefix; i < name.Length(); ++i) {
+    char c = name.At(i);
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) return 0;
+  }
+  return 1;
+}
+
+// Removes the part files that runs killed midway left in folder: those of
+// our names that are plain files of this user's that no running process
+// holds (RemoveFileLeftBehind). Links, folders and other users' files of
+// such names are left as they are.
+void RemovePartFilesLeftBehind(const Text& folder) {
+  intptr_t listing = OpenDirectoryListing(kAnyNumber, folder.IsEmpty() ? Text(".") : folder,
+                                          Text(kPartNamePrefix) + "*");
+  if (listing == 0) return;
+  while (NextEntry(listing)) {
+    Text name = EntryName(listing);
+    if (IsPartName(name)) RemoveFileLeftBehind(folder + name);
+  }
+  CloseDirectoryListing(listing);
+}
+
 // Creates a new part file beside target under a name drawn at random,
 // exclusively and never through a link; a name that exists already, a
 // planted file or link or a part file another run left, is passed over for
-// another. Noted as debris from the moment it exists. file 0 when none could
-// be created (*reason: the system's reason).
+// another. Marked in use, and noted as debris, from the moment it exists.
+// file 0 when none could be created (*reason: the system's reason).
 PartFile CreatePartFile(const Text& target, int32_t* reason) {
   PartFile part = {0, Text(), -1};
   Text folder = FolderPart(target);
+  RemovePartFilesLeftBehind(folder);
   for (int32_t tries = 0; tries < kPartNameTries; ++tries) {
     Text name = folder + kPartNamePrefix;
     for (int32_t i = 0; i < kPartNameRandomChars; ++i) {
@@ -55,7 +85,10 @@ PartFile CreatePartFile(const Text& target, int32_t* reason) {
     HoldInterrupts(1);
     intptr_t file = CreateNewFileForWriting(kAnyNumber, name);
     *reason = LastSystemError();
-    if (file != 0) part = {file, name, NoteDebris(name, kDebrisFile)};
+    if (file != 0) {
+      MarkFileInUse(file);
+      part = {file, name, NoteDebris(name, kDebrisFile)};
+    }
     HoldInterrupts(0);
     if (file != 0) return part;
     // Only a name that is taken is worth another draw.

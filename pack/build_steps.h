@@ -80,7 +80,10 @@ struct BuildResult {
 // beside the target, a new name drawn at random each time and created
 // exclusively (never through a link, never over anything that exists), and
 // replaces the target only when complete, so on any failure an existing
-// target is untouched; a part file another run left behind is no obstacle.
+// target is untouched. A part file is marked in use while it is written;
+// part files that killed runs left behind (plain files of this user's that
+// no running process holds) are removed first, anything else that bears
+// such a name is passed over and left alone.
 // The temporary archive and its private folder are removed in every case.
 // While they and the part file exist they are noted as debris
 // (runtime/filesystem.h), so that an interrupt procedure calling

@@ -270,6 +270,11 @@ int FileStateOf(NativeFile file, FileState* state, int settle) {
 
 }  // namespace
 
+int MarkFileInUse(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  return file != nullptr ? NativeMarkInUse(file->handle) : 0;
+}
+
 int GetOpenFileState(intptr_t n, FileState* state, int settle) {
   FileRecord* file = FindRecord(gFiles, n);
   return file != nullptr ? FileStateOf(file->handle, state, settle) : 0;

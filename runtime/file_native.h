@@ -47,6 +47,9 @@ int NativeFileIdentity(NativeFile file, PathIdentity* identity);
 // The state of the open file (file_info.h), taken now; 1 on success.
 int NativeFileState(NativeFile file, FileState* state);
 
+// Marks the open file in use (file.h, MarkFileInUse); 1 on success.
+int NativeMarkInUse(NativeFile file);
+
 // Returns once a write to the file that is under way, by any process, has
 // ended, where the system lets a reader wait for that; else at once. The
 // file's position stays.

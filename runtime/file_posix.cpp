@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,27 @@ int NativeFileState(NativeFile file, FileState* state) {
   state->writeTime = NanosecondsOf(status.st_mtim);
   state->changeTime = NanosecondsOf(status.st_ctim);
   return 1;
+}
+
+int NativeMarkInUse(NativeFile file) { return flock(Descriptor(file), LOCK_EX | LOCK_NB) == 0; }
+
+int RemoveFileLeftBehind(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return 0;
+  // Looked at through the descriptor; the lock is held while the name goes,
+  // so that no run can mark it in use meanwhile.
+  struct stat status;
+  int removable = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                  status.st_nlink == 1 && status.st_uid == geteuid() &&
+                  flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+  // The name must still be the file looked at.
+  struct stat named;
+  removable = removable && lstat(name, &named) == 0 && named.st_dev == status.st_dev &&
+              named.st_ino == status.st_ino && unlink(name) == 0;
+  close(descriptor);
+  return removable;
 }
 
 void NativeAwaitWrites(NativeFile file) {

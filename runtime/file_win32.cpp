@@ -133,6 +133,14 @@ int NativeFileState(NativeFile file, FileState* state) {
   return 1;
 }
 
+int NativeMarkInUse(NativeFile) {  // open files stay unless shared for removal
+  return 1;
+}
+
+int RemoveFileLeftBehind(const Text&) {  // left to the user
+  return 0;
+}
+
 void NativeAwaitWrites(NativeFile) {
   // Files are read without sharing writes: no one else writes them while
   // they are open.

@@ -188,10 +188,11 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   EXPECT_TRUE(ReadWholeFile(victim) == kOld);
 }
 
-// The part file's name is drawn anew every time, short and random: names that the draw meets
-// taken (a part file another run left behind, a file, a link, a folder planted there) are passed
-// over and stay as they were, nothing is written through a link, and an output name of 255
-// bytes works. A link as the output is replaced by the file, its target left alone.
+// The part file's name is drawn anew every time, short and random. A part file a killed run
+// left behind is removed; names that the draw meets taken otherwise (a folder, a link, a file
+// with a second name, a part file another run is writing) are passed over and stay as they were.
+// Nothing is written through a link, and an output name of 255 bytes works. A link as the output
+// is replaced by the file, its target left alone.
 TEST_F(PackTest, PartFilesLeftOrPlantedBlockNothing) {
   std::string victim = work_.Join("victim");
   ASSERT_TRUE(WriteWholeFile(victim, kOld));
@@ -207,14 +208,21 @@ TEST_F(PackTest, PartFilesLeftOrPlantedBlockNothing) {
     for (int i = 0; i < kPartNameRandomChars; ++i) name += kLetters[RandomUpTo(35)];
     planted.push_back(name);
   }
-  ASSERT_TRUE(WriteWholeFile(out + planted[0], kOld));  // left by a run that was killed
-  ASSERT_TRUE(MakeFolder(out + planted[1]));
+  ASSERT_TRUE(MakeFolder(out + planted[0]));
+  std::string left = std::string(kPartNamePrefix) + "deadbeef";  // a killed run's
+  ASSERT_TRUE(WriteWholeFile(out + left, kOld));
+  ASSERT_TRUE(WriteWholeFile(out + ".~vzNotOurs", kOld));
+  planted.push_back(".~vzNotOurs");
 #ifdef _WIN32
-  ASSERT_TRUE(WriteWholeFile(out + planted[2], kOld));
-  ASSERT_TRUE(WriteWholeFile(out + planted[3], kOld));
+  for (int k = 1; k < 4; ++k) ASSERT_TRUE(WriteWholeFile(out + planted[k], kOld));
+  planted.push_back(left);  // left to the user here
 #else
-  ASSERT_EQ(0, symlink(victim.c_str(), (out + planted[2]).c_str()));
-  ASSERT_EQ(0, symlink("nowhere", (out + planted[3]).c_str()));
+  ASSERT_EQ(0, symlink(victim.c_str(), (out + planted[1]).c_str()));
+  ASSERT_TRUE(WriteWholeFile(out + planted[2], kOld));
+  ASSERT_EQ(0, link((out + planted[2]).c_str(), work_.Join("second name").c_str()));
+  ASSERT_TRUE(WriteWholeFile(out + planted[3], kOld));  // another run is writing it
+  intptr_t writing = OpenFileForReading(kAnyNumber, (out + planted[3]).c_str());
+  ASSERT_EQ(1, MarkFileInUse(writing));
   ASSERT_EQ(0, symlink(victim.c_str(), (out + "link.exe").c_str()));
 #endif
   std::sort(planted.begin(), planted.end());
@@ -232,13 +240,16 @@ TEST_F(PackTest, PartFilesLeftOrPlantedBlockNothing) {
     EXPECT_EQ(result.outputBytes, (int64_t)ReadWholeFile(out + name).size());
     EXPECT_FALSE(std::filesystem::is_symlink(out + name)) << "a file in the link's place";
   }
+#ifndef _WIN32
+  CloseFileNumber(writing);
+#endif
   std::vector<std::string> parts;
   for (const auto& e : std::filesystem::directory_iterator(out)) {
     std::string name = e.path().filename().string();
     if (name.rfind(kPartNamePrefix, 0) == 0) parts.push_back(name);
   }
   std::sort(parts.begin(), parts.end());
-  EXPECT_EQ(planted, parts) << "the planted names stay, no new part file is left";
+  EXPECT_EQ(planted, parts) << "the planted names stay, the one left behind goes, no new one";
   for (const std::string& name : planted) {
     if (std::filesystem::is_regular_file(out + name)) {
       EXPECT_TRUE(ReadWholeFile(out + name) == kOld) << name;

@@ -337,6 +337,33 @@ TEST_F(FileTest, NotedDebrisIsRemovedByAnInterrupt) {
   }
 }
 
+// Only a plain file of this user's with one name that no one marks in use counts as left behind;
+// a link is never followed, its target untouched.
+TEST_F(FileTest, OnlyFilesLeftBehindAreRemoved) {
+  ASSERT_TRUE(WriteWholeFile(Path("target"), PatternBytes(3)));
+  ASSERT_TRUE(WriteWholeFile(Path("in use"), PatternBytes(3)));
+  intptr_t held = OpenFileForReading(kAnyNumber, Path("in use").c_str());
+  ASSERT_EQ(1, MarkFileInUse(held));
+  ASSERT_TRUE(WriteWholeFile(Path("two names"), PatternBytes(3)));
+  ASSERT_EQ(0, link(Path("two names").c_str(), Path("second").c_str()));
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("link").c_str()));
+  ASSERT_TRUE(MakeFolder(Path("folder")));
+  ASSERT_TRUE(WriteWholeFile(Path("left"), PatternBytes(3)));
+  const struct {
+    const char* name;
+    int removed;
+  } rows[] = {{"left", 1},  {"in use", 0}, {"two names", 0},
+              {"link", 0},  {"folder", 0}, {"missing", 0}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.removed, RemoveFileLeftBehind(Path(row.name).c_str())) << row.name;
+    EXPECT_EQ(!row.removed && row.name != std::string("missing"), Exists(Path(row.name)))
+        << row.name;
+  }
+  EXPECT_TRUE(Exists(Path("target")));
+  CloseFileNumber(held);
+  EXPECT_EQ(1, RemoveFileLeftBehind(Path("in use").c_str())) << "no longer in use";
+}
+
 // $TMPDIR counts only when it names a folder that fits a path with its "/".
 TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "", mine = folder_.Path();
