@@ -202,7 +202,7 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, intptr_t
   while (NextEntry(listing)) {
     if (!IsPathSeparator(folder.Last())) folder += kPathSeparator;
     WalkEntry entry;
-    ReadWalkEntry(listing, held, &entry);
+    ReadWalkEntry(listing, held, 1, &entry);
     const Text& name = entry.name;
     Text path = folder + name;
     int isDirectory = entry.kind == kPathFolder;

@@ -51,12 +51,15 @@ void FreeFolderChain(FolderChain* chain) {
   InitFolderChain(chain);
 }
 
-void ReadWalkEntry(intptr_t listing, intptr_t folder, WalkEntry* entry) {
+void ReadWalkEntry(intptr_t listing, intptr_t folder, int identifyAll, WalkEntry* entry) {
   entry->name = EntryName(listing);
   entry->ownKind = EntryOwnKind(listing);
   entry->kind = entry->ownKind;
   entry->identity = {0, 0};
-  entry->known = EntryIdentity(listing, &entry->identity);
+  entry->known = 0;
+  if (identifyAll || entry->ownKind == kPathFolder) {
+    entry->known = EntryIdentity(listing, &entry->identity);
+  }
   entry->target = 0;
   entry->reason = 0;
   if (entry->ownKind != kPathLink) return;

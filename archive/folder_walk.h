@@ -58,8 +58,10 @@ struct WalkEntry {
 // Reads the current entry of listing, a listing of the held folder folder.
 // A link is followed here, once, and its target held, so that whatever the
 // walk does with it afterwards concerns the very object the link led to.
-// Release the entry with ReleaseWalkEntry.
-void ReadWalkEntry(intptr_t listing, intptr_t folder, WalkEntry* entry);
+// The identity is read for folders and links' targets, and for everything
+// else with identifyAll 1 (on Windows each costs an opening). Release the
+// entry with ReleaseWalkEntry.
+void ReadWalkEntry(intptr_t listing, intptr_t folder, int identifyAll, WalkEntry* entry);
 
 // The folder to descend into for entry, held: a link's target (taken over
 // from entry), or the folder of that name opened anew under folder without

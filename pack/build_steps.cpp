@@ -106,6 +106,18 @@ void RemovePartFile(const PartFile& part) {
   HoldInterrupts(0);
 }
 
+// Puts the complete part file in the target's place and lets its debris slot
+// go, in one step as an interrupt sees it. 1 on success; else 0 (*reason:
+// the system's reason), the part file still there.
+int ReplacePartFile(const Text& target, const PartFile& part, int32_t* reason) {
+  HoldInterrupts(1);
+  int replaced = ReplaceFileWith(target, part.path);
+  *reason = replaced ? 0 : LastSystemError();
+  if (replaced) ForgetDebris(part.debris);
+  HoldInterrupts(0);
+  return replaced;
+}
+
 // Writes stub + archive + trailer into the open part file and closes it. 1
 // when every byte went out, else 0 (*reason: the system's reason).
 int WriteOutput(const BuildRequest& request, intptr_t archive, int64_t archiveBytes,
@@ -204,12 +216,10 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
       // Something that is no file took the output's name meanwhile.
       RemovePartFile(part);
       result->failure = kBuildOutputNotAFile;
-    } else if (!ReplaceFileWith(request.outputFile, part.path)) {
-      result->reason = LastSystemError();
+    } else if (!ReplacePartFile(request.outputFile, part, &result->reason)) {
       RemovePartFile(part);
       result->failure = kBuildOutputFailed;
     } else {
-      ForgetDebris(part.debris);
       result->outputBytes = PathSize(request.outputFile);
       result->reason = 0;
       result->where = Text();

@@ -16,7 +16,7 @@ void CountInto(intptr_t folder, FolderChain* chain, int32_t* total) {
   if (listing == 0) return;
   while (NextEntry(listing)) {
     WalkEntry entry;
-    ReadWalkEntry(listing, folder, &entry);
+    ReadWalkEntry(listing, folder, 0, &entry);
     if (entry.name != "." && entry.name != "..") {
       if (entry.kind != kPathFolder) {
         ++*total;
