@@ -59,8 +59,9 @@ Text ResolvedPath(const Text& path);
 // separator. POSIX: a new folder made with mkdtemp, mode 0700, named
 // "vezovud-" and six random characters, so that another local user cannot
 // plant or swap files in it; Windows: parent itself, the user's own
-// temporary folder, which is private to the user already. The empty text
-// when no folder could be made.
+// temporary folder, which is private to the user already, when it is a
+// folder that exists. The empty text when no folder could be made (the
+// system's reason stays for LastSystemError, system_error.h).
 Text MakePrivateFolder(const Text& parent);
 
 // Removes a folder that MakePrivateFolder made, once it is empty. Windows:

@@ -215,7 +215,18 @@ int SpecialPathKind(const Text&) {  // no special files in folders
   return 0;
 }
 
-Text MakePrivateFolder(const Text& parent) { return parent; }
+Text MakePrivateFolder(const Text& parent) {
+  // The user's temporary folder is private already; it must be there.
+  char name[kPathCapacity];
+  if (parent.IsEmpty() || !CopyPathToBuffer(parent, name)) return Text();
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Text();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetLastError(ERROR_DIRECTORY);
+    return Text();
+  }
+  return parent;
+}
 
 int RemovePrivateFolder(const Text&) {  // the user's own folder stays
   return 1;
