@@ -191,9 +191,9 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, intptr_t
                     FolderChain* chain) {
   intptr_t listing = OpenHeldFolderListing(kAnyNumber, held);
   if (listing == 0) {
-    // A folder that cannot be listed (no permission, no more files to open)
-    // would drop out of the count and of the archive alike, unseen; it is
-    // reported instead.
+    // A folder that cannot be listed (no permission, no more files to open,
+    // too deep for its search path) would drop out of the count and of the
+    // archive alike, unseen; it is reported instead.
     RecordProblem(folderIn, kProblemFolderUnreadable, LastSystemError());
     return;
   }
