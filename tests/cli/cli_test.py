@@ -113,7 +113,8 @@ class ReadCommandsTest(ToolTest):
                 r = subprocess.run([TOOL, command, exe], stdout=full, stderr=subprocess.PIPE,
                                    text=True, timeout=TIMEOUT_SECONDS)
                 self.assertEqual(1, r.returncode)
-                self.assertIn("standard output could not be written", r.stderr)
+                self.assertIn("standard output could not be written (No space left on device)",
+                              r.stderr)
 
     def test_progress_bar_on_a_terminal(self):
         exe = self.sound_output()
