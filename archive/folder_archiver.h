@@ -53,10 +53,11 @@ const int64_t kZip64EntryCount = 0xFFFF;
 // read only while its name still reaches the very file the walk listed
 // there; another file put in its place since, or one reached through a
 // folder swapped for a link, is kProblemChanged. So is a file whose size,
-// last-write or change time differ after the reading from before it (read
-// through the open file, once the clock has passed its change time), as
-// their data would be torn. chunkPauseMs: pause after every chunk (the Maker
-// passes kMakerChunkPauseMs, the command line 0).
+// last-write or change time differ after the reading from before it, as its
+// data would be torn; the state before is taken through the open file once
+// no write is under way and the file has been left alone a while
+// (runtime/file_info.h, GetOpenFileState). chunkPauseMs: pause after every
+// chunk (the Maker passes kMakerChunkPauseMs, the command line 0).
 // With kZip64EntryCount entries or more, the Zip64 end records are put in
 // front of the end record after minizip has closed the archive; smaller
 // archives keep minizip's bytes exactly.
