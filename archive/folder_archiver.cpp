@@ -22,6 +22,7 @@
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
 #include "runtime/system.h"
+#include "runtime/system.h"
 
 namespace {
 
@@ -48,11 +49,12 @@ struct PathList {
   int32_t capacity;
 };
 
-// One item that did not go in whole: its full path (malloc'd) and its
-// ArchiverProblem.
+// One item that did not go in whole: its full path (malloc'd), its
+// ArchiverProblem and the system's reason, when a system call failed.
 struct Problem {
   char* path;
   int32_t kind;
+  int32_t reason;
 };
 
 struct ProblemList {
@@ -97,24 +99,26 @@ void EmptyProblems() {
   gProblems = {nullptr, 0, 0};
 }
 
-// Appends a copy of path to the entry list, with the identity of what it
-// reaches now for a file (ListedItem). When memory is short the item is
-// missing, which the caller's count comparison reveals.
-void AddEntry(const Text& path, int isFile) {
+// Appends a copy of path to the entry list with what the walk found there:
+// kind, and for a file the identity of what it reached (ListedItem). When
+// memory is short the item is missing, which the caller's count comparison
+// reveals.
+void AddEntry(const Text& path, int32_t kind, const PathIdentity& identity, int32_t known) {
   if (!MakeRoom(&gEntries.items, gEntries.count, &gEntries.capacity)) return;
   char* copy = CopyOfText(path);
   if (copy == nullptr) return;
   ListedItem* item = &gEntries.items[gEntries.count++];
   item->path = copy;
-  item->identity = {0, 0};
-  item->known = isFile && GetPathIdentity(path, &item->identity);
+  item->identity = identity;
+  item->known = kind != kPathFolder && known;
+  item->kind = kind;
 }
 
-void RecordProblem(const Text& path, int32_t kind) {
+void RecordProblem(const Text& path, int32_t kind, int32_t reason = 0) {
   if (!MakeRoom(&gProblems.items, gProblems.count, &gProblems.capacity)) return;
   char* copy = CopyOfText(path);
   if (copy == nullptr) return;
-  gProblems.items[gProblems.count++] = {copy, kind};
+  gProblems.items[gProblems.count++] = {copy, kind, reason};
 }
 
 int StartsWithIgnoringCase(const Text& text, const Text& prefix) {
@@ -161,45 +165,47 @@ struct WalkSettings {
 // A name as Windows compares it: letters upper-cased, UTF-8 ones too.
 Text FoldedName(const Text& name) { return UpperCasedName(name); }
 
-// 0 when the walk may take the entry at path; else the problem it has. A
-// link is taken when its target can be reached and, under
-// kLinksWithinFolder, lies inside the folder being packed.
-int32_t LinkProblem(const WalkSettings& settings, const Text& path) {
-  if (!IsLinkPath(path)) return 0;
-  Text target = ResolvedPath(path);
-  if (target.IsEmpty()) return kProblemDanglingLink;
-  if (settings.linkMode == kLinksWithinFolder && !IsPathWithin(target, settings.resolvedRoot)) {
+// 0 when the walk may take the entry; else the problem it has. A link is
+// taken when its target could be reached and, under kLinksWithinFolder,
+// lies inside the folder being packed: where the target held lies, not
+// where its name leads by now.
+int32_t LinkProblem(const WalkSettings& settings, const WalkEntry& entry) {
+  if (entry.ownKind != kPathLink) return 0;
+  if (entry.target == 0) return kProblemDanglingLink;
+  if (settings.linkMode == kLinksWithinFolder &&
+      !IsPathWithin(HeldItemPath(entry.target), settings.resolvedRoot)) {
     return kProblemLinkOutside;
   }
   return 0;
 }
 
-int IsTheArchive(const WalkSettings& settings, const Text& name, const Text& path) {
-  if (!settings.archiveKnown || LowerCasedText(name) != LowerCasedText(settings.archiveName))
-    return 0;
-  PathIdentity identity;
-  return GetPathIdentity(path, &identity) && SameIdentity(identity, settings.archiveIdentity);
+int IsTheArchive(const WalkSettings& settings, const WalkEntry& entry) {
+  return settings.archiveKnown && entry.known &&
+         LowerCasedText(entry.name) == LowerCasedText(settings.archiveName) &&
+         SameIdentity(entry.identity, settings.archiveIdentity);
 }
 
-void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderChain* chain) {
-  intptr_t listing = OpenDirectoryListing(kAnyNumber, folderIn, "*.*");
+// Collects the entries of the held folder, whose path is folderIn, and of
+// the folders below it.
+void CollectEntries(const WalkSettings& settings, const Text& folderIn, intptr_t held,
+                    FolderChain* chain) {
+  intptr_t listing = OpenHeldFolderListing(kAnyNumber, held);
   if (listing == 0) {
-    // A folder that cannot be listed (no permission, too deep for its
-    // search path) would drop out of the count and of the archive alike,
-    // unseen; it is reported instead. Only a chosen folder that does not
-    // exist at all is simply empty.
-    if (chain->count > 1 || PathSize(folderIn) != -1) {
-      RecordProblem(folderIn, kProblemFolderUnreadable);
-    }
+    // A folder that cannot be listed (no permission, no more files to open,
+    // too deep for its search path) would drop out of the count and of the
+    // archive alike, unseen; it is reported instead.
+    RecordProblem(folderIn, kProblemFolderUnreadable, LastSystemError());
     return;
   }
   Text folder = folderIn;
   Text previousFolded;
   while (NextEntry(listing)) {
     if (!IsPathSeparator(folder.Last())) folder += kPathSeparator;
-    Text name = EntryName(listing);
+    WalkEntry entry;
+    ReadWalkEntry(listing, held, 1, &entry);
+    const Text& name = entry.name;
     Text path = folder + name;
-    int isDirectory = EntryKind(listing) == kEntryDirectory;
+    int isDirectory = entry.kind == kPathFolder;
     // Folders count here only for a walk that enters them.
     if (name != "." && name != ".." && (!isDirectory || settings.recurse)) {
       // Windows would make one file of two names that differ only in case.
@@ -208,39 +214,41 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, FolderCh
       Text folded = FoldedName(name);
       int twin = folded == previousFolded;
       previousFolded = folded;
-      if (twin) {
-        RecordProblem(path, kProblemCaseTwin);
-        continue;
-      }
-      int32_t linkProblem = LinkProblem(settings, path);
-      if (linkProblem != 0) {
-        RecordProblem(path, linkProblem);
+      int32_t problem = twin ? kProblemCaseTwin : LinkProblem(settings, entry);
+      if (problem != 0) {
+        RecordProblem(path, problem, problem == kProblemDanglingLink ? entry.reason : 0);
+        ReleaseWalkEntry(&entry);
         continue;
       }
     }
     if (isDirectory) {
-      if (name == "." && settings.nameMode > 0) AddEntry(folder, 0);
+      if (name == "." && settings.nameMode > 0) AddEntry(folder, kPathFolder, entry.identity, 0);
       if (settings.recurse && name != "." && name != "..") {
         // A folder whose name holds a separator (a "\" made on POSIX) cannot
         // be entered under that path; reported, or its files would vanish
         // from both counts without a word.
         if (LastSeparatorIndex(name, name.Length()) >= 0) {
           RecordProblem(path, kProblemBadName);
-          continue;
-        }
-        // A link back to a folder the walk is inside of is not followed.
-        if (EnterFolder(chain, path)) {
-          CollectEntries(settings, path, chain);
-          LeaveFolder(chain);
+        } else {
+          int32_t changed = 0;
+          int32_t reason = 0;
+          intptr_t sub = HoldFolderToEnter(held, &entry, &changed, &reason);
+          if (sub == 0) {
+            RecordProblem(path, changed ? kProblemChanged : kProblemFolderUnreadable, reason);
+          } else if (EnterFolder(chain, sub)) {
+            // A link back to a folder the walk is inside of is not followed.
+            CollectEntries(settings, path, sub, chain);
+            LeaveFolder(chain);
+          }
+          ReleaseHeldItem(sub);
         }
       }
-      continue;
+    } else if (!IsTheArchive(settings, entry) &&
+               MatchNamePattern(BaseHalf(name), settings.patternBase) &&
+               MatchNamePattern(ExtensionHalf(name), settings.patternExtension)) {
+      AddEntry(path, entry.kind, entry.identity, entry.known);
     }
-    if (IsTheArchive(settings, name, path)) continue;
-    if (MatchNamePattern(BaseHalf(name), settings.patternBase) &&
-        MatchNamePattern(ExtensionHalf(name), settings.patternExtension)) {
-      AddEntry(path, 1);
-    }
+    ReleaseWalkEntry(&entry);
   }
   CloseDirectoryListing(listing);
 }
@@ -307,14 +315,14 @@ int AddZip64EndRecords(const Text& path, uint64_t entries) {
   return ok;
 }
 
-// The time fields of an item: its last-write time, clamped into the years the
-// MS-DOS date can hold; the 1970 fields of date value 0 when the time cannot
-// be read (always for folder entries).
-LocalTimeFields ItemTime(const Text& item) {
+// The time fields of an item: its last-write time (known 1), clamped into
+// the years the MS-DOS date can hold; the 1970 fields of date value 0 when
+// there is none (folder entries).
+LocalTimeFields ItemTime(int known, int64_t writeTime) {
   LocalTimeFields fields;
   int32_t value = 0;
   LocalTimeFields found;
-  if (GetFileModificationTime(item, &found)) {
+  if (known && LocalTimeOfFileTime(writeTime, &found)) {
     if (found.year < kFirstDosYear) {
       LocalTimeFields earliest = {kFirstDosYear, 1, 1, 0, 0, 0};
       found = earliest;
@@ -395,16 +403,20 @@ int32_t NameProblem(const Text& item, const Text& folder) {
   return 0;
 }
 
-// Deflates the data of the open file, size bytes long when it was opened,
-// into the open entry. 0 when exactly size bytes went in and the file still
-// has that size; else the problem.
-int32_t WriteFileData(zipFile archive, intptr_t file, int64_t size, int32_t chunkPauseMs) {
+// Deflates the data of the open file, which was as before when the reading
+// began, into the open entry. 0 when exactly before.size bytes went in and
+// the file is still as it was; else the problem, with the system's reason in
+// *reason when a read failed.
+int32_t WriteFileData(zipFile archive, intptr_t file, const FileState& before, int32_t chunkPauseMs,
+                      int32_t* reason) {
   char* buffer = static_cast<char*>(AllocateBlock(kReadChunkBytes));
   if (buffer == nullptr) return kProblemUnreadable;
   int writesOk = 1;
+  int64_t size = before.size;
   int64_t total = 0;
   while (total <= size) {
     int32_t got = ReadBytes(file, buffer, kReadChunkBytes);
+    if (got < kReadChunkBytes) *reason = LastSystemError();
     if (got <= 0) break;
     total += got;
     // More data than the file had: it grows, and what it holds is no
@@ -415,11 +427,18 @@ int32_t WriteFileData(zipFile archive, intptr_t file, int64_t size, int32_t chun
   }
   FreeBlock(buffer);
   if (!writesOk) return kProblemEntryFailed;
-  int64_t sizeNow = FileLength(file);
-  if (total == size && sizeNow == size) return 0;
-  // Short of a size that still stands: the reads failed. Otherwise the file
-  // shrank or grew while it was read, and its entry would be torn.
-  return total < size && sizeNow == size ? kProblemUnreadable : kProblemChanged;
+  // Written over in place, truncated and filled again, or grown: the times,
+  // the size or the file itself differ from before, and the entry holds
+  // bytes of more than one version.
+  FileState after;
+  if (GetOpenFileState(file, &after, 0) != 1 || !SameFileState(before, after) || total > size) {
+    *reason = 0;
+    return kProblemChanged;
+  }
+  // Short of a size that still stands: the reads failed.
+  if (total < size) return kProblemUnreadable;
+  *reason = 0;
+  return 0;
 }
 
 }  // namespace
@@ -451,6 +470,11 @@ int32_t ArchiverProblemKind(int32_t index) {
   return gProblems.items[index].kind;
 }
 
+int32_t ArchiverProblemReason(int32_t index) {
+  if (index < 0 || index >= gProblems.count) return 0;
+  return gProblems.items[index].reason;
+}
+
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {
   uint32_t y = static_cast<uint32_t>(year);
   if (y >= static_cast<uint32_t>(kFirstDosYear)) {
@@ -476,7 +500,7 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   // would carry its entries into the output.
   zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
   if (archive == nullptr) {
-    RecordProblem(archivePath, kProblemArchiveFailed);
+    RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
     return nullptr;
   }
 
@@ -500,18 +524,26 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   settings.nameMode = nameMode;
   settings.recurse = recurse;
   settings.linkMode = linkMode;
-  settings.resolvedRoot = ResolvedPath(*folder);
   settings.archiveKnown = GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
 
   EmptyEntries();
   FolderChain chain;
   InitFolderChain(&chain);
+  // The chosen folder is held once, links followed (the user named it), and
+  // everything below is reached through it.
   Text walkRoot = *folder;
-  if (EnterFolder(&chain, walkRoot)) {
-    CollectEntries(settings, walkRoot, &chain);
+  intptr_t root = HoldPath(walkRoot.IsEmpty() ? Text(".") : walkRoot);
+  if (HeldItemKind(root) != kPathFolder) {
+    // Only a chosen folder that does not exist at all is simply empty.
+    int32_t reason = root == 0 ? LastSystemError() : 0;
+    if (PathSize(walkRoot) != -1) RecordProblem(walkRoot, kProblemFolderUnreadable, reason);
+  } else if (EnterFolder(&chain, root)) {
+    settings.resolvedRoot = HeldItemPath(root);
+    CollectEntries(settings, walkRoot, root, &chain);
     LeaveFolder(&chain);
   }
+  ReleaseHeldItem(root);
   FreeFolderChain(&chain);
   return archive;
 }
@@ -520,15 +552,16 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
 void EndRun(zipFile archive, const Text& archivePath, int64_t entries) {
   EmptyEntries();
   if (zipClose(archive, nullptr) != ZIP_OK) {
-    RecordProblem(archivePath, kProblemArchiveFailed);
+    RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
   } else if (entries >= kZip64EntryCount && !AddZip64EndRecords(archivePath, entries)) {
     RecordProblem(archivePath, kProblemArchiveFailed);
   }
 }
 
-// The entry's time and date for minizip.
-zip_fileinfo ItemInfo(const Text& item) {
-  LocalTimeFields when = ItemTime(item);
+// The entry's time and date for minizip: a file's last-write time (known
+// 1), or the fixed date of folder entries.
+zip_fileinfo ItemInfo(int known, int64_t writeTime) {
+  LocalTimeFields when = ItemTime(known, writeTime);
   zip_fileinfo info;
   memset(&info, 0, sizeof(info));
   info.tmz_date.tm_sec = when.second;
@@ -567,9 +600,9 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
   int32_t added = 0;
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
-    Text item(gEntries.items[i].path);
+    const ListedItem& listed = gEntries.items[i];
+    Text item(listed.path);
     int isFolderEntry = IsPathSeparator(item.Last());
-    zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
     ReportProgress(item, added, total);
 
@@ -579,11 +612,12 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
       continue;
     }
     if (isFolderEntry) {
+      zip_fileinfo info = ItemInfo(0, 0);
       WriteFolderEntry(archive, item, stored, &info, entries);
       continue;
     }
     // A pipe would give no data, or wait for a writer; a device, endless data.
-    if (PathKind(item) == kPathSpecial) {
+    if (listed.kind == kPathSpecial) {
       RecordProblem(item, kProblemSpecialFile);
       continue;
     }
@@ -591,30 +625,38 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
     // is not known to be empty.
     intptr_t file = OpenFileForReading(kAnyNumber, item);
     if (file == 0) {
-      RecordProblem(item, kProblemUnreadable);
+      RecordProblem(item, kProblemUnreadable, LastSystemError());
       continue;
     }
-    int64_t size = FileLength(file);
     int32_t problem = 0;
-    // Another file put under the name since the walk is not the one listed.
-    PathIdentity opened;
-    if (!gEntries.items[i].known || !GetOpenFileIdentity(file, &opened) ||
-        !SameIdentity(opened, gEntries.items[i].identity)) {
-      problem = kProblemChanged;
-    } else if (size < 0) {
+    int32_t reason = 0;
+    FileState before;
+    int settled = GetOpenFileState(file, &before, 1);
+    if (settled == 0) {
       problem = kProblemUnreadable;
-    } else if (size >= kMaxEntryBytes) {
+      reason = LastSystemError();
+    } else if (settled < 0 || !listed.known || !SameIdentity(before.identity, listed.identity)) {
+      // Another file put under the name since the walk is not the one
+      // listed, nor one reached through a folder swapped for a link; a file
+      // changing all the time has no one version to store.
+      problem = kProblemChanged;
+    } else if (before.size >= kMaxEntryBytes) {
       problem = kProblemTooLarge;
-    } else if (OpenNewEntry(archive, stored, &info, 0) != ZIP_OK) {
-      problem = kProblemEntryFailed;
     } else {
-      ++*entries;
-      problem = WriteFileData(archive, file, size, chunkPauseMs);
-      if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
+      // The time comes from the file read, never from one that its name
+      // may lead to a moment earlier or later.
+      zip_fileinfo info = ItemInfo(1, before.writeTime);
+      if (OpenNewEntry(archive, stored, &info, 0) != ZIP_OK) {
+        problem = kProblemEntryFailed;
+      } else {
+        ++*entries;
+        problem = WriteFileData(archive, file, before, chunkPauseMs, &reason);
+        if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
+      }
     }
     CloseFileNumber(file);
     if (problem != 0) {
-      RecordProblem(item, problem);
+      RecordProblem(item, problem, reason);
     } else {
       ++added;
     }
@@ -638,20 +680,25 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
   const int32_t total = gEntries.count;
   for (int32_t i = 0; i < total; ++i) {
     Text item(gEntries.items[i].path);
-    zip_fileinfo info = ItemInfo(item);
     Text stored = StoredName(item, folder, nameMode);
     ReportProgress(item, added, total);
 
     DeflatedItem deflated;
     WaitForDeflatedItem(i, &deflated);
     int32_t problem = NameProblem(item, folder);
+    int32_t reason = 0;
     if (problem == 0 && IsPathSeparator(item.Last())) {
+      zip_fileinfo info = ItemInfo(0, 0);
       WriteFolderEntry(archive, item, stored, &info, entries);
       FinishDeflatedItem(i);
       continue;
     }
-    if (problem == 0) problem = deflated.problem;
     if (problem == 0) {
+      problem = deflated.problem;
+      reason = deflated.reason;
+    }
+    if (problem == 0) {
+      zip_fileinfo info = ItemInfo(1, deflated.writeTime);
       info.internal_fa = deflated.text ? Z_TEXT : 0;
       if (OpenNewEntry(archive, stored, &info, 1) != ZIP_OK) {
         problem = kProblemEntryFailed;
@@ -667,7 +714,7 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
     }
     FinishDeflatedItem(i);
     if (problem != 0) {
-      RecordProblem(item, problem);
+      RecordProblem(item, problem, reason);
     } else {
       ++added;
     }

@@ -47,9 +47,16 @@ const int64_t kZip64EntryCount = 0xFFFF;
 // folder entries go in for nameMode > 0. recurse non-zero descends into
 // subfolders, except links back into a folder the walk is already inside
 // of, and the archive file itself is never listed. linkMode as above; a
-// dangling link is refused either way. A file is read only while its name
-// still reaches the very file the walk listed there; another file or a link
-// put in its place since is kProblemChanged. chunkPauseMs: pause after every
+// dangling link is refused either way. The walk holds each folder it is in
+// and looks at what lies inside through it (archive/folder_walk.h): a folder
+// swapped for a link meanwhile is kProblemChanged, never entered. A file is
+// read only while its name still reaches the very file the walk listed
+// there; another file put in its place since, or one reached through a
+// folder swapped for a link, is kProblemChanged. So is a file whose size,
+// last-write or change time differ after the reading from before it, as its
+// data would be torn; the state before is taken through the open file once
+// no write is under way and the file has been left alone a while
+// (runtime/file_info.h, GetOpenFileState). chunkPauseMs: pause after every
 // chunk (the Maker passes kMakerChunkPauseMs, the command line 0).
 // With kZip64EntryCount entries or more, the Zip64 end records are put in
 // front of the end record after minizip has closed the archive; smaller
@@ -91,8 +98,8 @@ enum ArchiverProblem {
   kProblemSpecialFile = 7,       // a named pipe, socket or device: no data to store
   kProblemDanglingLink = 8,      // a link whose target cannot be reached
   kProblemLinkOutside = 9,       // a link that leads outside the folder (kLinksWithinFolder)
-  kProblemChanged = 10,          // the file changed size while it was read, or another file
-                                 // took its name after the walk listed it
+  kProblemChanged = 10,          // the file changed while it was read, or another file took its
+                                 // name (or a link its folder's) after the walk listed it
   kProblemCaseTwin = 11,         // another name in its folder differs only in case
   kProblemTrailingDot = 12,      // the name ends in a dot or a space, which Windows drops
   kProblemNotUtf8 = 13           // the name is not UTF-8, as names stored from here must be
@@ -100,10 +107,13 @@ enum ArchiverProblem {
 
 // The problems the last AddFolderToArchive recorded, in the order met.
 // ArchiverProblemPath gives the item's full path (the empty text outside the
-// list), ArchiverProblemKind its ArchiverProblem value (0 outside the list).
+// list), ArchiverProblemKind its ArchiverProblem value (0 outside the list),
+// ArchiverProblemReason the system's reason when a system call failed
+// (runtime/system.h; 0 when none, and outside the list).
 int32_t ArchiverProblemCount();
 Text ArchiverProblemPath(int32_t index);
 int32_t ArchiverProblemKind(int32_t index);
+int32_t ArchiverProblemReason(int32_t index);
 
 // The 32-bit MS-DOS date (high half) and time (low half) of the fields, as
 // the archive stores them. Years from 1980 count from 1980; an earlier year

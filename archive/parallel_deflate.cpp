@@ -14,7 +14,9 @@
 #include "archive/folder_walk.h"
 #include "runtime/file.h"
 #include "runtime/filesystem.h"
+#include "runtime/file_info.h"
 #include "runtime/memory.h"
+#include "runtime/system.h"
 #include "runtime/thread.h"
 
 namespace {
@@ -67,6 +69,7 @@ struct StreamState {
   intptr_t spill;   // the open spill file, or 0
   int64_t written;  // bytes moved to the spill file
   int failed;       // the spill file could not be created or written
+  int32_t reason;   // the system's reason for that
 };
 
 // Moves the filled part of the output block to the spill file, creating it
@@ -75,10 +78,15 @@ void SpillOutput(Worker* worker, StreamState* state) {
   int32_t filled = kStreamMemoryBytes - static_cast<int32_t>(worker->stream.avail_out);
   if (state->spill == 0 && !state->failed) {
     state->spill = CreateNewPlainFile(SpillName(state->index));
-    if (state->spill == 0) state->failed = 1;
+    if (state->spill == 0) {
+      state->failed = 1;
+      state->reason = LastSystemError();
+    }
   }
-  if (state->spill != 0 && WritePlainFile(state->spill, worker->output, filled) != filled) {
+  if (state->spill != 0 && WritePlainFile(state->spill, worker->output, filled) != filled &&
+      !state->failed) {
     state->failed = 1;
+    state->reason = LastSystemError();
   }
   state->written += filled;
   worker->stream.next_out = worker->output;
@@ -109,37 +117,44 @@ void DeflateFile(Worker* worker, int32_t index, const ListedItem& listed, ItemSl
   DeflatedItem* item = &slot->item;
   Text path(listed.path);
   // A pipe would give no data, or wait for a writer; a device, endless data.
-  if (PathKind(path) == kPathSpecial) {
+  if (listed.kind == kPathSpecial) {
     item->problem = kProblemSpecialFile;
     return;
   }
   intptr_t file = OpenPlainFileForReading(path);
   if (file == 0) {
     item->problem = kProblemUnreadable;
+    item->reason = LastSystemError();
     return;
   }
-  // Another file put under the name since the walk is not the one listed.
-  PathIdentity opened;
-  if (!listed.known || !GetPlainFileIdentity(file, &opened) ||
-      !SameIdentity(opened, listed.identity)) {
+  FileState before;
+  int settled = GetPlainFileState(file, &before, 1);
+  if (settled == 0) {
+    item->problem = kProblemUnreadable;
+    item->reason = LastSystemError();
+  } else if (settled < 0 || !listed.known || !SameIdentity(before.identity, listed.identity)) {
+    // Another file put under the name since the walk is not the one listed,
+    // nor one reached through a folder swapped for a link; a file changing
+    // all the time has no one version to store.
     item->problem = kProblemChanged;
+  } else if (before.size >= kMaxEntryBytes) {
+    item->problem = kProblemTooLarge;
+  }
+  if (item->problem != 0) {
     ClosePlainFile(file);
     return;
   }
-  int64_t size = PlainFileLength(file);
-  if (size < 0 || size >= kMaxEntryBytes) {
-    item->problem = size < 0 ? kProblemUnreadable : kProblemTooLarge;
-    ClosePlainFile(file);
-    return;
-  }
-  StreamState state = {index, 0, 0, 0};
+  int64_t size = before.size;
+  StreamState state = {index, 0, 0, 0, 0};
   int deflateOk = deflateReset(&worker->stream) == Z_OK;
   worker->stream.next_out = worker->output;
   worker->stream.avail_out = kStreamMemoryBytes;
   uLong crc = crc32(0L, nullptr, 0);
   int64_t total = 0;
+  int32_t readReason = 0;
   while (deflateOk && total <= size) {
     int32_t got = ReadPlainFile(file, worker->input, kReadChunkBytes);
+    if (got < kReadChunkBytes) readReason = LastSystemError();
     if (got <= 0) break;
     total += got;
     // More data than the file had: it grows; reading stops.
@@ -148,16 +163,21 @@ void DeflateFile(Worker* worker, int32_t index, const ListedItem& listed, ItemSl
     deflateOk = DeflateBytes(worker, &state, worker->input, got, Z_NO_FLUSH);
   }
   if (deflateOk) deflateOk = DeflateBytes(worker, &state, nullptr, 0, Z_FINISH);
-  int64_t sizeNow = PlainFileLength(file);
+  FileState after;
+  int unchanged = GetPlainFileState(file, &after, 0) == 1 && SameFileState(before, after);
   ClosePlainFile(file);
 
   int32_t filled = kStreamMemoryBytes - static_cast<int32_t>(worker->stream.avail_out);
   if (!deflateOk) {
     item->problem = kProblemEntryFailed;
-  } else if (total != size || sizeNow != size) {
-    // Short of a size that still stands: the reads failed. Otherwise the
-    // file shrank or grew while it was read.
-    item->problem = total < size && sizeNow == size ? kProblemUnreadable : kProblemChanged;
+  } else if (!unchanged || total > size) {
+    // Written over in place, truncated and filled again, or grown: the
+    // stream holds bytes of more than one version.
+    item->problem = kProblemChanged;
+  } else if (total < size) {
+    // Short of a size that still stands: the reads failed.
+    item->problem = kProblemUnreadable;
+    item->reason = readReason;
   } else if (state.spill == 0) {
     // The whole stream is in the block: it stays in memory while the
     // streams waiting for the writer leave room for it.
@@ -181,7 +201,10 @@ void DeflateFile(Worker* worker, int32_t index, const ListedItem& listed, ItemSl
     SpillOutput(worker, &state);
   }
   if (state.spill != 0) ClosePlainFile(state.spill);
-  if (item->problem == 0 && state.failed) item->problem = kProblemEntryFailed;
+  if (item->problem == 0 && state.failed) {
+    item->problem = kProblemEntryFailed;
+    item->reason = state.reason;
+  }
   if (item->problem != 0) {
     if (state.spill != 0) RemoveFile(SpillName(index));
     return;
@@ -191,6 +214,7 @@ void DeflateFile(Worker* worker, int32_t index, const ListedItem& listed, ItemSl
   item->crc = static_cast<uint32_t>(crc);
   item->size = size;
   item->streamBytes = slot->spilled ? state.written : filled;
+  item->writeTime = before.writeTime;
 }
 
 int32_t DeflateWorker(int32_t number) {
@@ -225,7 +249,7 @@ void ClearSlot(ItemSlot* slot) {
     FreeBlock(slot->memory);
   }
   if (slot->spilled) RemoveFile(SpillName(slot->index));
-  ItemSlot empty = {0, 0, {0, 0, 0, 0, 0}, nullptr, 0};
+  ItemSlot empty = {0, 0, {0, 0, 0, 0, 0, 0, 0}, nullptr, 0};
   *slot = empty;
 }
 

@@ -27,10 +27,12 @@ const int32_t kRunAheadItems = 1024;
 // is passed over.
 struct DeflatedItem {
   int32_t problem;      // 0, or the ArchiverProblem that kept the file out
+  int32_t reason;       // the system's reason with the problem, when a call failed; else 0
   int32_t text;         // 1 when zlib judged the data to be text
   uint32_t crc;         // CRC-32 of the file's data
   int64_t size;         // the file's bytes
   int64_t streamBytes;  // the deflated stream's bytes
+  int64_t writeTime;    // the file's last-write time (runtime/file_info.h), as read
 };
 
 // Starts up to workers threads (at most kMaxDeflateWorkers) on items[0 ..

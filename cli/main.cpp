@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "runtime/system.h"
+#include "runtime/system.h"
 
 namespace {
 
@@ -88,8 +89,11 @@ int main(int argc, char** argv) {
   }
   // A listing or summary that stdout could not take (a full disk) is no
   // success, however the command went.
-  if (fflush(stdout) != 0 || ferror(stdout)) {
-    fputs("vezovud: standard output could not be written\n", stderr);
+  int flushed = fflush(stdout) == 0;
+  int32_t reason = flushed ? 0 : LastSystemError();
+  if (!flushed || ferror(stdout)) {
+    fprintf(stderr, "vezovud: standard output could not be written%s%s%s\n", reason ? " (" : "",
+            SystemErrorText(reason).c_str(), reason ? ")" : "");
     if (result == kExitSuccess) result = kExitFailure;
   }
   EndRuntime();

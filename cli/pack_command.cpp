@@ -2,7 +2,8 @@
 // file through the same build steps as the Maker's job, without the pause
 // between chunks and with one deflating thread per processor unless told.
 // Progress goes to stderr on a terminal; the last line of stdout is the
-// summary.
+// summary. An interrupt removes the job's temporary folder and part file
+// before the process ends.
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -14,8 +15,11 @@
 #include "pack/prepare.h"
 #include "resources/embedded.h"
 #include "runtime/file.h"
+#include "runtime/filesystem.h"
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
+#include "runtime/process.h"
+#include "runtime/system.h"
 #include "runtime/thread.h"
 
 VEZOVUD_DECLARE_EMBEDDED(kDefaultStubImage);
@@ -44,9 +48,13 @@ void PrintPackHelp() {
       "\n"
       "Nothing is written when an item cannot be stored whole: an unreadable\n"
       "file or folder, a dangling link, a link leading outside FOLDER, a pipe,\n"
-      "socket or device, a file that changes while it is read, a file of 4 GiB\n"
-      "or more, a name Windows cannot hold or would merge with another, or an\n"
-      "OUTPUT inside FOLDER.\n",
+      "socket or device, a file or folder that changes while it is packed, a\n"
+      "file of 4 GiB or more, a name Windows cannot hold or would merge with\n"
+      "another, an OUTPUT inside FOLDER, or an OUTPUT that is no file (a\n"
+      "folder, a device, a FIFO).\n"
+      "\n"
+      "Exit status: 0 written, 1 not written, 2 usage; 130, 143 or 129 after\n"
+      "SIGINT, SIGTERM or SIGHUP, which remove the temporary files first.\n",
       stdout);
 }
 
@@ -74,12 +82,41 @@ const char* ProblemText(int32_t kind) {
     case kProblemDanglingLink: return "is a link to nothing";
     case kProblemLinkOutside:
       return "is a link leading outside the folder (--follow-links follows it)";
-    case kProblemChanged: return "changed while it was read";
+    case kProblemChanged: return "changed while it was packed";
     case kProblemCaseTwin:
       return "differs from another name in its folder only in case; Windows would merge them";
     case kProblemTrailingDot: return "ends in a dot or a space, which Windows drops";
     case kProblemNotUtf8: return "has a name that is not UTF-8";
     default: return "was left out";
+  }
+}
+
+// " (reason)" in the system's words, or nothing for no reason.
+Text ReasonSuffix(int32_t reason) {
+  if (reason == 0) return Text();
+  return Text(" (") + SystemErrorText(reason) + ")";
+}
+
+// Names every problem of the archiver's list with its reason. Running out of
+// files to open fails every item after it the same way: that is said once.
+void PrintProblems() {
+  int32_t outOfFiles = 0;
+  int32_t outOfFilesReason = 0;
+  for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+    int32_t reason = ArchiverProblemReason(i);
+    if (IsOutOfOpenFiles(reason)) {
+      ++outOfFiles;
+      outOfFilesReason = reason;
+      continue;
+    }
+    fprintf(stderr, "  %s %s%s\n", PrintableName(ArchiverProblemPath(i)).c_str(),
+            ProblemText(ArchiverProblemKind(i)), ReasonSuffix(reason).c_str());
+  }
+  if (outOfFiles > 0) {
+    fprintf(stderr,
+            "  the system ran out of files to open%s: %d files or folders could not be read; "
+            "raise the limit (ulimit -n) or pack with fewer --jobs\n",
+            ReasonSuffix(outOfFilesReason).c_str(), static_cast<int>(outOfFiles));
   }
 }
 
@@ -151,8 +188,11 @@ int RunPackCommand(int argc, char** argv) {
   InitFolderArchiver();
 
   Text folder(folderArg);
-  if (PathSize(folder) != -2) {
-    fprintf(stderr, "vezovud pack: not written: %s is not a folder\n", folderArg);
+  int64_t folderSize = PathSize(folder);
+  if (folderSize != -2) {
+    Text reason = folderSize == -1 ? ReasonSuffix(LastSystemError()) : Text();
+    fprintf(stderr, "vezovud pack: not written: %s is not a folder%s\n",
+            PrintableName(folderArg).c_str(), reason.c_str());
     return kExitFailure;
   }
   if (folder.Last() != kPathSeparator) folder += kPathSeparator;
@@ -163,7 +203,9 @@ int RunPackCommand(int argc, char** argv) {
   if (stubArg != nullptr) {
     stubCopy = ReadStub(stubArg, &stubBytes);
     if (stubCopy == nullptr) {
-      fprintf(stderr, "vezovud pack: not written: cannot read the stub %s\n", stubArg);
+      Text reason = ReasonSuffix(LastSystemError());
+      fprintf(stderr, "vezovud pack: not written: cannot read the stub %s%s\n",
+              PrintableName(stubArg).c_str(), reason.c_str());
       return kExitFailure;
     }
     stub = stubCopy;
@@ -174,39 +216,41 @@ int RunPackCommand(int argc, char** argv) {
     return kExitFailure;
   }
 
+  // A deep folder is walked with one folder held for each level.
+  RaiseOpenFileLimit();
+  // The temporary archive's name is drawn inside the job's private folder,
+  // where other users' files cannot use up the names.
   BuildRequest request;
   request.sourceFolder = folder;
   request.outputFile = outputArg;
-  request.tempArchive = MakeTempArchiveName("Vezovud");
+  request.tempArchive = TempDirectory();
   request.stubImage = stub;
   request.stubBytes = stubBytes;
   request.chunkPauseMs = 0;
   request.linkMode = linkMode;
   request.workers = jobs;
   SetArchiverProgressCallback(!quiet && isatty(2) ? TerminalProgress : nullptr);
+  // An interrupt removes what the build steps note as debris: the private
+  // folder with the temporary archive and spill files, and the part file.
+  CatchInterrupts(RemoveDebrisNow);
   BuildResult result = RunBuildSteps(request);
   SetArchiverProgressCallback(nullptr);
   FreeBlock(stubCopy);
 
   if (result.failure != kBuildWritten) {
     fprintf(stderr, "vezovud pack: %s\n", BuildFailureText(result).c_str());
-    if (result.failure == kBuildFilesLeftOut || result.failure == kBuildArchiveUnreadable) {
-      for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
-        fprintf(stderr, "  %s %s\n", PrintableName(ArchiverProblemPath(i)).c_str(),
-                ProblemText(ArchiverProblemKind(i)));
-      }
+    if (result.failure == kBuildFilesLeftOut ||
+        (result.failure == kBuildArchiveUnreadable && ArchiverProblemCount() > 0)) {
+      PrintProblems();
       if (ArchiverProblemCount() == 0) {
         fprintf(stderr, "  %d files counted, %d added: the folder changed while it was packed\n",
                 static_cast<int>(result.fileCount), static_cast<int>(result.addedCount));
       }
-    } else if (result.failure == kBuildOutputFailed || result.failure == kBuildOutputInSource) {
-      fprintf(stderr, "  %s\n", outputArg);
-    } else if (result.failure == kBuildTempInSource) {
-      fprintf(stderr, "  %s\n", PrintableName(TempDirectory()).c_str());
-    } else if (result.failure == kBuildPartNameTaken) {
-      fprintf(stderr, "  %s%s\n", outputArg, kPartialOutputSuffix);
     } else if (result.failure == kBuildArchiveTooLarge) {
       fprintf(stderr, "  archive of %lld bytes\n", static_cast<long long>(result.archiveBytes));
+    } else if (!result.where.IsEmpty()) {
+      fprintf(stderr, "  %s%s\n", PrintableName(result.where).c_str(),
+              ReasonSuffix(result.reason).c_str());
     }
     FreeFolderArchiver();
     return kExitFailure;

@@ -9,8 +9,12 @@
 #include "runtime/text.h"
 
 const int32_t kCopyChunkBytes = 102400;  // archive bytes copied per read and write
-// The new output is written under the target's name plus this, then renamed.
-extern const char kPartialOutputSuffix[];
+// The new output is written under a name of this prefix and kPartNameRandomChars
+// random letters and digits beside the target, then renamed: short, so that
+// a target name of any length that fits leaves room for it.
+extern const char kPartNamePrefix[];
+const int32_t kPartNameRandomChars = 8;
+const int32_t kPartNameTries = 100;  // names drawn before the output's folder is given up
 
 enum BuildFailure {
   kBuildWritten = 0,       // the output file is in place
@@ -21,15 +25,31 @@ enum BuildFailure {
   kBuildOutputFailed = 5,       // the output could not be created, written or put in place
   kBuildNoStub = 6,             // no stub image to write
   kBuildOutputInSource = 7,     // the output would lie inside the folder being packed
-  kBuildPartNameTaken = 8,      // the output's part name exists already; left alone
+  kBuildOutputNotAFile = 8,     // the output exists and is no file (outputKind says what)
   kBuildArchiveReplaced = 9,    // the temporary archive read back is not the one created
-  kBuildTempInSource = 10       // the temporary archive would lie inside the folder being packed
+  kBuildTempInSource = 10,      // the temporary archive would lie inside the folder being packed
+  kBuildNoPrivateFolder = 11    // no private folder could be made for the temporary archive
+};
+
+// What an existing output is when it is no file to replace (kBuildOutputNotAFile).
+enum OutputKind {
+  kOutputFolder = 1,
+  kOutputFifo = 2,
+  kOutputSocket = 3,
+  kOutputCharacterDevice = 4,
+  kOutputBlockDevice = 5,
+  kOutputSpecial = 6  // another kind of special file
 };
 
 struct BuildRequest {
   Text sourceFolder;  // ends in the separator
   Text outputFile;
-  Text tempArchive;  // empty when no free name was found
+  // The temporary archive: its folder is where the job's private folder is
+  // made, its name the one the archive takes in there. A folder alone (the
+  // name empty, ending in the separator) has the name drawn inside the
+  // private folder, where no one else can take one. Empty when no free name
+  // was found.
+  Text tempArchive;
   const unsigned char* stubImage;
   int32_t stubBytes;
   int32_t chunkPauseMs;  // the archiver's pause after every chunk
@@ -43,17 +63,31 @@ struct BuildResult {
   int32_t addedCount;    // files the archiver added
   int64_t archiveBytes;  // A, when the archive could be read
   int64_t outputBytes;   // S + A + 4 when written
+  int32_t outputKind;    // an OutputKind with kBuildOutputNotAFile, else 0
+  int32_t outputLinked;  // 1 when that output is a link to such a thing
+  int32_t reason;        // the system's reason when a system call failed (system.h), else 0
+  Text where;            // the path that the failure concerns, when one does
 };
 
-// Runs count, archive, compare and write. An output inside the source folder,
-// or a temporary archive there, is refused before anything is written. The temporary archive is created
-// exclusively, under the file name of tempArchive, in a private folder made
-// inside tempArchive's folder (runtime/filesystem.h), and is copied into the
-// output only when it is still the file created then. The output is first
-// written to a part file beside the target, created exclusively (never
-// through a link), and replaces the target only when complete, so on any
-// failure an existing target is untouched. The temporary archive and its
-// private folder are removed in every case. The archiver's problem list
+// Runs count, archive, compare and write. An output inside the source
+// folder, an output that exists and is no file (a folder, a device, a
+// FIFO; a link to one: a link to a file is replaced, its target left
+// alone), or a temporary archive inside the source folder is refused before
+// anything is counted or written. The temporary archive is created
+// exclusively in a private folder made inside tempArchive's folder
+// (runtime/filesystem.h), and is copied into the output only when it is
+// still the file created then. The output is first written to a part file
+// beside the target, a new name drawn at random each time and created
+// exclusively (never through a link, never over anything that exists), and
+// replaces the target only when complete, so on any failure an existing
+// target is untouched. A part file is marked in use while it is written;
+// part files that killed runs left behind (plain files of this user's that
+// no running process holds) are removed first, anything else that bears
+// such a name is passed over and left alone.
+// The temporary archive and its private folder are removed in every case.
+// While they and the part file exist they are noted as debris
+// (runtime/filesystem.h), so that an interrupt procedure calling
+// RemoveDebrisNow removes them. The archiver's problem list
 // (folder_archiver.h) names the files behind kBuildFilesLeftOut. With
 // workers above 1 the archive is made by AddFolderToArchiveInParallel, whose
 // spill files go beside the temporary archive in its private folder; the

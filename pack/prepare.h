@@ -20,4 +20,8 @@ int32_t CountFiles(const Text& folder);
 // folder yet. The empty text when all 100 names are taken.
 Text MakeTempArchiveName(const Text& prefix);
 
+// The same draw inside folder (ending in the separator), such as a private
+// folder of the job's own, where no one else can take a name.
+Text MakeTempArchiveNameIn(const Text& folder, const Text& prefix);
+
 #endif

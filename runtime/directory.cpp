@@ -5,6 +5,7 @@
 
 #include "runtime/directory_native.h"
 #include "runtime/file_native.h"
+#include "runtime/filesystem.h"
 #include "runtime/numbered_table.h"
 
 namespace {
@@ -23,6 +24,16 @@ ListingRecord* CurrentRecord(intptr_t listing) {
   return (record && record->current) ? record : nullptr;
 }
 
+// Enters n's record for a search that has just started; 0 when it has not.
+intptr_t EnterListing(intptr_t n, intptr_t id, NativeListing handle) {
+  if (handle == 0) return 0;
+  ListingRecord* record = RecordSlot(gListings, id);
+  record->handle = handle;
+  record->started = 0;
+  record->current = 0;
+  return n == kAnyNumber ? id : handle;
+}
+
 }  // namespace
 
 intptr_t OpenDirectoryListing(intptr_t n, const Text& folder, const Text& pattern) {
@@ -32,13 +43,15 @@ intptr_t OpenDirectoryListing(intptr_t n, const Text& folder, const Text& patter
   if (!BuildSearchPath(folder, pattern, search)) return 0;
   intptr_t id = ReserveRecord(gListings, n);
   if (id < 0) return 0;
-  NativeListing handle = NativeOpenListing(search);
-  if (handle == 0) return 0;
-  ListingRecord* record = RecordSlot(gListings, id);
-  record->handle = handle;
-  record->started = 0;
-  record->current = 0;
-  return n == kAnyNumber ? id : handle;
+  return EnterListing(n, id, NativeOpenListing(search));
+}
+
+intptr_t OpenHeldFolderListing(intptr_t n, intptr_t folder) {
+  if (!IsUsableNumber(n) || folder == 0) return 0;
+  CloseDirectoryListing(n);
+  intptr_t id = ReserveRecord(gListings, n);
+  if (id < 0) return 0;
+  return EnterListing(n, id, NativeOpenHeldListing(folder));
 }
 
 int NextEntry(intptr_t listing) {
@@ -63,6 +76,16 @@ int EntryKind(intptr_t listing) {
 Text EntryName(intptr_t listing) {
   ListingRecord* record = CurrentRecord(listing);
   return record ? NativeEntryName(record->handle) : Text();
+}
+
+int EntryOwnKind(intptr_t listing) {
+  ListingRecord* record = CurrentRecord(listing);
+  return record ? NativeEntryOwnKind(record->handle) : kPathNothing;
+}
+
+int EntryIdentity(intptr_t listing, PathIdentity* identity) {
+  ListingRecord* record = CurrentRecord(listing);
+  return record && identity != nullptr ? NativeEntryIdentity(record->handle, identity) : 0;
 }
 
 void CloseDirectoryListing(intptr_t listing) {

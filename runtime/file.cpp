@@ -9,6 +9,7 @@
 #include "runtime/file_info.h"
 #include "runtime/file_native.h"
 #include "runtime/numbered_table.h"
+#include "runtime/system.h"
 
 namespace {
 
@@ -229,6 +230,68 @@ int GetOpenFileIdentity(intptr_t n, PathIdentity* identity) {
   FileRecord* file = FindRecord(gFiles, n);
   if (!file || identity == nullptr) return 0;
   return NativeFileIdentity(file->handle, identity);
+}
+
+namespace {
+
+const int64_t kNanosecondsPerMillisecond = 1000000;
+const int64_t kNanosecondsPerSecond = 1000000000;
+// A write takes its time when it begins: a second one within the same tick
+// of the clock, or, where a reader cannot wait for a write under way
+// (NativeAwaitWrites), one still copying its bytes while the file is read,
+// leaves every time as it was. A file is taken as it stands only once it has
+// been left alone this long.
+const int64_t kQuietNs = 100 * kNanosecondsPerMillisecond;
+// A time of whole seconds may come from a file system that keeps no finer
+// ones, or only every other second (FAT): a change within those 2 seconds
+// keeps it.
+const int64_t kCoarseQuietNs = 2 * kNanosecondsPerSecond;
+// How far ahead of the clock a change time may lie and still be waited for.
+const int64_t kSettleLimitNs = 2 * kNanosecondsPerSecond + 500 * kNanosecondsPerMillisecond;
+
+// Takes the file's state; with settle, only once no write is under way and
+// the file has been left alone long enough (above). -1 when it is written
+// to meanwhile.
+int FileStateOf(NativeFile file, FileState* state, int settle) {
+  if (file == 0 || state == nullptr) return 0;
+  FileState first;
+  int32_t looks = 0;
+  for (;;) {
+    // The clock first: a change after this moment gets a later time than the
+    // one the state shows, provided that time lies before this moment.
+    int64_t now = FileClockNow();
+    if (!NativeFileState(file, state)) return 0;
+    if (!settle) return 1;
+    // A write under way took its time before that look; once it has ended,
+    // a second look shows whether another one began meanwhile.
+    FileState before = *state;
+    NativeAwaitWrites(file);
+    if (!NativeFileState(file, state)) return 0;
+    if (!SameFileState(before, *state) || (looks++ > 0 && !SameFileState(first, *state))) {
+      return -1;
+    }
+    first = *state;
+    int64_t quiet = state->changeTime % kNanosecondsPerSecond == 0 ? kCoarseQuietNs : kQuietNs;
+    int64_t ahead = state->changeTime + quiet - now;
+    if (ahead < 0 || ahead > kSettleLimitNs) return 1;
+    PauseMilliseconds(static_cast<int32_t>(ahead / kNanosecondsPerMillisecond) + 1);
+  }
+}
+
+}  // namespace
+
+int MarkFileInUse(intptr_t n) {
+  FileRecord* file = FindRecord(gFiles, n);
+  return file != nullptr ? NativeMarkInUse(file->handle) : 0;
+}
+
+int GetOpenFileState(intptr_t n, FileState* state, int settle) {
+  FileRecord* file = FindRecord(gFiles, n);
+  return file != nullptr ? FileStateOf(file->handle, state, settle) : 0;
+}
+
+int GetPlainFileState(intptr_t file, FileState* state, int settle) {
+  return FileStateOf(file, state, settle);
 }
 
 int GetPlainFileIdentity(intptr_t file, PathIdentity* identity) {

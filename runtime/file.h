@@ -58,6 +58,19 @@ intptr_t CreateNewFileForWriting(intptr_t n, const Text& path);
 // that other name too, wherever it lies. Nonzero on success.
 intptr_t OpenFileForOverwriting(intptr_t n, const Text& path);
 
+// Marks the file open under the number n as in use by this process until it
+// is closed, so that RemoveFileLeftBehind leaves it alone: POSIX an
+// exclusive lock (flock), which the system drops when the process ends,
+// however it ends; Windows nothing (a file open in one process is removed
+// by another only when shared for that). 1 on success.
+int MarkFileInUse(intptr_t n);
+
+// Removes the file at path when it is one that a run left behind: a plain
+// file, not through a link, with no other name, owned by the user this
+// process runs as, that no running process has marked in use. 1 when it was
+// removed; 0 otherwise. Windows: does nothing and returns 0.
+int RemoveFileLeftBehind(const Text& path);
+
 // The file's length, counting the bytes still waiting in the write buffer;
 // -1 for a number not in use.
 int64_t FileLength(intptr_t n);

@@ -1,4 +1,5 @@
-// POSIX back end of the file facts: stat/fstat and localtime_r.
+// POSIX back end of the file facts: stat/fstat, localtime_r and the coarse
+// real-time clock, the one the kernel stamps file times with.
 #include "runtime/file_info.h"
 
 #include <fcntl.h>
@@ -8,6 +9,12 @@
 
 #include "runtime/file.h"
 #include "runtime/file_native.h"
+
+namespace {
+
+const int64_t kNanosecondsPerSecond = 1000000000;
+
+}  // namespace
 
 int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   char name[kPathCapacity];  // "\" means the native separator here
@@ -22,7 +29,23 @@ int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   // Only a file has a time to take; opening a folder for reading fails on
   // Windows, and folders take the same road here.
   if (!ok || S_ISDIR(info.st_mode)) return 0;
-  time_t when = info.st_mtime;
+  return LocalTimeOfFileTime(
+      static_cast<int64_t>(info.st_mtim.tv_sec) * kNanosecondsPerSecond + info.st_mtim.tv_nsec,
+      fields);
+}
+
+int64_t FileClockNow() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return static_cast<int64_t>(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
+}
+
+int LocalTimeOfFileTime(int64_t time, LocalTimeFields* fields) {
+  if (fields == nullptr) return 0;
+  // Seconds rounded down, also before 1970.
+  int64_t seconds = time / kNanosecondsPerSecond;
+  if (time % kNanosecondsPerSecond < 0) seconds--;
+  time_t when = static_cast<time_t>(seconds);
   struct tm local;
   if (localtime_r(&when, &local) == nullptr) return 0;
   fields->year = local.tm_year + 1900;

@@ -1,10 +1,12 @@
-// Win32 back end of the file facts: GetFileTime through the local clock, and
-// the volume serial number with the file index as a folder's identity.
+// Win32 back end of the file facts: GetFileTime through the local clock, the
+// volume serial number with the file index as a folder's identity, and the
+// system time that file times are stamped with.
 #include "runtime/file_info.h"
 
 #include <windows.h>
 
 #include "runtime/file.h"
+#include "runtime/wide_path_win32.h"
 
 int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
@@ -18,6 +20,33 @@ int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
            FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &parts);
   CloseHandle(file);
   if (!ok) return 0;
+  fields->year = parts.wYear;
+  fields->month = parts.wMonth;
+  fields->day = parts.wDay;
+  fields->hour = parts.wHour;
+  fields->minute = parts.wMinute;
+  fields->second = parts.wSecond;
+  return 1;
+}
+
+int64_t FileClockNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return NanosecondsOfFileTime(now);
+}
+
+int LocalTimeOfFileTime(int64_t time, LocalTimeFields* fields) {
+  if (fields == nullptr) return 0;
+  int64_t ticks = time / kNanosecondsPerTick + kTicksBefore1970;
+  if (ticks < 0) return 0;
+  FILETIME universal;
+  universal.dwLowDateTime = static_cast<DWORD>(ticks);
+  universal.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  FILETIME local;
+  SYSTEMTIME parts;
+  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) {
+    return 0;
+  }
   fields->year = parts.wYear;
   fields->month = parts.wMonth;
   fields->day = parts.wDay;

@@ -44,6 +44,17 @@ void NativeClose(NativeFile file);
 // The identity of the open file; 1 on success, 0 on failure.
 int NativeFileIdentity(NativeFile file, PathIdentity* identity);
 
+// The state of the open file (file_info.h), taken now; 1 on success.
+int NativeFileState(NativeFile file, FileState* state);
+
+// Marks the open file in use (file.h, MarkFileInUse); 1 on success.
+int NativeMarkInUse(NativeFile file);
+
+// Returns once a write to the file that is under way, by any process, has
+// ended, where the system lets a reader wait for that; else at once. The
+// file's position stays.
+void NativeAwaitWrites(NativeFile file);
+
 // Copies path into buffer, which holds kPathCapacity characters, as
 // CopySystemPath does: each "\" turned into kPathSeparator, unless
 // SetNativePaths made it an ordinary character. False, and buffer unusable,

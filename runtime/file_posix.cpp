@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,12 @@ namespace {
 // Handles are descriptor + 1, so that descriptor 0 is not taken for no file.
 int Descriptor(NativeFile file) { return static_cast<int>(file - 1); }
 NativeFile FromDescriptor(int descriptor) { return descriptor < 0 ? 0 : descriptor + 1; }
+
+const int64_t kNanosecondsPerSecond = 1000000000;
+
+int64_t NanosecondsOf(const struct timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * kNanosecondsPerSecond + time.tv_nsec;
+}
 
 bool IsFolder(const char* path) {
   struct stat status;
@@ -140,6 +147,48 @@ int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
   identity->volume = static_cast<uint64_t>(status.st_dev);
   identity->object = static_cast<uint64_t>(status.st_ino);
   return 1;
+}
+
+int NativeFileState(NativeFile file, FileState* state) {
+  struct stat status;
+  if (fstat(Descriptor(file), &status) != 0) return 0;
+  state->identity.volume = static_cast<uint64_t>(status.st_dev);
+  state->identity.object = static_cast<uint64_t>(status.st_ino);
+  state->size = status.st_size;
+  state->writeTime = NanosecondsOf(status.st_mtim);
+  state->changeTime = NanosecondsOf(status.st_ctim);
+  return 1;
+}
+
+int NativeMarkInUse(NativeFile file) { return flock(Descriptor(file), LOCK_EX | LOCK_NB) == 0; }
+
+int RemoveFileLeftBehind(const Text& path) {
+  char name[kPathCapacity];
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return 0;
+  int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return 0;
+  // Looked at through the descriptor; the lock is held while the name goes,
+  // so that no run can mark it in use meanwhile.
+  struct stat status;
+  int removable = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                  status.st_nlink == 1 && status.st_uid == geteuid() &&
+                  flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+  // The name must still be the file looked at.
+  struct stat named;
+  removable = removable && lstat(name, &named) == 0 && named.st_dev == status.st_dev &&
+              named.st_ino == status.st_ino && unlink(name) == 0;
+  close(descriptor);
+  return removable;
+}
+
+void NativeAwaitWrites(NativeFile file) {
+  // A write holds the file's lock from taking its time stamp to its last
+  // byte; looking for data takes the same lock on ext4, btrfs and tmpfs,
+  // and so waits. Elsewhere it is only a seek.
+  off_t position = lseek(Descriptor(file), 0, SEEK_CUR);
+  if (position < 0) return;
+  lseek(Descriptor(file), position, SEEK_DATA);
+  lseek(Descriptor(file), position, SEEK_SET);
 }
 
 int64_t PathSize(const Text& path) {

@@ -121,6 +121,32 @@ int NativeFileIdentity(NativeFile file, PathIdentity* identity) {
   return 1;
 }
 
+int NativeFileState(NativeFile file, FileState* state) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(ToHandle(file), &info)) return 0;
+  state->identity.volume = info.dwVolumeSerialNumber;
+  state->identity.object = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  state->size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // Windows keeps no change time that a program could not set: the last
+  // write stands for both.
+  state->writeTime = NanosecondsOfFileTime(info.ftLastWriteTime);
+  state->changeTime = state->writeTime;
+  return 1;
+}
+
+int NativeMarkInUse(NativeFile) {  // open files stay unless shared for removal
+  return 1;
+}
+
+int RemoveFileLeftBehind(const Text&) {  // left to the user
+  return 0;
+}
+
+void NativeAwaitWrites(NativeFile) {
+  // Files are read without sharing writes: no one else writes them while
+  // they are open.
+}
+
 int RemoveFile(const Text& path) {
   if (IsExtendedPath(path)) {
     wchar_t* wide = WidePathOf(path, 0);

@@ -42,6 +42,15 @@ int PathKind(const Text& path);
 const int kPathLink = 4;
 int OwnPathKind(const Text& path);
 
+// Which kind of special file path leads to, links followed, for messages
+// that name it; 0 for anything else, also when nothing is there. Windows
+// has no special files in folders: always 0.
+const int kSpecialFifo = 1;
+const int kSpecialSocket = 2;
+const int kSpecialCharacterDevice = 3;
+const int kSpecialBlockDevice = 4;
+int SpecialPathKind(const Text& path);
+
 // The absolute path that path reaches, every link resolved and "." and ".."
 // gone, with no trailing separator (except for a root such as "/" or "C:").
 // The empty text when path cannot be reached or the result would not fit
@@ -53,14 +62,39 @@ Text ResolvedPath(const Text& path);
 // separator. POSIX: a new folder made with mkdtemp, mode 0700, named
 // "vezovud-" and six random characters, so that another local user cannot
 // plant or swap files in it; Windows: parent itself, the user's own
-// temporary folder, which is private to the user already. The empty text
-// when no folder could be made.
+// temporary folder, which is private to the user already, when it is a
+// folder that exists. The empty text when no folder could be made (the
+// system's reason stays for LastSystemError, system.h).
 Text MakePrivateFolder(const Text& parent);
 
 // Removes a folder that MakePrivateFolder made, once it is empty. Windows:
 // does nothing (the folder is the user's temporary folder). 1 when the
 // folder is gone, or on Windows; 0 on failure.
 int RemovePrivateFolder(const Text& folder);
+
+// Debris: what a run leaves behind when an interrupt ends it midway, noted
+// in advance so that the interrupt procedure (process.h) can remove it with
+// the names it has ready. kDebrisSlots names at a time.
+const int32_t kDebrisFile = 1;
+const int32_t kDebrisPrivateFolder = 2;  // a folder MakePrivateFolder made
+const int32_t kDebrisSlots = 4;
+
+// Notes path as debris of kind. Returns the slot, or -1 when no slot is
+// free or the path does not fit kPathCapacity. Note a name only once the
+// thing exists, between HoldInterrupts(1) and HoldInterrupts(0) (process.h)
+// with its creation, so that no interrupt finds it made but not noted.
+int32_t NoteDebris(const Text& path, int32_t kind);
+
+// Frees the slot once its thing is gone (or kept on purpose).
+void ForgetDebris(int32_t slot);
+
+// Removes every noted thing: a file; a private folder with the files in it,
+// then itself, trying again while files still appear in it (threads of the
+// run may be creating them), a few times at most. Windows, where the private
+// folder is the user's temporary folder: that folder and its files stay.
+// Safe inside an interrupt procedure: no memory is allocated and no lock
+// taken.
+void RemoveDebrisNow();
 
 // Where an archive entry is created below folder (the destination, ending
 // in a separator, in the system's encoding). relative is the entry's cleaned

@@ -1,10 +1,12 @@
 // POSIX back end of folder creation and file times: mkdir(2) along the path,
 // mktime(3) for the local clock and utimensat(2) for the last-write time only;
 // stat(2) and realpath(3) for what a path names, mkdtemp(3) for private
-// folders.
+// folders, getdents64(2) and unlinkat(2) for debris, from a signal handler.
 #include "runtime/filesystem.h"
 
+#include <dirent.h>
 #include <errno.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -110,6 +112,17 @@ int OwnPathKind(const Text& path) {
   return kPathSpecial;
 }
 
+int SpecialPathKind(const Text& path) {
+  char name[kPathCapacity];
+  struct stat facts;
+  if (path.IsEmpty() || !CopyPathToBuffer(path, name) || stat(name, &facts) != 0) return 0;
+  if (S_ISFIFO(facts.st_mode)) return kSpecialFifo;
+  if (S_ISSOCK(facts.st_mode)) return kSpecialSocket;
+  if (S_ISCHR(facts.st_mode)) return kSpecialCharacterDevice;
+  if (S_ISBLK(facts.st_mode)) return kSpecialBlockDevice;
+  return 0;
+}
+
 Text ResolvedPath(const Text& path) {
   char name[kPathCapacity];
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return Text();
@@ -134,6 +147,78 @@ int RemovePrivateFolder(const Text& folder) {
   char name[kPathCapacity];
   if (folder.IsEmpty() || !CopyPathToBuffer(folder, name)) return 0;
   return rmdir(name) == 0 ? 1 : 0;
+}
+
+namespace {
+
+// A noted name; kind 0 marks a free slot. The kind is set only once the path
+// is complete, and cleared before the path is written again.
+struct DebrisSlot {
+  char path[kPathCapacity];
+  volatile sig_atomic_t kind;
+};
+
+DebrisSlot gDebris[kDebrisSlots];
+
+// A thread of the run may create a file in the folder between its listing
+// and its removal; the folder is emptied again, this many times at most.
+const int kFolderRemovalTries = 16;
+const int kDirectoryBufferBytes = 4096;
+
+// Removes the files in the folder at path (never through a link), then the
+// folder. Uses only calls that are safe in a signal handler.
+void RemoveFolderWithFiles(const char* path) {
+  for (int attempt = 0; attempt < kFolderRemovalTries; ++attempt) {
+    int folder = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) return;
+    alignas(struct dirent64) char buffer[kDirectoryBufferBytes];
+    for (;;) {
+      ssize_t got = getdents64(folder, buffer, sizeof buffer);
+      if (got <= 0) break;
+      for (ssize_t at = 0; at < got;) {
+        const struct dirent64* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+        at += entry->d_reclen;
+        const char* name = entry->d_name;
+        bool dots = name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+        if (!dots) unlinkat(folder, name, 0);
+      }
+    }
+    close(folder);
+    if (rmdir(path) == 0 || errno != ENOTEMPTY) return;
+  }
+}
+
+}  // namespace
+
+int32_t NoteDebris(const Text& path, int32_t kind) {
+  if (kind != kDebrisFile && kind != kDebrisPrivateFolder) return -1;
+  for (int32_t slot = 0; slot < kDebrisSlots; ++slot) {
+    if (gDebris[slot].kind != 0) continue;
+    char* name = gDebris[slot].path;
+    if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return -1;
+    // A final "/" would make the removal look through a link put in the
+    // folder's place.
+    for (size_t end = strlen(name); end > 1 && name[end - 1] == '/'; --end) name[end - 1] = 0;
+    gDebris[slot].kind = kind;
+    return slot;
+  }
+  return -1;
+}
+
+void ForgetDebris(int32_t slot) {
+  if (slot >= 0 && slot < kDebrisSlots) gDebris[slot].kind = 0;
+}
+
+void RemoveDebrisNow() {
+  int saved = errno;  // the interrupted code may still look at it
+  for (int32_t slot = 0; slot < kDebrisSlots; ++slot) {
+    if (gDebris[slot].kind == kDebrisFile) {
+      unlink(gDebris[slot].path);
+    } else if (gDebris[slot].kind == kDebrisPrivateFolder) {
+      RemoveFolderWithFiles(gDebris[slot].path);
+    }
+  }
+  errno = saved;
 }
 
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {

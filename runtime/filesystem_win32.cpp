@@ -179,8 +179,6 @@ int IsLinkPath(const Text& path) {
 
 namespace {
 
-typedef DWORD(WINAPI* FinalPathProcedure)(HANDLE file, LPSTR path, DWORD capacity, DWORD flags);
-
 // Opens what path reaches, a folder too, links followed, asking for no
 // access, so that locked files can be looked at.
 HANDLE OpenForFacts(const char* name) {
@@ -208,37 +206,64 @@ Text ResolvedPath(const Text& path) {
   if (path.IsEmpty() || !CopyPathToBuffer(path, name)) return Text();
   HANDLE object = OpenForFacts(name);
   if (object == INVALID_HANDLE_VALUE) return Text();
-  char resolved[kPathCapacity + 8];
-  DWORD length = 0;
-  // Systems before Vista lack GetFinalPathNameByHandleA, so it is looked up;
-  // without it the full path stands, links unresolved.
-  HMODULE kernel = GetModuleHandleA("Kernel32.DLL");
-  FARPROC found = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
-  if (found) {
-    FinalPathProcedure finalPath =
-        reinterpret_cast<FinalPathProcedure>(reinterpret_cast<void*>(found));
-    length = finalPath(object, resolved, sizeof(resolved), 0);
-  } else {
-    length = GetFullPathNameA(name, sizeof(resolved), resolved, nullptr);
-  }
+  Text result = FinalPathOfHandle(object, name);
   CloseHandle(object);
-  if (length == 0 || length >= sizeof(resolved)) return Text();
-  Text result(resolved, static_cast<int>(length));
-  // "\\?\C:\x" names C:\x, and "\\?\UNC\server\share" the share.
-  if (result.Middle(0, 8) == "\\\\?\\UNC\\") {
-    result = Text("\\\\") + result.Middle(8, result.Length());
-  } else if (result.Middle(0, 4) == "\\\\?\\") {
-    result = result.Middle(4, result.Length());
-  }
-  if (result.Length() > 3 && result.Last() == '\\') result = result.Middle(0, result.Length() - 1);
-  if (result.Length() >= kPathCapacity) return Text();
   return result;
 }
 
-Text MakePrivateFolder(const Text& parent) { return parent; }
+int SpecialPathKind(const Text&) {  // no special files in folders
+  return 0;
+}
+
+Text MakePrivateFolder(const Text& parent) {
+  // The user's temporary folder is private already; it must be there.
+  char name[kPathCapacity];
+  if (parent.IsEmpty() || !CopyPathToBuffer(parent, name)) return Text();
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Text();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetLastError(ERROR_DIRECTORY);
+    return Text();
+  }
+  return parent;
+}
 
 int RemovePrivateFolder(const Text&) {  // the user's own folder stays
   return 1;
+}
+
+namespace {
+
+// A noted name; kind 0 marks a free slot.
+struct DebrisSlot {
+  char path[kPathCapacity];
+  volatile LONG kind;
+};
+
+DebrisSlot gDebris[kDebrisSlots];
+
+}  // namespace
+
+int32_t NoteDebris(const Text& path, int32_t kind) {
+  if (kind != kDebrisFile && kind != kDebrisPrivateFolder) return -1;
+  for (int32_t slot = 0; slot < kDebrisSlots; ++slot) {
+    if (gDebris[slot].kind != 0) continue;
+    if (path.IsEmpty() || !CopyPathToBuffer(path, gDebris[slot].path)) return -1;
+    InterlockedExchange(&gDebris[slot].kind, kind);
+    return slot;
+  }
+  return -1;
+}
+
+void ForgetDebris(int32_t slot) {
+  if (slot >= 0 && slot < kDebrisSlots) InterlockedExchange(&gDebris[slot].kind, 0);
+}
+
+void RemoveDebrisNow() {
+  // The private folder is the user's temporary folder: only files go.
+  for (int32_t slot = 0; slot < kDebrisSlots; ++slot) {
+    if (gDebris[slot].kind == kDebrisFile) DeleteFileA(gDebris[slot].path);
+  }
 }
 
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {

@@ -44,4 +44,19 @@ const int32_t kInterruptExitBase = 128;
 // handlers could not be installed.
 int CatchInterrupts(InterruptProcedure procedure);
 
+// With hold 1, an interrupt that meets the calling thread waits until the
+// same thread calls again with 0; then it is handled as ever. For the few
+// steps between creating something and noting its name for the interrupt
+// procedure, which must not be cut in two. POSIX: the signals are blocked
+// for the calling thread only, so it is meant for a time when no other
+// thread runs; Windows: the handler, which runs on a thread of its own,
+// waits.
+void HoldInterrupts(int hold);
+
+// Lets the process have as many files open as the system allows it: a walk
+// holds one folder for each level it is down. POSIX: the soft limit on open
+// files raised to the hard one; Windows: no such limit to raise. 1 on
+// success, 0 when the limit could not be raised.
+int RaiseOpenFileLimit();
+
 #endif

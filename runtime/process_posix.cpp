@@ -1,9 +1,12 @@
 // POSIX back end of the process service: the own path from /proc, no
-// console window, _exit for the end.
+// console window, _exit for the end, signal handlers and masks for
+// interrupts, setrlimit for the open-file limit.
 #include "runtime/process.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -47,4 +50,19 @@ int CatchInterrupts(InterruptProcedure procedure) {
     if (sigaction(signal, &action, nullptr) != 0) ok = 0;
   }
   return ok;
+}
+
+void HoldInterrupts(int hold) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : kInterruptSignals) sigaddset(&signals, signal);
+  pthread_sigmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &signals, nullptr);
+}
+
+int RaiseOpenFileLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur == limit.rlim_max) return 1;
+  limit.rlim_cur = limit.rlim_max;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0 ? 1 : 0;
 }

@@ -18,6 +18,9 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
 }
 
 volatile InterruptProcedure gInterruptProcedure = nullptr;
+volatile LONG gInterruptsHeld = 0;  // nonzero while HoldInterrupts holds them
+
+const DWORD kHeldInterruptPollMs = 1;
 
 const int32_t kSignalInterrupt = 2;  // SIGINT's number
 const int32_t kSignalHangUp = 1;     // SIGHUP's number
@@ -25,6 +28,7 @@ const int32_t kSignalHangUp = 1;     // SIGHUP's number
 BOOL WINAPI InterruptHandler(DWORD event) {
   InterruptProcedure procedure = gInterruptProcedure;
   if (procedure == nullptr) return FALSE;
+  while (gInterruptsHeld != 0) Sleep(kHeldInterruptPollMs);
   procedure();
   ExitProcess(static_cast<UINT>(kInterruptExitBase +
                                 (event == CTRL_CLOSE_EVENT ? kSignalHangUp : kSignalInterrupt)));
@@ -36,6 +40,12 @@ BOOL WINAPI InterruptHandler(DWORD event) {
 int CatchInterrupts(InterruptProcedure procedure) {
   gInterruptProcedure = procedure;
   return SetConsoleCtrlHandler(InterruptHandler, procedure != nullptr ? TRUE : FALSE) ? 1 : 0;
+}
+
+void HoldInterrupts(int hold) { InterlockedExchange(&gInterruptsHeld, hold ? 1 : 0); }
+
+int RaiseOpenFileLimit() {  // handles have no such limit
+  return 1;
 }
 
 Text OwnExecutablePath() {

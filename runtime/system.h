@@ -32,7 +32,12 @@ int32_t LastSystemError();
 // The system's own words for an error code (strerror on POSIX,
 // FormatMessage on Windows), without a final full stop or line break, such
 // as "No space left on device"; "error N" when the system has no words for
-// N. For messages that name the cause of a failure.
+// N, and the empty text for 0. For messages that name the cause of a
+// failure; the Windows programs' boxes keep their fixed texts.
 Text SystemErrorText(int32_t code);
+
+// 1 when code says that the process, or the whole system, can open no more
+// files (POSIX: EMFILE, ENFILE; Windows: ERROR_TOO_MANY_OPEN_FILES).
+int IsOutOfOpenFiles(int32_t code);
 
 #endif

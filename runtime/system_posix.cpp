@@ -41,9 +41,12 @@ void PauseMilliseconds(int32_t ms) {
 int32_t LastSystemError() { return errno; }
 
 Text SystemErrorText(int32_t code) {
+  if (code == 0) return Text();
   char buffer[kErrorTextBytes];
   buffer[0] = 0;
   Text text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
   if (text.IsEmpty()) text = Text("error ") + DecimalText(code);
   return text;
 }
+
+int IsOutOfOpenFiles(int32_t code) { return code == EMFILE || code == ENFILE ? 1 : 0; }

@@ -19,6 +19,7 @@ void PauseMilliseconds(int32_t ms) {
 int32_t LastSystemError() { return static_cast<int32_t>(GetLastError()); }
 
 Text SystemErrorText(int32_t code) {
+  if (code == 0) return Text();
   char buffer[kErrorTextBytes];
   DWORD length =
       FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -31,3 +32,5 @@ Text SystemErrorText(int32_t code) {
   if (length == 0) return Text("error ") + DecimalText(code);
   return Text(buffer, static_cast<int>(length));
 }
+
+int IsOutOfOpenFiles(int32_t code) { return code == ERROR_TOO_MANY_OPEN_FILES ? 1 : 0; }

@@ -1,5 +1,6 @@
 // Extended paths for the Win32 back ends: conversion between UTF-8, the ANSI
-// code page and UTF-16, in blocks of the process heap.
+// code page and UTF-16, in blocks of the process heap; the final path of an
+// open handle.
 #include "runtime/wide_path_win32.h"
 
 #include "runtime/file.h"
@@ -56,4 +57,42 @@ wchar_t* WidePathOf(const Text& path, int dropTrailing) {
 
 void FreeWidePath(wchar_t* path) {
   if (path != nullptr) HeapFree(GetProcessHeap(), 0, path);
+}
+
+namespace {
+
+typedef DWORD(WINAPI* FinalPathProcedure)(HANDLE file, LPSTR path, DWORD capacity, DWORD flags);
+
+}  // namespace
+
+Text FinalPathOfHandle(HANDLE object, const char* name) {
+  char resolved[kPathCapacity + 8];
+  DWORD length = 0;
+  // Systems before Vista lack GetFinalPathNameByHandleA, so it is looked up;
+  // without it the full path stands, links unresolved.
+  HMODULE kernel = GetModuleHandleA("Kernel32.DLL");
+  FARPROC found = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+  if (found) {
+    FinalPathProcedure finalPath =
+        reinterpret_cast<FinalPathProcedure>(reinterpret_cast<void*>(found));
+    length = finalPath(object, resolved, sizeof(resolved), 0);
+  } else {
+    length = GetFullPathNameA(name, sizeof(resolved), resolved, nullptr);
+  }
+  if (length == 0 || length >= sizeof(resolved)) return Text();
+  Text result(resolved, static_cast<int>(length));
+  // "\\?\C:\x" names C:\x, and "\\?\UNC\server\share" the share.
+  if (result.Middle(0, 8) == "\\\\?\\UNC\\") {
+    result = Text("\\\\") + result.Middle(8, result.Length());
+  } else if (result.Middle(0, 4) == "\\\\?\\") {
+    result = result.Middle(4, result.Length());
+  }
+  if (result.Length() > 3 && result.Last() == '\\') result = result.Middle(0, result.Length() - 1);
+  if (result.Length() >= kPathCapacity) return Text();
+  return result;
+}
+
+int64_t NanosecondsOfFileTime(const FILETIME& time) {
+  int64_t ticks = (static_cast<int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return (ticks - kTicksBefore1970) * kNanosecondsPerTick;
 }

@@ -1,4 +1,5 @@
-// For the Win32 back ends only: extended paths. A path that starts with
+// For the Win32 back ends only: extended paths, where an open handle lies,
+// and file times in nanoseconds. A path that starts with
 // "\\?\" is a full path in UTF-8 and goes to the wide functions, which take
 // it up to kExtendedPathCapacity characters without cleaning it (no "." or
 // ".." handling, "\" the only separator). Every other path stays in the
@@ -24,5 +25,19 @@ void FreeWidePath(wchar_t* path);
 // null on failure. And the UTF-8 form of UTF-16 text.
 wchar_t* WideTextOf(const Text& text, UINT codePage);
 Text Utf8TextOf(const wchar_t* text);
+
+// The resolved full path of the file or folder open as object, reached
+// through name (for systems without GetFinalPathNameByHandleA, where name's
+// full path stands, links unresolved): no "\\?\" prefix, no trailing "\"
+// except at a root. The empty text when it cannot be had or does not fit
+// kPathCapacity.
+Text FinalPathOfHandle(HANDLE object, const char* name);
+
+// 100-nanosecond ticks from 1601 to 1970, and nanoseconds per tick.
+const int64_t kTicksBefore1970 = 116444736000000000LL;
+const int64_t kNanosecondsPerTick = 100;
+
+// A FILETIME as a file time of file_info.h: nanoseconds since 1970.
+int64_t NanosecondsOfFileTime(const FILETIME& time);
 
 #endif

@@ -1,11 +1,16 @@
 // The folder archiver as the programs call it: its bytes against the test writer's, and what its
-// walk lists and leaves out (its own archive, links, bad names, unreadable or special files).
+// walk lists and leaves out (its own archive, links, bad names, unreadable or special files); a
+// folder swapped for a link and a file written over while it is archived.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,10 +23,14 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include "runtime/system.h"
 #endif
 
 using test_support::MakeFolder;
@@ -55,6 +64,35 @@ std::vector<Central> CentralRecords(const Bytes& b) {
   if (at != end || records.size() != u16(end + 10)) records.clear();
   return records;
 }
+
+#ifndef _WIN32
+// Every entry of an archive without comment, name to data, inflated; a name maps to "?" when its
+// data cannot be inflated.
+std::map<std::string, std::string> InflatedEntries(const Bytes& b) {
+  auto u16 = [&](size_t at) { return (uint32_t)(b[at] | b[at + 1] << 8); };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  std::map<std::string, std::string> entries;
+  if (b.size() < 22 || u32(b.size() - 22) != 0x06054b50) return entries;
+  size_t end = b.size() - 22, at = u32(end + 16);
+  while (at + 46 <= end && u32(at) == 0x02014b50) {
+    std::string name(b.begin() + at + 46, b.begin() + at + 46 + u16(at + 28));
+    size_t local = u32(at + 42), packed = u32(at + 20), unpacked = u32(at + 24);
+    at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+    size_t data = local + 30 + u16(local + 26) + u16(local + 28);
+    std::string out(unpacked, '\0');
+    z_stream stream = {};
+    inflateInit2(&stream, -MAX_WBITS);
+    stream.next_in = const_cast<unsigned char*>(b.data() + data);
+    stream.avail_in = (uInt)std::min(packed, b.size() - data);
+    stream.next_out = (unsigned char*)&out[0];
+    stream.avail_out = (uInt)unpacked;
+    int result = inflate(&stream, Z_FINISH);
+    inflateEnd(&stream);
+    entries[name] = result == Z_STREAM_END && stream.total_out == unpacked ? out : "?";
+  }
+  return entries;
+}
+#endif
 
 Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 Entry TextEntry(const std::string& name, const std::string& data) {
@@ -390,6 +428,164 @@ TEST_F(ArchiverTest, AFileSwappedAfterTheWalkIsRefused) {
         << workers << " workers";
     ASSERT_EQ(0, unlink((source_ + last).c_str()));
     Write(last, {1});
+  }
+}
+#endif
+
+#ifndef _WIN32
+// Races against a second process are run for a bounded time and a bounded number of runs.
+const auto kRaceTime = std::chrono::seconds(3);
+const int kRaceRuns = 150;
+
+// Someone who can write the folder swaps a subfolder for a link to a folder outside and back, many
+// thousands of times a second, while the folder is archived in turn and by two workers. No run,
+// whatever it reports, stores a byte of the outside files; a run that reports nothing stored the
+// inside files whole.
+TEST_F(ArchiverTest, AFolderSwappedForALinkDuringTheWalkLetsNoOutsideByteIn) {
+  const std::string marker = "OUTSIDE-ONLY-MARKER-7f3a";
+  std::string outside = work_.Join("outside"), spare = work_.Join("spare");
+  ASSERT_TRUE(MakeFolder(outside));
+  Make({"sub/", "top.txt"});
+  std::map<std::string, std::string> inside = {{"top.txt", "top.txt"}};
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "f" + std::to_string(i) + ".txt";
+    std::string data = "inside " + name + std::string(3000 + i, 'i');
+    Write("sub/" + name, Of(data));
+    inside["sub\\" + name] = data;
+    ASSERT_TRUE(test_support::WriteWholeFile(outside + "/" + name, Of(marker + name)));
+  }
+  ASSERT_TRUE(test_support::WriteWholeFile(outside + "/only-outside.txt", Of(marker)));
+  ASSERT_EQ(0, symlink(outside.c_str(), spare.c_str()));
+  std::string sub = source_ + "sub";
+  std::atomic<bool> stop{false};
+  std::atomic<long> swaps{0};
+  // Tens of thousands of swaps a second, pausing a moment after every 16 so as not to starve the
+  // tests that run beside this one.
+  std::thread swapper([&] {
+    while (!stop && swaps < 10000000) {
+      if (renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, sub.c_str(), RENAME_EXCHANGE) == 0) swaps++;
+      if (swaps % 16 == 0) std::this_thread::sleep_for(std::chrono::microseconds(10));
+    }
+  });
+  int runs = 0, whole = 0;
+  auto start = std::chrono::steady_clock::now();
+  while (runs < kRaceRuns && std::chrono::steady_clock::now() - start < kRaceTime) {
+    int32_t workers = runs % 2 == 0 ? 0 : 2;
+    Written run = Archive(work_.Join("race.zip"), kLinksWithinFolder, workers);
+    runs++;
+    std::map<std::string, std::string> stored = InflatedEntries(run.bytes);
+    for (const auto& entry : stored) {
+      ASSERT_EQ(std::string::npos, entry.second.find(marker))
+          << entry.first << " came from outside, run " << runs << ", workers " << workers;
+    }
+    if (run.problems.empty()) {
+      whole++;
+      for (const auto& file : inside) EXPECT_EQ(file.second, stored[file.first]) << file.first;
+    }
+    for (const auto& problem : run.problems) {
+      EXPECT_TRUE(problem.second == kProblemChanged || problem.second == kProblemLinkOutside ||
+                  problem.second == kProblemFolderUnreadable)
+          << problem.first << " " << problem.second;
+    }
+  }
+  stop = true;
+  swapper.join();
+  struct stat facts;
+  if (lstat(sub.c_str(), &facts) == 0 && S_ISLNK(facts.st_mode)) {
+    ASSERT_EQ(0, renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, sub.c_str(), RENAME_EXCHANGE));
+  }
+  EXPECT_LT(0, swaps.load());
+  printf("swapped %ld times during %d runs, %d of them stored everything\n", swaps.load(), runs,
+         whole);
+}
+
+// A writer rewrites a file in place, the same size every time, now and then emptying it first,
+// with pauses of its own, while the folder is archived in turn and by two workers. A run that
+// stores the file stores one whole version of it, never a mix, and never an empty one unless the
+// file stood empty for longer than the 100 ms a file must be left alone to be taken (the writer,
+// held up between emptying and filling, measures that).
+TEST_F(ArchiverTest, AFileRewrittenWhileItIsReadIsOneWholeVersionOrRefused) {
+  const size_t kBytes = 3 * 102400 + 999;  // several chunks, and a spill for the workers
+  Bytes versions[2] = {test_support::PatternBytes(kBytes, 1),
+                       test_support::PatternBytes(kBytes, 2)};
+  Write("victim.bin", versions[0]);
+  Make({"calm.txt"});
+  std::string victim = source_ + "victim.bin";
+  std::atomic<bool> stop{false};
+  std::atomic<long> rewrites{0};
+  std::atomic<long> longestEmptyMs{0};
+  std::thread writer([&] {
+    int file = open(victim.c_str(), O_WRONLY);
+    for (long n = 0; !stop && n < 1000000; ++n) {
+      auto emptied = std::chrono::steady_clock::now();
+      if (n % 7 == 3) ftruncate(file, 0);  // emptied, then filled again
+      const Bytes& version = versions[n % 2];
+      if (pwrite(file, version.data(), version.size(), 0) == (ssize_t)version.size()) rewrites++;
+      if (n % 7 == 3) {
+        long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - emptied)
+                      .count();
+        if (ms > longestEmptyMs) longestEmptyMs = ms;
+      }
+      // Now and then the file is left alone long enough to be stored.
+      std::this_thread::sleep_for(std::chrono::milliseconds(n % 5 == 0 ? 150 : n % 3));
+    }
+    close(file);
+  });
+  int runs = 0, stored = 0, refused = 0;
+  auto start = std::chrono::steady_clock::now();
+  while (runs < kRaceRuns && std::chrono::steady_clock::now() - start < kRaceTime) {
+    int32_t workers = runs % 2 == 0 ? 0 : 2;
+    Written run = Archive(work_.Join("rewrite.zip"), kLinksWithinFolder, workers);
+    runs++;
+    std::map<std::string, std::string> entries = InflatedEntries(run.bytes);
+    EXPECT_EQ("calm.txt", entries["calm.txt"]);
+    bool refusedVictim = false;
+    for (const auto& problem : run.problems) {
+      EXPECT_EQ(source_ + "victim.bin", problem.first);
+      EXPECT_EQ(kProblemChanged, problem.second) << "run " << runs;
+      refusedVictim = true;
+    }
+    if (refusedVictim) {
+      refused++;
+      continue;
+    }
+    stored++;
+    ASSERT_EQ(1u, entries.count("victim.bin")) << "run " << runs;
+    const std::string& data = entries["victim.bin"];
+    bool whole = data == std::string(versions[0].begin(), versions[0].end()) ||
+                 data == std::string(versions[1].begin(), versions[1].end()) ||
+                 (data.empty() && longestEmptyMs >= 100);
+    ASSERT_TRUE(whole) << "run " << runs << ", workers " << workers << ": " << data.size()
+                       << " bytes of no one version";
+  }
+  stop = true;
+  writer.join();
+  EXPECT_LT(0, rewrites.load());
+  printf("%ld rewrites during %d runs: %d stored the file whole, %d refused it\n", rewrites.load(),
+         runs, stored, refused);
+}
+
+// Out of files to open: the folders that could not be entered are reported with the system's
+// reason, which says so, and nothing from them goes in.
+TEST_F(ArchiverTest, RunningOutOfFilesToOpenIsReportedWithItsReason) {
+  for (int i = 0; i < 5; ++i) Make({"d" + std::to_string(i) + "/", "d" + std::to_string(i) + "/x"});
+  Make({"top.txt"});
+  struct rlimit saved;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  // Three numbers free: the archive, the folder held and its listing; a folder below it is held
+  // in the listing's place once that is read, and its own listing finds no number.
+  struct rlimit tight = saved;
+  int free = 0;
+  for (tight.rlim_cur = 0; free < 3; ++tight.rlim_cur) free += fcntl(tight.rlim_cur, F_GETFD) == -1;
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
+  Written run = Archive();
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &saved));
+  EXPECT_EQ(std::vector<std::string>({"", "top.txt"}), run.names);
+  ASSERT_EQ(5u, run.problems.size());
+  for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+    EXPECT_EQ(kProblemFolderUnreadable, ArchiverProblemKind(i)) << ArchiverProblemPath(i).c_str();
+    EXPECT_EQ(1, IsOutOfOpenFiles(ArchiverProblemReason(i))) << ArchiverProblemReason(i);
   }
 }
 #endif

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The vezovud tool run as a user runs it: exit codes, messages, refusals, the progress bar on
-a terminal only, pack then unpack giving back the same tree. A fake stub stands in for Windows'.
+a terminal only, pack then unpack giving back the same tree, interrupts. A fake stub stands in
+for Windows'.
 
 Usage: cli_test.py PATH_TO_VEZOVUD [unittest arguments]"""
 import io
@@ -112,7 +113,8 @@ class ReadCommandsTest(ToolTest):
                 r = subprocess.run([TOOL, command, exe], stdout=full, stderr=subprocess.PIPE,
                                    text=True, timeout=TIMEOUT_SECONDS)
                 self.assertEqual(1, r.returncode)
-                self.assertIn("standard output could not be written", r.stderr)
+                self.assertIn("standard output could not be written (No space left on device)",
+                              r.stderr)
 
     def test_progress_bar_on_a_terminal(self):
         exe = self.sound_output()
@@ -246,15 +248,14 @@ class PackTest(ToolTest):
         victim = self.path("victim")
         pathlib.Path(victim).write_bytes(b"keep me")
         refused = self.path("out", "refused.exe")
-        part = refused + ".vezovud-part"
-        rows = [  # label, item made in the source (None: the part file), its target, words in stderr
+        rows = [  # label, item made in the source, its target, words in stderr
             ("a name Windows cannot hold", "what?.txt", None, "what?.txt has a name Windows cannot hold"),
             ("a link to a folder outside", "etc", outside, "etc is a link leading outside the folder"),
-            ("a link planted as the part file", None, victim, "refused.exe.vezovud-part"),
+            ("a link to nothing", "gone", "nowhere", "gone is a link to nothing (No such file or directory)"),
         ]
         for label, item, target, words in rows:
             with self.subTest(label):
-                made = os.path.join(source, item) if item else part
+                made = os.path.join(source, item)
                 if target:
                     os.symlink(target, made)
                 else:
@@ -269,6 +270,143 @@ class PackTest(ToolTest):
                     os.remove(refused)
                 os.remove(made)
         self.assertEqual([], os.listdir(self.path("out")), "no part file or output left behind")
+
+    def test_an_output_that_is_no_file_is_refused_and_left_alone(self):
+        source, _ = self.make_source()
+        os.makedirs(self.path("out", "folder"))
+        os.mkfifo(self.path("out", "fifo"))
+        os.symlink(self.path("out", "folder"), self.path("out", "folder link"))
+        os.symlink("/dev/null", self.path("out", "device link"))
+        rows = [  # OUTPUT, words in stderr
+            (self.path("out", "folder"), "the output is a folder, not a file"),
+            (self.path("out", "fifo"), "the output is a FIFO, not a file"),
+            ("/dev/null", "the output is a character device, not a file"),
+            (self.path("out", "folder link"), "the output is a link to a folder, not a file"),
+            (self.path("out", "device link"), "the output is a link to a character device"),
+        ]
+        for output, words in rows:
+            with self.subTest(output=output):
+                kind = os.lstat(output).st_mode
+                self.assertRun(self.pack(source, output, "--quiet"), 1, stderr=[words, output])
+                self.assertEqual(kind, os.lstat(output).st_mode, "left as it was")
+        self.assertEqual(sorted(["folder", "fifo", "folder link", "device link"]),
+                         sorted(os.listdir(self.path("out"))), "no part file left behind")
+        # A link to a file is replaced by the output, its target left alone.
+        victim = self.path("victim")
+        pathlib.Path(victim).write_bytes(b"keep me")
+        os.symlink(victim, self.path("out", "link.exe"))
+        self.assertRun(self.pack(source, self.path("out", "link.exe"), "--quiet"), 0)
+        self.assertFalse(os.path.islink(self.path("out", "link.exe")))
+        self.assertEqual(b"keep me", pathlib.Path(victim).read_bytes())
+
+    def test_part_files_and_temporary_names_of_others_block_nothing(self):
+        source, files = self.make_source()
+        out = self.path("out")
+        os.makedirs(out)
+        victim = self.path("victim")
+        pathlib.Path(victim).write_bytes(b"keep me")
+        # A part file of a run that was killed, and links planted under part files' names.
+        stale = os.path.join(out, ".~vz0a1b2c3d")
+        pathlib.Path(stale).write_bytes(b"left by a killed run")
+        os.symlink(victim, os.path.join(out, ".~vzplanted"))
+        os.symlink(victim, os.path.join(out, ".~vz12345678"))
+        # Every temporary name of the shared temporary folder taken by someone else.
+        shared = self.path("shared tmp")
+        os.makedirs(shared)
+        for i in range(100):
+            pathlib.Path(shared, "Vezovud%d" % i).touch()
+        names = sorted(os.listdir(shared))
+        environment = dict(os.environ, TMPDIR=shared)
+        # An output name of 255 bytes: the part file's name must fit beside it.
+        long_name = "n" * 251 + ".exe"
+        for name in ("setup.exe", long_name):
+            with self.subTest(name=name[:20]):
+                r = subprocess.run([TOOL, "pack", source, os.path.join(out, name), "--stub",
+                                    self.stub, "--quiet"], capture_output=True, text=True,
+                                   timeout=TIMEOUT_SECONDS, env=environment)
+                self.assertRun(r, 0, [": %d files added" % len(files)])
+        self.assertEqual(sorted([".~vzplanted", ".~vz12345678", "setup.exe", long_name]),
+                         sorted(os.listdir(out)), "the planted links stay, the part file left goes")
+        self.assertEqual(b"keep me", pathlib.Path(victim).read_bytes())
+        self.assertEqual(names, sorted(os.listdir(shared)), "no private folder left in TMPDIR")
+
+    def test_causes_are_named_with_the_systems_reason(self):
+        source, _ = self.make_source()
+        output = self.path("out.exe")
+        # A temporary folder no one may write to: as root, the run is made as nobody.
+        locked = self.path("locked tmp")
+        os.makedirs(locked)
+        os.chmod(locked, 0o555)
+        as_nobody = None
+        if os.geteuid() == 0:
+            os.chmod(self.work, 0o777)
+            for folder, _, names in os.walk(source):
+                os.chmod(folder, 0o755)
+                for name in names:
+                    os.chmod(os.path.join(folder, name), 0o644)
+            os.chmod(self.stub, 0o644)
+
+            def as_nobody():
+                os.setgid(65534)
+                os.setuid(65534)
+        r = subprocess.run([TOOL, "pack", source, output, "--stub", self.stub, "--quiet"],
+                           capture_output=True, text=True, timeout=TIMEOUT_SECONDS,
+                           env=dict(os.environ, TMPDIR=locked), preexec_fn=as_nobody)
+        self.assertRun(r, 1, stderr=["no private folder could be made", locked,
+                                     "(Permission denied)"])
+        self.assertNotIn("changed while it was packed", r.stderr)
+        self.assertRun(run("pack", self.path("missing"), output), 1,
+                       stderr=["is not a folder (No such file or directory)"])
+        self.assertRun(self.pack(source, self.path("no such folder", "out.exe")), 1,
+                       stderr=["could not be created or written", "(No such file or directory)"])
+        self.assertRun(run("pack", source, output, "--stub", self.path("missing stub")), 1,
+                       stderr=["cannot read the stub", "(No such file or directory)"])
+
+    def test_a_deep_folder_and_running_out_of_files_to_open(self):
+        # 1,500 folders deep: the walk holds one folder for each level, more than the usual
+        # limit of 1,024 open files, which the tool raises as far as it may. Where it may not,
+        # the cause is said once.
+        deep = self.path("deep")
+        levels = [deep]
+        for _ in range(1500):
+            levels.append(os.path.join(levels[-1], "d"))
+        for level in levels:
+            os.mkdir(level)
+        pathlib.Path(levels[-1], "bottom.txt").write_bytes(b"at the bottom")
+
+        def remove_deep():  # deeper than shutil.rmtree goes
+            os.remove(os.path.join(levels[-1], "bottom.txt"))
+            for level in reversed(levels):
+                os.rmdir(level)
+        self.addCleanup(remove_deep)
+        output = self.path("deep.exe")
+        own_hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+        if own_hard == resource.RLIM_INFINITY:
+            own_hard = 1 << 20
+        for hard, exit_code in ((own_hard, 0), (1024, 1)):
+            with self.subTest(hard=hard):
+                limits = (1024, hard)
+                r = subprocess.run([TOOL, "pack", deep, output, "--stub", self.stub, "--quiet"],
+                                   capture_output=True, text=True, timeout=TIMEOUT_SECONDS,
+                                   preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, limits))
+                if hard <= 1600 and exit_code == 0:
+                    continue  # this machine's own limit is too low to show it
+                self.assertRun(r, exit_code)
+        self.assertRun(run("list", output), 0, ["bottom.txt"])
+        self.assertEqual(1, r.stderr.count("ran out of files to open"), r.stderr)
+        self.assertIn("(Too many open files)", r.stderr)
+        self.assertLess(len(r.stderr.splitlines()), 5, "said once, not for every item")
+        # Many workers and room for only a few open files: hundreds of files fail alike.
+        many = self.path("many")
+        os.makedirs(many)
+        for i in range(300):
+            pathlib.Path(many, "f%03d" % i).write_bytes(os.urandom(60000))
+        r = subprocess.run([TOOL, "pack", many, output, "--stub", self.stub, "--quiet", "--jobs", "16"],
+                           capture_output=True, text=True, timeout=TIMEOUT_SECONDS,
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (7, 7)))
+        self.assertRun(r, 1, stderr=["ran out of files to open (Too many open files)"])
+        self.assertEqual(1, r.stderr.count("ran out of files to open"), r.stderr)
+        self.assertLess(len(r.stderr.splitlines()), 5, r.stderr)
 
     def test_70000_files_get_zip64_end_records(self):
         # The end record's 16-bit counts overflow; the Zip64 end records carry the true count.
@@ -452,6 +590,72 @@ class InterruptTest(ToolTest):
                 self.assertEqual(sorted(self.expected), sorted(
                     str(p.relative_to(dest)) for p in pathlib.Path(dest).rglob("*") if p.is_file()))
                 shutil.rmtree(dest)
+
+
+class PackInterruptTest(ToolTest):
+    ATTEMPTS = 5  # runs per signal and moment that may end before the moment is met
+    POLL_SECONDS = 0.0005
+
+    def wait_for(self, process, found, deadline_seconds=60):
+        """Polls found() until it is true or the process has ended; true when it was found."""
+        deadline = time.monotonic() + deadline_seconds
+        while process.poll() is None and time.monotonic() < deadline:
+            if found():
+                return True
+            time.sleep(self.POLL_SECONDS)
+        return False
+
+    def test_an_interrupted_pack_leaves_nothing_behind_and_blocks_no_rerun(self):
+        source = self.path("big")
+        os.makedirs(source)
+        for i in range(40):
+            pathlib.Path(source, "f%02d.bin" % i).write_bytes(os.urandom(1 << 20))
+        tmp, out = self.path("tmp"), self.path("out")
+        os.makedirs(tmp)
+        os.makedirs(out)
+        output = os.path.join(out, "setup.exe")
+        pathlib.Path(output).write_bytes(b"the old output")
+        environment = dict(os.environ, TMPDIR=tmp)
+
+        def archive_growing():  # the temporary archive in the private folder is under way
+            for folder in pathlib.Path(tmp).glob("vezovud-*"):
+                for item in folder.iterdir():
+                    if item.stat().st_size > (1 << 20):
+                        return True
+            return False
+
+        def part_file():  # the output is being written
+            return any(name.startswith(".~vz") for name in os.listdir(out))
+
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            for moment, found in (("archiving", archive_growing), ("writing the output", part_file)):
+                with self.subTest(signal=number.name, moment=moment):
+                    for _ in range(self.ATTEMPTS):
+                        process = subprocess.Popen(
+                            [TOOL, "pack", source, output, "--stub", self.stub, "--quiet",
+                             "--jobs", "2"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                            env=environment)
+                        caught = self.wait_for(process, found)
+                        if caught:
+                            process.send_signal(number)
+                        process.communicate(timeout=TIMEOUT_SECONDS)
+                        if caught:
+                            break
+                        pathlib.Path(output).write_bytes(b"the old output")  # it ended first
+                    self.assertTrue(caught, "the moment was never met")
+                    self.assertEqual(128 + number, process.returncode)
+                    self.assertEqual([], os.listdir(tmp), "the private folder is gone")
+                    self.assertEqual(["setup.exe"], os.listdir(out), "no part file is left")
+                    self.assertEqual(b"the old output", pathlib.Path(output).read_bytes())
+        # A part file that a killed run left is no obstacle, and the re-run removes it.
+        stale = os.path.join(out, ".~vzk1ll3d00")
+        pathlib.Path(stale).write_bytes(b"left by kill -9")
+        r = subprocess.run([TOOL, "pack", source, output, "--stub", self.stub, "--quiet"],
+                           capture_output=True, text=True, timeout=TIMEOUT_SECONDS,
+                           env=environment)
+        self.assertRun(r, 0, [": 40 files added"])
+        self.assertEqual(["setup.exe"], os.listdir(out))
+        self.assertEqual([], os.listdir(tmp))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 // The steps that make an output file from a folder, as the Maker and `vezovud pack` run them:
-// the output's layout whatever the workers, the temporary name, the outputs refused.
+// the output's layout whatever the workers, the temporary name, the outputs refused, the part
+// file's name.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,10 +12,12 @@
 #include "archive/folder_archiver.h"
 #include "pack/build_steps.h"
 #include "pack/prepare.h"
+#include "runtime/random.h"
 #include "runtime/system.h"
 #include "runtime/test_support.h"
 #include "support/zip_writer.h"
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -109,55 +112,150 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
   EXPECT_STREQ("", none.c_str()) << "every name taken: no endless loop";
   EXPECT_EQ(kBuildNoTempName, Build(work_.Join("out.exe"), none).failure);
   EXPECT_FALSE(Exists(work_.Join("out.exe")));
+  // Given the folder alone, the build draws the name inside its private folder: the names
+  // others took in the shared folder are no obstacle.
+  EXPECT_EQ(kBuildWritten, Build(work_.Join("out.exe"), tmp.c_str()).failure);
+  privateFolders = 0;
+  for (const auto& e : std::filesystem::directory_iterator(tmp))
+    privateFolders += e.path().filename().string().rfind("vezovud-", 0) == 0;
+  EXPECT_EQ(0, privateFolders) << "the private folder is removed";
   saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
 }
 #endif
 
-// Refused outputs: an existing file stays as it was, nothing is followed, nothing left behind.
+// Refused outputs: an existing file stays as it was, nothing is followed, nothing left behind;
+// an output that exists and is no file is refused before anything is counted, its kind named.
 TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   std::string victim = work_.Join("victim");
   ASSERT_TRUE(WriteWholeFile(victim, kOld));
+  ASSERT_TRUE(MakeFolder(work_.Join("afolder")));
   const struct {
     const char* label;
     std::string output;
     int32_t failure;
     std::string temp = "";  // the temporary archive's name; empty: Vezovud7 in the work folder
+    const char* words = "";  // in the failure's text
   } rows[] = {
       {"folder missing", work_.Join("no") + Separator() + "out.exe", kBuildOutputFailed},
-      {"part name taken", work_.Join("taken.exe"), kBuildPartNameTaken},
       {"inside the source", source_ + "out.exe", kBuildOutputInSource},
       {"inside, deeper", source_ + "sub" + Separator() + "out.exe", kBuildOutputInSource},
       // Its private folder would be packed along, and the source written to.
       {"temporary inside the source", work_.Join("out.exe"), kBuildTempInSource,
        source_ + "Vezovud7"},
+      {"no temporary folder", work_.Join("out.exe"), kBuildNoPrivateFolder,
+       work_.Join("gone") + Separator() + "Vezovud7"},
+      {"a folder", work_.Join("afolder"), kBuildOutputNotAFile, "", "the output is a folder"},
 #ifndef _WIN32
       {"inside through a link", work_.Join("alias") + Separator() + "out.exe",
        kBuildOutputInSource},
+      {"a FIFO", work_.Join("fifo"), kBuildOutputNotAFile, "", "the output is a FIFO"},
+      {"a device", "/dev/null", kBuildOutputNotAFile, "", "the output is a character device"},
+      {"a link to a folder", work_.Join("folderlink"), kBuildOutputNotAFile, "",
+       "the output is a link to a folder"},
+      {"a link to a device", work_.Join("devicelink"), kBuildOutputNotAFile, "",
+       "the output is a link to a character device"},
 #endif
   };
-  std::string part = work_.Join("taken.exe") + kPartialOutputSuffix;
-#ifdef _WIN32
-  ASSERT_TRUE(WriteWholeFile(part, kOld));
-#else
-  // A link planted under the part name must not carry the output elsewhere.
-  ASSERT_EQ(0, symlink(victim.c_str(), part.c_str()));
+#ifndef _WIN32
   ASSERT_EQ(0, symlink(source_.c_str(), work_.Join("alias").c_str()));
+  ASSERT_EQ(0, mkfifo(work_.Join("fifo").c_str(), 0644));
+  ASSERT_EQ(0, symlink(work_.Join("afolder").c_str(), work_.Join("folderlink").c_str()));
+  ASSERT_EQ(0, symlink("/dev/null", work_.Join("devicelink").c_str()));
 #endif
   std::vector<std::string> before = WorkNames();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
+    bool existed = Exists(row.output);
+    std::error_code error;
+    auto kind = std::filesystem::symlink_status(row.output, error).type();
     BuildResult result =
         Build(row.output, (row.temp.empty() ? work_.Join("Vezovud7") : row.temp).c_str());
     EXPECT_EQ(row.failure, result.failure);
-    EXPECT_STRNE("", BuildFailureText(result).c_str());
-    EXPECT_FALSE(Exists(row.output));
+    std::string text = BuildFailureText(result).c_str();
+    EXPECT_NE("", text);
+    EXPECT_NE(std::string::npos, text.find(row.words)) << text;
+    if (row.failure == kBuildOutputNotAFile || row.failure == kBuildOutputInSource) {
+      EXPECT_EQ(0, result.fileCount) << "refused before anything is counted";
+    }
+    if (row.failure == kBuildNoPrivateFolder) {
+      EXPECT_NE(0, result.reason) << "the system's reason";
+    }
+    EXPECT_EQ(existed, Exists(row.output));
+    EXPECT_EQ(kind, std::filesystem::symlink_status(row.output, error).type()) << "left as it was";
     EXPECT_EQ(before, WorkNames());
     EXPECT_EQ(4, std::distance(std::filesystem::recursive_directory_iterator(source_), {}));
   }
   EXPECT_TRUE(ReadWholeFile(victim) == kOld);
-#ifndef _WIN32
-  EXPECT_TRUE(std::filesystem::is_symlink(part)) << "the planted link stays a link";
+}
+
+// The part file's name is drawn anew every time, short and random. A part file a killed run
+// left behind is removed; names that the draw meets taken otherwise (a folder, a link, a file
+// with a second name, a part file another run is writing) are passed over and stay as they were.
+// Nothing is written through a link, and an output name of 255 bytes works. A link as the output
+// is replaced by the file, its target left alone.
+TEST_F(PackTest, PartFilesLeftOrPlantedBlockNothing) {
+  std::string victim = work_.Join("victim");
+  ASSERT_TRUE(WriteWholeFile(victim, kOld));
+  std::string out = work_.Join("out") + Separator();
+  ASSERT_TRUE(MakeFolder(out));
+  // The names the first draws will give, from a known seed.
+  const uint32_t kSeed = 1234;
+  const char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  SeedRandom(kSeed);
+  std::vector<std::string> planted;
+  for (int k = 0; k < 4; ++k) {
+    std::string name = kPartNamePrefix;
+    for (int i = 0; i < kPartNameRandomChars; ++i) name += kLetters[RandomUpTo(35)];
+    planted.push_back(name);
+  }
+  ASSERT_TRUE(MakeFolder(out + planted[0]));
+  std::string left = std::string(kPartNamePrefix) + "deadbeef";  // a killed run's
+  ASSERT_TRUE(WriteWholeFile(out + left, kOld));
+  ASSERT_TRUE(WriteWholeFile(out + ".~vzNotOurs", kOld));
+  planted.push_back(".~vzNotOurs");
+#ifdef _WIN32
+  for (int k = 1; k < 4; ++k) ASSERT_TRUE(WriteWholeFile(out + planted[k], kOld));
+  planted.push_back(left);  // left to the user here
+#else
+  ASSERT_EQ(0, symlink(victim.c_str(), (out + planted[1]).c_str()));
+  ASSERT_TRUE(WriteWholeFile(out + planted[2], kOld));
+  ASSERT_EQ(0, link((out + planted[2]).c_str(), work_.Join("second name").c_str()));
+  ASSERT_TRUE(WriteWholeFile(out + planted[3], kOld));  // another run is writing it
+  intptr_t writing = OpenFileForReading(kAnyNumber, (out + planted[3]).c_str());
+  ASSERT_EQ(1, MarkFileInUse(writing));
+  ASSERT_EQ(0, symlink(victim.c_str(), (out + "link.exe").c_str()));
 #endif
+  std::sort(planted.begin(), planted.end());
+  SeedRandom(kSeed);
+  std::string longName(kPathSeparator == '/' ? 255 - 4 : 120, 'n');
+  for (const std::string& name : {std::string("plain.exe"), longName + ".exe"
+#ifndef _WIN32
+                                  ,
+                                  std::string("link.exe")
+#endif
+       }) {
+    SCOPED_TRACE(name.substr(0, 20));
+    BuildResult result = Build(out + name, work_.Join("Vezovud3").c_str());
+    EXPECT_EQ(kBuildWritten, result.failure) << BuildFailureText(result).c_str();
+    EXPECT_EQ(result.outputBytes, (int64_t)ReadWholeFile(out + name).size());
+    EXPECT_FALSE(std::filesystem::is_symlink(out + name)) << "a file in the link's place";
+  }
+#ifndef _WIN32
+  CloseFileNumber(writing);
+#endif
+  std::vector<std::string> parts;
+  for (const auto& e : std::filesystem::directory_iterator(out)) {
+    std::string name = e.path().filename().string();
+    if (name.rfind(kPartNamePrefix, 0) == 0) parts.push_back(name);
+  }
+  std::sort(parts.begin(), parts.end());
+  EXPECT_EQ(planted, parts) << "the planted names stay, the one left behind goes, no new one";
+  for (const std::string& name : planted) {
+    if (std::filesystem::is_regular_file(out + name)) {
+      EXPECT_TRUE(ReadWholeFile(out + name) == kOld) << name;
+    }
+  }
+  EXPECT_TRUE(ReadWholeFile(victim) == kOld) << "nothing written through a link";
 }
 
 }  // namespace

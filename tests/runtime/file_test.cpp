@@ -1,11 +1,16 @@
 // Numbered files: the 4096-byte buffer across its edges, calls that do nothing, PathSize,
-// TempDirectory, paths past the capacity; kinds, resolved paths, identities, private folders;
-// finished files put in place and leftovers removed.
+// TempDirectory, paths past the capacity; kinds, resolved paths, identities, private folders,
+// the states of open files, debris removed by an interrupt, the system's reasons; finished files
+// put in place and leftovers removed.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -16,6 +21,8 @@
 #include "runtime/file_info.h"
 #include "runtime/file_replace.h"
 #include "runtime/filesystem.h"
+#include "runtime/process.h"
+#include "runtime/system.h"
 #include "runtime/system.h"
 #include "tests/runtime/test_support.h"
 
@@ -278,7 +285,158 @@ TEST_F(FileTest, FinishedFilesTakeTheirNamesAndOnlyOwnLeftoversGo) {
 #endif
 }
 
+// Reading and looking leave an open file's state as it was; its last-write time is the one the
+// path gives. A name that reaches nothing fails with a reason in the system's words.
+TEST_F(FileTest, FileStatesStayWhileTheFileIsReadAndFailuresHaveReasons) {
+  std::string path = Path("state");
+  ASSERT_TRUE(WriteWholeFile(path, PatternBytes(150000)));
+  intptr_t plain = OpenPlainFileForReading(path.c_str());
+  ASSERT_NE(0, OpenFileForReading(4, path.c_str()));
+  FileState before, after, numbered;
+  ASSERT_EQ(1, GetPlainFileState(plain, &before, 1));
+  std::vector<unsigned char> buffer(200000);
+  EXPECT_EQ(150000, ReadPlainFile(plain, buffer.data(), 200000));
+  ASSERT_EQ(1, GetPlainFileState(plain, &after, 0));
+  ASSERT_EQ(1, GetOpenFileState(4, &numbered, 0));
+  EXPECT_TRUE(SameFileState(before, after)) << "reading changes nothing";
+  EXPECT_TRUE(SameFileState(before, numbered)) << "one file, two ways to open it";
+  EXPECT_EQ(150000, before.size);
+  PathIdentity byName;
+  ASSERT_TRUE(GetPathIdentity(path.c_str(), &byName));
+  EXPECT_TRUE(SameIdentity(byName, before.identity));
+  LocalTimeFields fromState, fromPath;
+  ASSERT_EQ(1, LocalTimeOfFileTime(before.writeTime, &fromState));
+  ASSERT_EQ(1, GetFileModificationTime(path.c_str(), &fromPath));
+  EXPECT_EQ(fromPath.year * 10000000000LL + fromPath.month * 100000000LL + fromPath.day * 1000000 +
+                fromPath.hour * 10000 + fromPath.minute * 100 + fromPath.second,
+            fromState.year * 10000000000LL + fromState.month * 100000000LL +
+                fromState.day * 1000000 + fromState.hour * 10000 + fromState.minute * 100 +
+                fromState.second);
+  ClosePlainFile(plain);
+  CloseFileNumber(4);
+  EXPECT_EQ(0, GetPlainFileState(0, &after, 1));
+  EXPECT_EQ(0, GetOpenFileState(4, &after, 0)) << "a number not in use";
+  EXPECT_EQ(0, OpenPlainFileForReading(Path("missing").c_str()));
+  int32_t reason = LastSystemError();
+  EXPECT_NE(0, reason);
+  EXPECT_STRNE("", SystemErrorText(reason).c_str());
+  EXPECT_EQ(0, IsOutOfOpenFiles(reason));
+  EXPECT_STREQ("", SystemErrorText(0).c_str());
+}
+
 #ifndef _WIN32
+// Whatever writes to an open file after its settled state was taken changes that state, even a
+// rewrite in place of the same size right after it (within one tick of a coarse clock), a
+// truncation, or new bytes behind a time set back by hand; another file under the name has
+// another identity.
+TEST_F(FileTest, EveryChangeAfterASettledStateShows) {
+  std::string path = Path("rewritten");
+  const int kRounds = 12;
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_TRUE(WriteWholeFile(path, PatternBytes(4000, round)));
+    intptr_t file = OpenPlainFileForReading(path.c_str());
+    FileState before, after;
+    ASSERT_EQ(1, GetPlainFileState(file, &before, 1));
+    std::vector<unsigned char> other = PatternBytes(4000, round + 1000);
+    int writer = open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(4000, pwrite(writer, other.data(), other.size(), 0));
+    if (round % 4 == 1) {
+      ASSERT_EQ(0, ftruncate(writer, 0));
+    }
+    if (round % 4 == 2) {
+      struct timespec times[2] = {{0, UTIME_OMIT}, {before.writeTime / 1000000000, 0}};
+      ASSERT_EQ(0, futimens(writer, times));
+    }
+    close(writer);
+    ASSERT_EQ(1, GetPlainFileState(file, &after, 0));
+    EXPECT_FALSE(SameFileState(before, after)) << "round " << round;
+    ClosePlainFile(file);
+  }
+  intptr_t file = OpenPlainFileForReading(path.c_str());
+  FileState before, renamed;
+  ASSERT_EQ(1, GetPlainFileState(file, &before, 1));
+  ASSERT_TRUE(WriteWholeFile(Path("other"), PatternBytes(4000)));
+  ASSERT_EQ(0, rename(Path("other").c_str(), path.c_str()));
+  intptr_t again = OpenPlainFileForReading(path.c_str());
+  ASSERT_EQ(1, GetPlainFileState(again, &renamed, 0));
+  EXPECT_FALSE(SameIdentity(before.identity, renamed.identity));
+  ClosePlainFile(again);
+  ClosePlainFile(file);
+}
+
+// Noted debris goes when an interrupt ends the process: a file, and a private folder with the
+// files a run put in it. A folder swapped for a link to elsewhere after it was noted is not
+// emptied through the link, and a slot forgotten again is left alone.
+TEST_F(FileTest, NotedDebrisIsRemovedByAnInterrupt) {
+  std::string elsewhere = Path("elsewhere"), kept = Path("kept");
+  ASSERT_TRUE(MakeFolder(elsewhere));
+  ASSERT_TRUE(WriteWholeFile(elsewhere + "/precious", PatternBytes(3)));
+  ASSERT_TRUE(WriteWholeFile(kept, PatternBytes(3)));
+  for (int swapped = 0; swapped < 2; ++swapped) {
+    std::string mine = MakePrivateFolder(folder_.Path().c_str()).c_str();
+    ASSERT_NE("", mine);
+    for (const char* name : {"Vezovud7", "Vezovud7-0", "Vezovud7-1234"})
+      ASSERT_TRUE(WriteWholeFile(mine + name, PatternBytes(3)));
+    std::string part = Path(".~vzpart" + std::to_string(swapped));
+    ASSERT_TRUE(WriteWholeFile(part, PatternBytes(3)));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      HoldInterrupts(1);
+      int ok = NoteDebris(mine.c_str(), kDebrisPrivateFolder) >= 0 &&
+               NoteDebris(part.c_str(), kDebrisFile) >= 0;
+      int32_t forgotten = NoteDebris(kept.c_str(), kDebrisFile);
+      ForgetDebris(forgotten);
+      HoldInterrupts(0);
+      if (!ok || forgotten < 0 || !CatchInterrupts(RemoveDebrisNow)) _exit(1);
+      if (swapped) {
+        std::string away = mine.substr(0, mine.size() - 1) + "-away";
+        if (rename(mine.c_str(), away.c_str()) != 0 ||
+            symlink(elsewhere.c_str(), mine.substr(0, mine.size() - 1).c_str()) != 0) {
+          _exit(1);
+        }
+      }
+      raise(SIGTERM);
+      _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(128 + SIGTERM, WEXITSTATUS(status));
+    EXPECT_FALSE(Exists(part)) << swapped;
+    EXPECT_TRUE(Exists(kept)) << "forgotten";
+    EXPECT_TRUE(Exists(elsewhere + "/precious")) << "nothing removed through a link";
+    EXPECT_EQ(swapped ? 1 : 0, Exists(mine.substr(0, mine.size() - 1)));
+  }
+}
+
+// Only a plain file of this user's with one name that no one marks in use counts as left behind;
+// a link is never followed, its target untouched.
+TEST_F(FileTest, OnlyFilesLeftBehindAreRemoved) {
+  ASSERT_TRUE(WriteWholeFile(Path("target"), PatternBytes(3)));
+  ASSERT_TRUE(WriteWholeFile(Path("in use"), PatternBytes(3)));
+  intptr_t held = OpenFileForReading(kAnyNumber, Path("in use").c_str());
+  ASSERT_EQ(1, MarkFileInUse(held));
+  ASSERT_TRUE(WriteWholeFile(Path("two names"), PatternBytes(3)));
+  ASSERT_EQ(0, link(Path("two names").c_str(), Path("second").c_str()));
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("link").c_str()));
+  ASSERT_TRUE(MakeFolder(Path("folder")));
+  ASSERT_TRUE(WriteWholeFile(Path("left"), PatternBytes(3)));
+  const struct {
+    const char* name;
+    int removed;
+  } rows[] = {{"left", 1},  {"in use", 0}, {"two names", 0},
+              {"link", 0},  {"folder", 0}, {"missing", 0}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.removed, RemoveFileLeftBehind(Path(row.name).c_str())) << row.name;
+    EXPECT_EQ(!row.removed && row.name != std::string("missing"), Exists(Path(row.name)))
+        << row.name;
+  }
+  EXPECT_TRUE(Exists(Path("target")));
+  CloseFileNumber(held);
+  EXPECT_EQ(1, RemoveFileLeftBehind(Path("in use").c_str())) << "no longer in use";
+}
+
 // $TMPDIR counts only when it names a folder that fits a path with its "/".
 TEST_F(FileTest, TempDirectoryFollowsTmpdirOnlyWhenItIsAFolder) {
   std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "", mine = folder_.Path();

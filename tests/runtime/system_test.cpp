@@ -205,4 +205,34 @@ TEST(ProcessTest, InterruptsRunTheProcedureThenEndWithTheSignalsCode) {
     EXPECT_NE(0, access(marker.c_str(), F_OK)) << "the procedure removed the marker";
   }
 }
+
+// An interrupt that meets a thread holding interrupts waits until it lets them go: the steps in
+// between all run, then the procedure, then the end with the signal's code.
+TEST(ProcessTest, AHeldInterruptWaitsForTheRelease) {
+  std::string marker = testing::TempDir() + "held-marker", made = testing::TempDir() + "held-made";
+  snprintf(gInterruptMarker, sizeof gInterruptMarker, "%s", marker.c_str());
+  unlink(made.c_str());
+  FILE* file = fopen(marker.c_str(), "w");
+  ASSERT_NE(nullptr, file);
+  fclose(file);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!CatchInterrupts(RemoveInterruptMarker)) _exit(1);
+    HoldInterrupts(1);
+    raise(SIGTERM);
+    FILE* step = fopen(made.c_str(), "w");  // still running
+    if (step == nullptr || access(marker.c_str(), F_OK) != 0) _exit(3);
+    fclose(step);
+    HoldInterrupts(0);
+    _exit(2);  // never reached
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(128 + SIGTERM, WEXITSTATUS(status));
+  EXPECT_EQ(0, access(made.c_str(), F_OK)) << "the held steps ran";
+  EXPECT_NE(0, access(marker.c_str(), F_OK)) << "then the procedure";
+  unlink(made.c_str());
+}
 #endif
