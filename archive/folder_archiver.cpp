@@ -22,7 +22,6 @@
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
 #include "runtime/system.h"
-#include "runtime/system.h"
 
 namespace {
 

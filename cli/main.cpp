@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "cli/commands.h"
-#include "runtime/system.h"
+#include "runtime/memory.h"
 #include "runtime/system.h"
 
 namespace {
@@ -54,6 +54,7 @@ int AsksForHelp(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemoryForReuse();
   if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
                     strcmp(argv[1], "help") == 0)) {
     fputs(kUsage, stdout);

@@ -46,3 +46,5 @@ void DestroyBlockHeap() {
   HANDLE heap = InterlockedExchangePointer(const_cast<PVOID volatile*>(&gBlockHeap), nullptr);
   if (heap) HeapDestroy(heap);
 }
+
+void KeepFreedMemoryForReuse() {}

@@ -30,7 +30,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "runtime/system.h"
 #endif
 
 using test_support::MakeFolder;

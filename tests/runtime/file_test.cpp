@@ -23,7 +23,6 @@
 #include "runtime/filesystem.h"
 #include "runtime/process.h"
 #include "runtime/system.h"
-#include "runtime/system.h"
 #include "tests/runtime/test_support.h"
 
 namespace {
