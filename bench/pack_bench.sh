@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # On-demand benchmark: vezovud pack against Info-ZIP "zip -9 -r" plus the
-# stub, vezovud unpack against "unzip -q", peak memory (RSS) of both
-# directions, also with one 1 GiB file, and the stub's size. Prints ratios
-# measured side by side in one run. Not part of the tests.
+# stub (also with --jobs 1, the Maker's serial path, and its system calls
+# when strace is there), vezovud unpack against "unzip -q", peak memory (RSS)
+# of both directions, also with one 1 GiB file, and the stub's size. Prints
+# ratios measured side by side in one run. Not part of the tests.
 #   bash bench/pack_bench.sh [--corpus DIR | CORPUS_MB] [--jobs N] [--no-big]
 # --corpus packs a real folder instead of the generated corpus of CORPUS_MB
 # (default 100); --jobs is handed to vezovud pack and unpack (default: their own, one
@@ -82,6 +83,14 @@ run_pair() {  # run_pair NAME FOLDER
   read -r _ wt wm < <(measure unzip-q unzip -q "$work/$name-v.exe" -d "$work/$name-uz")
   echo "[$name] $(find "$folder" -type f | wc -l) files, $(du -sb "$folder" | cut -f1) bytes; load $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
   echo "  pack time    vezovud ${vt}s  zip -9 -r ${zt}s   speed vs zip: $(ratio "$zt" "$vt")x"
+  # The serial path, as the Maker runs it, and (with strace) its system calls.
+  read -r _ st _ < <(measure vezovud-pack-1 "$vezovud" pack "$folder" "$work/$name-1.exe" --stub "$stub" --quiet --jobs 1)
+  echo "  pack --jobs 1  ${st}s   speed vs zip: $(ratio "$zt" "$st")x"
+  if command -v strace >/dev/null; then
+    rm -f "$work/$name-1.exe"
+    strace -f -c -o "$work/strace" "$vezovud" pack "$folder" "$work/$name-1.exe" --stub "$stub" --quiet --jobs 1 >/dev/null 2>&1 || true
+    echo "  pack --jobs 1 system calls: $(awk '$NF == "total" {print $4}' "$work/strace") in all, brk $(awk '$NF == "brk" {print $4}' "$work/strace"), stat $(awk '$NF ~ /stat/ {n += $4} END {print n + 0}' "$work/strace"), openat $(awk '$NF == "openat" {print $4}' "$work/strace"), lseek $(awk '$NF == "lseek" {print $4}' "$work/strace")"
+  fi
   echo "  output size  vezovud ${vs}  zip+stub ${zs}   size ratio $(ratio "$vs" "$zs")"
   echo "  pack RSS     vezovud ${vm} KB  zip ${zm} KB"
   echo "  unpack time  vezovud ${ut}s  unzip -q ${wt}s   speed vs unzip: $(ratio "$wt" "$ut")x"
