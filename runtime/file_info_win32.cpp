@@ -8,18 +8,16 @@
 #include "runtime/file.h"
 #include "runtime/wide_path_win32.h"
 
-int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
-  if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  FILETIME written;
+namespace {
+
+// The local wall-clock fields of a file time kept in universal time; 1 on
+// success.
+int LocalFieldsOfFileTime(const FILETIME& universal, LocalTimeFields* fields) {
   FILETIME local;
   SYSTEMTIME parts;
-  int ok = GetFileTime(file, nullptr, nullptr, &written) &&
-           FileTimeToLocalFileTime(&written, &local) && FileTimeToSystemTime(&local, &parts);
-  CloseHandle(file);
-  if (!ok) return 0;
+  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) {
+    return 0;
+  }
   fields->year = parts.wYear;
   fields->month = parts.wMonth;
   fields->day = parts.wDay;
@@ -27,6 +25,19 @@ int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
   fields->minute = parts.wMinute;
   fields->second = parts.wSecond;
   return 1;
+}
+
+}  // namespace
+
+int GetFileModificationTime(const Text& path, LocalTimeFields* fields) {
+  if (fields == nullptr || path.IsEmpty() || path.Length() >= kPathCapacity) return 0;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME written;
+  int ok = GetFileTime(file, nullptr, nullptr, &written);
+  CloseHandle(file);
+  return ok && LocalFieldsOfFileTime(written, fields);
 }
 
 int64_t FileClockNow() {
@@ -42,18 +53,7 @@ int LocalTimeOfFileTime(int64_t time, LocalTimeFields* fields) {
   FILETIME universal;
   universal.dwLowDateTime = static_cast<DWORD>(ticks);
   universal.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  FILETIME local;
-  SYSTEMTIME parts;
-  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &parts)) {
-    return 0;
-  }
-  fields->year = parts.wYear;
-  fields->month = parts.wMonth;
-  fields->day = parts.wDay;
-  fields->hour = parts.wHour;
-  fields->minute = parts.wMinute;
-  fields->second = parts.wSecond;
-  return 1;
+  return LocalFieldsOfFileTime(universal, fields);
 }
 
 int GetPathIdentity(const Text& path, PathIdentity* identity) {
