@@ -60,7 +60,7 @@ void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int3
   } else {
     RecordFailure(report, index, result, name);
   }
-  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError};
+  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError, 0, 0};
   if (callback != nullptr) callback(context, step);
 }
 
@@ -96,6 +96,7 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
   report->skipped = 0;
   report->failures = nullptr;
   report->failuresListed = 0;
+  report->stoppedBy = 0;
   int opened = OpenArchiveChecked(archivePath, searchBytes);
   if (opened != kCatalogueOk) {
     // Damaged or absent: nothing is written, not even the destination.
@@ -115,7 +116,7 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
       report->destinationError = reason != 0 ? reason : -1;
     }
   }
-  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0};
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0, 0, 0};
   if (callback != nullptr) callback(context, step);
   if (report->destinationError != 0) {
     // Every entry would fail alike; the one reason is told once.

@@ -25,6 +25,8 @@ struct ExtractionStep {
   int utf8Name;      // the name is UTF-8 (else in the writer's ANSI code page)
   int result;        // the reader's result for the entry (archive_reader.h)
   int32_t systemError;  // the system's reason for a failure (LastEntrySystemError), or 0
+  int64_t bytesDone;    // uncompressed bytes of the entries up to and including this one
+  int64_t bytesTotal;   // uncompressed bytes of all entries, from the central directory
 };
 
 typedef void (*ExtractionCallback)(void* context, const ExtractionStep& step);
@@ -49,6 +51,9 @@ struct ExtractionReport {
   int64_t skipped;              // entries never reached: the reader lost its place before them
   ExtractionFailure* failures;  // the failed entries, in order, as far as memory allowed
   int64_t failuresListed;       // how many failures holds
+  // 0; or the system's reason (a full disk) that stopped the run at the
+  // first write that failed: the entries after it count as skipped.
+  int32_t stoppedBy;
 };
 
 // Runs over the archive in the file at archivePath. searchBytes is how far

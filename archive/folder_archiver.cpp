@@ -65,6 +65,7 @@ struct ProblemList {
 PathList gEntries = {nullptr, 0, 0};
 ProblemList gProblems = {nullptr, 0, 0};
 ArchiverProgressCallback gCallback = nullptr;
+ArchiverBytesCallback gBytesCallback = nullptr;
 
 // Makes room for one more item in *items, which holds count of capacity;
 // 0 when memory is short.
@@ -451,6 +452,8 @@ int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback) {
   gCallback = callback;
   return 0;
 }
+
+void SetArchiverBytesCallback(ArchiverBytesCallback callback) { gBytesCallback = callback; }
 
 void FreeFolderArchiver() {
   EmptyEntries();

@@ -32,6 +32,14 @@ void InitFolderArchiver();
 // Call only while no run is active.
 int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback);
 
+// Receives the bytes of file data stored so far and the bytes the run
+// stores in all, after each chunk; totalBytes is 0 when not known.
+typedef void (*ArchiverBytesCallback)(int64_t doneBytes, int64_t totalBytes);
+
+// Stores callback (null: no reports) beside the progress callback. Call only
+// while no run is active.
+void SetArchiverBytesCallback(ArchiverBytesCallback callback);
+
 // linkMode values: which links the walk follows.
 const int32_t kLinksWithinFolder = 0;  // a link leading outside the folder is refused
 const int32_t kLinksFollowAll = 1;     // every link is followed (the Maker's way)

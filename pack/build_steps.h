@@ -55,6 +55,18 @@ struct BuildRequest {
   int32_t chunkPauseMs;  // the archiver's pause after every chunk
   int32_t linkMode;      // the archiver's kLinksWithinFolder or kLinksFollowAll
   int32_t workers;       // deflating threads; 0 or 1: files deflated in turn, with the pause
+  // Items left out: patterns matched against each path below sourceFolder,
+  // its parts joined by the separator ("sub/name.txt"), with the archiver's
+  // wildcard rules. A folder that matches is not entered.
+  const Text* excludes = nullptr;
+  int32_t excludeCount = 0;
+  // -1: times stored as found. Otherwise a count of seconds since 1970-01-01
+  // UTC: every time later than it is stored as it (SOURCE_DATE_EPOCH).
+  int64_t newestTime = -1;
+  // 1: the whole folder is walked and checked, and the output's folder
+  // tried, before anything is compressed, so that a refusal comes in the
+  // time of a walk.
+  int32_t checkFirst = 0;
 };
 
 struct BuildResult {
