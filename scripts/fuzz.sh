@@ -16,7 +16,7 @@ seconds=${1:-60}
 jobs=${FUZZ_JOBS:-1}
 max_len=${FUZZ_MAX_LEN:-65536}
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 out=${VEZOVUD_BUILD:-build}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

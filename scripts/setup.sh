@@ -1,24 +1,37 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on Debian 12, as root.
+# Installs what the build needs on Debian 12, as root; with "test", also what
+# the tests need.
+#   bash scripts/setup.sh        the native tool and the Windows programs:
+#                                compilers, zlib, minizip, cmake (no Wine,
+#                                no i386, no clang, no ImageMagick)
+#   bash scripts/setup.sh test   and Wine (with i386 for wine32), Xvfb, the
+#                                foreign archivers, clang, the signing tools
 # Idempotent: when every package is already present, no apt command runs.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config dpkg-dev
+  build-essential cmake pkg-config dpkg-dev file
   googletest libgtest-dev
   zlib1g-dev libminizip-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
+)
+test_packages=(
   g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64 xvfb xdotool x11-utils
-  unzip zip p7zip-full python3 file icoutils imagemagick
+  unzip zip p7zip-full python3 icoutils imagemagick
   osslsigncode openssl
   clang libclang-rt-14-dev
 )
+case "${1:-build}" in
+  build) ;;
+  test) packages+=("${test_packages[@]}") ;;
+  *) echo "usage: bash scripts/setup.sh [test]" >&2; exit 2 ;;
+esac
 
 need_update=0
 
 # 32-bit Wine needs the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "${1:-build}" = test ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
 fi

@@ -14,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 . scripts/wine-session.sh
 detect_wine_kind
 if [ "$WINE_KIND" = none ]; then
