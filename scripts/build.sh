@@ -28,7 +28,8 @@ windows_build() {  # FOLDER TOOLCHAIN: the Windows programs and their tests
 # Windows first: the native tool embeds the stub that this build makes.
 windows_build "$out/win32" mingw-i686.cmake
 cmake -S . -B "$out/native" -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DVEZOVUD_STUB_IMAGE="$out/win32/extractor/VezovudStub.exe" >/dev/null
+  -DVEZOVUD_STUB_IMAGE="$out/win32/extractor/VezovudStub.exe" \
+  -DVEZOVUD_MAKER_IMAGE="$out/win32/maker/VezovudMaker.exe" >/dev/null
 cmake --build "$out/native" -j "$jobs"
 if [ "${1:-}" = twin ]; then
   windows_build "$out/win64" mingw-x86_64.cmake
