@@ -126,12 +126,11 @@ def check_program(kind, exe, description):
     # at this place, in this namespace.
     v3 = "{urn:schemas-microsoft-com:asm.v3}"
     try:
-        levels = ElementTree.fromstring(manifest.encode("utf-8")).findall(
-            "{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format(v3))
+        levels = [level.attrib for level in ElementTree.fromstring(manifest.encode("utf-8")).findall(
+            "{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format(v3))]
     except ElementTree.ParseError as e:
         levels = [str(e)]
-    check([getattr(level, "attrib", level) for level in levels] ==
-          [{"level": "asInvoker", "uiAccess": "false"}],
+    check(levels == [{"level": "asInvoker", "uiAccess": "false"}],
           name + ": the manifest asks for asInvoker in trustInfo: %r" % levels)
 
 
