@@ -7,12 +7,16 @@
 
 #include "runtime/text.h"
 
-// Characters the own path may take, terminating zero included.
+// POSIX: characters the own path may take, terminating zero included.
 const int kOwnPathCapacity = 512;
 
-// The full path of the running executable as the system reports it; the
-// empty text when it cannot be had or does not fit kOwnPathCapacity (a cut
-// path would name another file).
+// The full path of the running executable as the system reports it, whole:
+// the empty text when it cannot be had (a cut path would name another
+// file). Windows: as an extended path in UTF-8 ("\\?\C:\...",
+// "\\?\UNC\server\..."), which the file service opens with the wide calls,
+// so that a folder name outside the ANSI code page and a path of any length
+// up to kExtendedPathCapacity still name the file. POSIX: at most
+// kOwnPathCapacity characters.
 Text OwnExecutablePath();
 
 typedef void (*ConsoleCloseProcedure)();

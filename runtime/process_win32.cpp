@@ -1,8 +1,12 @@
-// Win32 back end of the process service: GetModuleFileNameA for the own
+// Win32 back end of the process service: GetModuleFileNameW for the own
 // path, AllocConsole with a control handler, ExitProcess for the end.
 #include "runtime/process.h"
 
 #include <windows.h>
+
+#include "runtime/file.h"
+#include "runtime/memory.h"
+#include "runtime/wide_path_win32.h"
 
 namespace {
 
@@ -49,11 +53,36 @@ int RaiseOpenFileLimit() {  // handles have no such limit
 }
 
 Text OwnExecutablePath() {
-  char path[kOwnPathCapacity];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  // A length that fills the buffer means the path was cut.
-  if (length == 0 || length >= sizeof path) return Text();
-  return Text(path, static_cast<int>(length));
+  // The wide call: the ANSI one gives "?" for every character outside the
+  // ANSI code page, and so a path that names no file. The buffer doubles
+  // until the path fits (a length that fills it means the path was cut); the
+  // path goes kPrefixRoom characters in, leaving room for a prefix.
+  const DWORD kPrefixRoom = 8;
+  Text path;
+  for (DWORD capacity = MAX_PATH; capacity < 2 * kExtendedPathCapacity; capacity *= 2) {
+    wchar_t* wide =
+        static_cast<wchar_t*>(AllocateBlock((kPrefixRoom + capacity) * sizeof(wchar_t)));
+    if (wide == nullptr) break;
+    wchar_t* own = wide + kPrefixRoom;
+    DWORD length = GetModuleFileNameW(nullptr, own, capacity);
+    if (length > 0 && length < capacity) {
+      // As an extended path the file service opens it with its wide calls,
+      // whatever its characters and length. The system reports a full path:
+      // a share's "\\server\..." becomes "\\?\UNC\server\...", "C:\..." gets
+      // the prefix, and a path that has it keeps it.
+      if (own[0] == L'\\' && own[1] == L'\\' && own[2] != L'?') {
+        own -= 6;
+        CopyMemory(own, L"\\\\?\\UNC", 7 * sizeof(wchar_t));
+      } else if (own[0] != L'\\') {
+        own -= 4;
+        CopyMemory(own, L"\\\\?\\", 4 * sizeof(wchar_t));
+      }
+      path = Utf8TextOf(own);
+    }
+    FreeBlock(wide);
+    if (length < capacity) break;  // a failure (0) included
+  }
+  return path;
 }
 
 int OpenConsoleWindow(ConsoleCloseProcedure onClose) {

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import zipfile
+from xml.etree import ElementTree
 
 OBJDUMP, MAKER, STUB, NATIVE_TOOL = sys.argv[1:5]
 # DLLs that every Windows has. Wine brings its own zlib1.dll and libgcc, so a program that imports
@@ -20,7 +21,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdl
 # Functions each program must import from each DLL: what it cannot do without.
 NEEDED = {
     "stub": {"kernel32.dll": {"AllocConsole", "SetConsoleCtrlHandler", "CreateFileW",
-                              "SetFileTime", "ExitProcess"},
+                              "GetModuleFileNameW", "SetFileTime", "ExitProcess"},
              "user32.dll": {"MessageBoxA", "CreateWindowExA"}},
     "maker": {"kernel32.dll": {"CreateFileW", "GetTempPathA", "CreateThread"},
               "comdlg32.dll": {"GetSaveFileNameA"},
@@ -121,6 +122,16 @@ def check_program(kind, exe, description):
     for part in ('name="Microsoft.Windows.Common-Controls"', 'version="6.0.0.0"',
                  'processorArchitecture="x86"'):
         check(part in manifest, name + ": the manifest has " + part)
+    # Run with the user's rights, also when named setup.exe: the loader reads the level only
+    # at this place, in this namespace.
+    v3 = "{urn:schemas-microsoft-com:asm.v3}"
+    try:
+        levels = [level.attrib for level in ElementTree.fromstring(manifest.encode("utf-8")).findall(
+            "{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format(v3))]
+    except ElementTree.ParseError as e:
+        levels = [str(e)]
+    check(levels == [{"level": "asInvoker", "uiAccess": "false"}],
+          name + ": the manifest asks for asInvoker in trustInfo: %r" % levels)
 
 
 def check_outputs_carry_the_stub():

@@ -67,9 +67,10 @@ TEST(CompiledResources, VersionRecordStrings) {
 }
 
 // The manifest asks for Common Controls 6.0.0.0, so the loader maps comctl32 from that assembly's
-// folder (checked by folder: Wine's version 6 reports 5 from DllGetVersion).
+// folder (checked by folder: Wine's version 6 reports 5 from DllGetVersion), and for the user's
+// own rights, so that an output named setup.exe asks for no administrator.
 // The shipped programs are i686; the x86_64 twin's manifest names its own processor.
-TEST(CompiledResources, ManifestSelectsCommonControls6) {
+TEST(CompiledResources, ManifestSelectsCommonControls6AndAsInvoker) {
   const char* kProcessor = sizeof(void*) == 4 ? "processorArchitecture=\"x86\""
                                               : "processorArchitecture=\"amd64\"";
   HMODULE self = GetModuleHandleA(nullptr);
@@ -78,7 +79,9 @@ TEST(CompiledResources, ManifestSelectsCommonControls6) {
   const char* text = static_cast<const char*>(LockResource(LoadResource(self, found)));
   std::string manifest(text, SizeofResource(self, found));
   for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
-                           "publicKeyToken=\"6595b64144ccf1df\"", kProcessor})
+                           "publicKeyToken=\"6595b64144ccf1df\"", kProcessor,
+                           "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">",
+                           "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"})
     EXPECT_NE(std::string::npos, manifest.find(part)) << part;
   char path[MAX_PATH] = "";
   ASSERT_NE(0u, GetModuleFileNameA(LoadLibraryA("comctl32.dll"), path, sizeof path));

@@ -173,6 +173,18 @@ TEST(ThreadTest, LockAndSemaphore) {
   EXPECT_EQ(0, WaitForSemaphore(0, 0));
 }
 
+// The own path opens the running program itself (Windows: as an extended path, through the
+// file service's wide calls; the stub's end-to-end test runs it from CJK and emoji folders).
+TEST(ProcessTest, OwnExecutablePathOpensTheRunningProgram) {
+  Text own = OwnExecutablePath();
+  intptr_t file = OpenPlainFileForReading(own);
+  ASSERT_NE(0, file) << own.c_str();
+  char magic[4] = {};
+  EXPECT_EQ(4, ReadPlainFile(file, magic, 4));
+  ClosePlainFile(file);
+  EXPECT_TRUE(memcmp(magic, "MZ", 2) == 0 || memcmp(magic, "\x7f" "ELF", 4) == 0) << own.c_str();
+}
+
 }  // namespace
 
 #ifndef _WIN32
