@@ -5,6 +5,7 @@ for Windows'.
 
 Usage: cli_test.py PATH_TO_VEZOVUD [unittest arguments]"""
 import fcntl
+import hashlib
 import io
 import json
 import os
@@ -708,6 +709,39 @@ class UnpackSafetyTest(ToolTest):
                 if os.path.isdir(dest):
                     self.assertEqual(["ok.txt"], os.listdir(dest), "nothing torn, no part file")
         self.assertEqual(b"keep me", pathlib.Path(self.path("a file")).read_bytes())
+
+    def test_a_full_disk_is_said_in_one_line_and_what_came_out_whole_stays(self):
+        # A 1 MiB file system of its own (a private mount), filled by unpack and by pack.
+        files = {"f%02d.bin" % i: os.urandom(100000) for i in range(30)}
+        exe = self.write_output("setup.exe", list(files.items()))
+        source = self.path("source")
+        os.makedirs(source)
+        for name, data in files.items():
+            pathlib.Path(source, name).write_bytes(data)
+        mount = self.path("small")
+        os.makedirs(mount)
+        script = ('mount -t tmpfs -o size=1m none "$1" || exit 77; mkdir "$0"; shift; "$@"; code=$?; '
+                  'cd "$0" && find . -type f -exec md5sum {} + ; exit $code')
+        rows = [  # arguments (MOUNT stands for the small file system), words of the one line
+            (["unpack", "-j", "1", exe, "MOUNT/dest"], "No space left on device"),
+            (["unpack", exe, "MOUNT/dest"], "No space left on device"),
+            (["pack", "-q", "--stub", self.stub, source, "MOUNT/dest/out.exe"],
+             "not written: No space left on device"),
+        ]
+        for args, words in rows:
+            with self.subTest(args=args[:3]):
+                args = [a.replace("MOUNT", mount) for a in args]
+                r = subprocess.run(["unshare", "--user", "--map-root-user", "--mount", "sh", "-c", script,
+                                    os.path.join(mount, "dest"), mount, TOOL, *args],
+                                   capture_output=True, text=True, timeout=TIMEOUT_SECONDS)
+                if r.returncode == 77 or "unshare:" in r.stderr:
+                    self.skipTest("no private mount here: " + r.stderr.strip())
+                self.assertRun(r, 1, stderr=[words])
+                self.assertLessEqual(len(r.stderr.splitlines()), 2, r.stderr)
+                sums = dict(reversed(line.split("  ./")) for line in r.stdout.splitlines() if "  ./" in line)
+                self.assertEqual([], [n for n in sums if n.startswith(".~vz") or n == "out.exe"])
+                for name, digest in sums.items():
+                    self.assertEqual(hashlib.md5(files[name]).hexdigest(), digest, name)
 
     def test_left_part_files_of_ours_go_and_nothing_else(self):
         # What an ended run leaves, ours, goes from each folder the next run lands a file in;
