@@ -44,7 +44,7 @@ int IsOneOf(const char* argument, const char* shortForm, const char* longForm) {
 int main(int argc, char** argv) {
   KeepFreedMemoryForReuse();
   if (argc < 2) {
-    fputs(kUsage, stderr);
+    fputs("vezovud: missing COMMAND\nTry 'vezovud --help'.\n", stderr);
     return kExitUsage;
   }
   const char* first = argv[1];

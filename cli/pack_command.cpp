@@ -296,6 +296,12 @@ int ReadPatternFile(const char* path, PatternList* list) {
   char line[kPatternLineBytes];
   while (fgets(line, sizeof line, file) != nullptr) {
     size_t length = strlen(line);
+    if (length == sizeof line - 1 && line[length - 1] != '\n' && !feof(file)) {
+      fclose(file);
+      UsageError("pack", "--exclude-from: %s: a line is longer than %d bytes", path,
+                 static_cast<int>(sizeof line - 2));
+      return 0;
+    }
     while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
     if (length == 0 || line[0] == '#') continue;
     AddPattern(list, Text(line, static_cast<int>(length)));

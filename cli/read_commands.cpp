@@ -200,7 +200,8 @@ int IsRootEntry(const ArchiveEntryInfo& entry) {
 }
 
 // text as the inside of a JSON string: UTF-8 kept, quotes, backslashes and
-// control characters escaped, and bytes that are no UTF-8 given as U+FFFD.
+// control characters (C0, DEL and C1) escaped, so that no name can drive a
+// terminal, and bytes that are no UTF-8 given as U+FFFD.
 Text JsonString(const Text& text) {
   Text out;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.c_str());
@@ -239,7 +240,13 @@ Text JsonString(const Text& text) {
       if (lead == 0xF0 && second < 0x90) valid = 0;
       if (lead == 0xF4 && second >= 0x90) valid = 0;
     }
-    if (valid) {
+    if (valid && lead == 0xC2 && bytes[i + 1] <= 0x9F) {
+      // The C1 controls (U+0080 to U+009F), which some terminals obey.
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\u%04x", bytes[i + 1]);
+      out += escaped;
+      i += count;
+    } else if (valid) {
       out.Append(reinterpret_cast<const char*>(bytes + i), count);
       i += count;
     } else {

@@ -88,7 +88,7 @@ class UsageTest(ToolTest):
         out, src = self.path("o.exe"), self.path("src")
         os.makedirs(src)
         rows = [  # arguments, the command named in the hint ("" for none), words of the line
-            ([], "", "usage: vezovud"),
+            ([], "", "missing COMMAND"),
             (["frobnicate", exe], "", "unknown command 'frobnicate'"),
             (["--frob"], "", "unknown option '--frob'"),
             (["pack", src, out, "--jobs", "0"], "pack", "--jobs: '0' is not a positive number"),
@@ -114,10 +114,9 @@ class UsageTest(ToolTest):
             with self.subTest(args=args):
                 r = run(*args)
                 self.assertRun(r, 2, stderr=[words])
-                if args:
-                    hint = "Try 'vezovud %s--help'." % (command + " " if command else "")
-                    self.assertEqual(hint, r.stderr.splitlines()[-1])
-                    self.assertEqual(2, len(r.stderr.splitlines()), r.stderr)
+                hint = "Try 'vezovud %s--help'." % (command + " " if command else "")
+                self.assertEqual(hint, r.stderr.splitlines()[-1])
+                self.assertEqual(2, len(r.stderr.splitlines()), r.stderr)
         for epoch in ("", "1e9", "-5", "12 ", "99999999999999999999"):
             with self.subTest(SOURCE_DATE_EPOCH=epoch):
                 r = subprocess.run([TOOL, "pack", src, out, "--stub", self.stub], capture_output=True,
@@ -290,16 +289,18 @@ class ReadCommandsTest(ToolTest):
         pathlib.Path(source, "a.txt").write_bytes(b"a")
         packed = self.path("packed.exe")
         self.assertRun(self.pack(source, packed, "--quiet"), 0)
-        odd = self.write_output("odd.exe", [("dir/", b""), ('dir/q"\\\t\x7f.txt', b"q")])
+        odd = self.write_output("odd.exe", [("dir/", b""), ('dir/q"\\\t\x7f\x9b.txt', b"q")])
         expected = {  # file: [(name, kind, size)]
             packed: [("", "folder", 0), ("a.txt", "file", 1), ("sub\\", "folder", 0),
                      ("sub\\caf\u00e9.txt", "file", 5000)],
-            odd: [("dir/", "folder", 0), ('dir/q"\\\t\x7f.txt', "file", 1)],
+            odd: [("dir/", "folder", 0), ('dir/q"\\\t\x7f\x9b.txt', "file", 1)],
         }
         for path, entries in expected.items():
             with self.subTest(file=os.path.basename(path)):
                 r = run("list", "--json", path)
                 self.assertRun(r, 0)
+                self.assertEqual("", re.sub(r"[ -~]", "", r.stdout.replace("\n", "").replace("\u00e9", "")),
+                                 "no control character unescaped")
                 objects = [json.loads(line) for line in r.stdout.splitlines()]
                 self.assertEqual(entries, [(o["name"], o["kind"], o["size"]) for o in objects])
                 self.assertEqual(["compressed", "crc32", "kind", "name", "size", "time"], sorted(objects[-1]))
