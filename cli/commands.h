@@ -21,8 +21,7 @@ int RunPackCommand(int argc, char** argv);
 
 // Prints "vezovud COMMAND: " and the formatted text as one line on stderr,
 // then "Try 'vezovud COMMAND --help'."; returns kExitUsage.
-int UsageError(const char* command, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+int UsageError(const char* command, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Reads argv's options with getopt_long (options and operands in any order,
 // "--opt=value" and "--opt value", "--" ends the options), starting over at

@@ -72,8 +72,8 @@ const char kPackHelp[] =
 // Long options without a letter of their own.
 enum { kOptionStub = 256, kOptionFollowLinks, kOptionExcludeFrom };
 
-const int32_t kShownPerKind = 20;  // refused items listed per kind without --verbose
-const int32_t kShareSteps = 10000;  // hundredths of a percent
+const int32_t kShownPerKind = 20;        // refused items listed per kind without --verbose
+const int32_t kShareSteps = 10000;       // hundredths of a percent
 const int32_t kPatternLineBytes = 4096;  // the longest line read from --exclude-from
 
 // The archiver's progress: bytes once the byte count has a total, else the
@@ -359,18 +359,17 @@ unsigned char* ReadStub(const Text& path, int32_t* bytes) {
 }  // namespace
 
 int RunPackCommand(int argc, char** argv) {
-  static const struct option kOptions[] = {{"output", required_argument, nullptr, 'o'},
-                                           {"stub", required_argument, nullptr, kOptionStub},
-                                           {"exclude", required_argument, nullptr, 'x'},
-                                           {"exclude-from", required_argument, nullptr,
-                                            kOptionExcludeFrom},
-                                           {"follow-links", no_argument, nullptr,
-                                            kOptionFollowLinks},
-                                           {"jobs", required_argument, nullptr, 'j'},
-                                           {"quiet", no_argument, nullptr, 'q'},
-                                           {"verbose", no_argument, nullptr, 'v'},
-                                           {"help", no_argument, nullptr, 'h'},
-                                           {nullptr, 0, nullptr, 0}};
+  static const struct option kOptions[] = {
+      {"output", required_argument, nullptr, 'o'},
+      {"stub", required_argument, nullptr, kOptionStub},
+      {"exclude", required_argument, nullptr, 'x'},
+      {"exclude-from", required_argument, nullptr, kOptionExcludeFrom},
+      {"follow-links", no_argument, nullptr, kOptionFollowLinks},
+      {"jobs", required_argument, nullptr, 'j'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"verbose", no_argument, nullptr, 'v'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
   const char* outputArg = nullptr;
   const char* stubArg = nullptr;
   int quiet = 0;
@@ -380,7 +379,8 @@ int RunPackCommand(int argc, char** argv) {
   PatternList excludes = {nullptr, 0, 0};
   int usage = 0;
   StartOptions();
-  for (int option; usage == 0 && (option = NextOption("pack", argc, argv, "o:x:j:qvh", kOptions)) != -1;) {
+  for (int option;
+       usage == 0 && (option = NextOption("pack", argc, argv, "o:x:j:qvh", kOptions)) != -1;) {
     switch (option) {
       case 'o': outputArg = optarg; break;
       case kOptionStub: stubArg = optarg; break;

@@ -21,8 +21,8 @@ int32_t gUnit = 0;
 int64_t gDone = 0;
 int64_t gTotal = 0;
 Text gName;
-int64_t gDrawnAtMs = -1;     // when the line was last drawn; -1: not yet
-int32_t gDrawnColumns = 0;   // the columns the line on screen takes, 0 when clear
+int64_t gDrawnAtMs = -1;          // when the line was last drawn; -1: not yet
+int32_t gDrawnColumns = 0;        // the columns the line on screen takes, 0 when clear
 std::atomic<int> gLineBroken{0};  // set once the interrupt has ended the line
 std::atomic_flag gDrawing = ATOMIC_FLAG_INIT;
 

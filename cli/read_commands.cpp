@@ -155,8 +155,7 @@ int RunEngine(const char* command, const char* file, const char* destination, in
     fprintf(stderr,
             "vezovud %s: stopped: %s; the %lld files extracted whole before it stay, "
             "%lld of %lld entries were not extracted\n",
-            command, SystemErrorText(report.stoppedBy).c_str(),
-            static_cast<long long>(report.done),
+            command, SystemErrorText(report.stoppedBy).c_str(), static_cast<long long>(report.done),
             static_cast<long long>(report.failed + report.skipped),
             static_cast<long long>(report.total));
     status = kExitFailure;
@@ -229,8 +228,10 @@ Text JsonString(const Text& text) {
     }
     // A well-formed sequence: its length from the lead, continuation bytes,
     // and no overlong form, surrogate or value past U+10FFFF.
-    int count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    int count = lead >= 0xC2 && lead <= 0xDF   ? 2
+                : lead >= 0xE0 && lead <= 0xEF ? 3
+                : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                               : 0;
     int valid = count > 0 && i + count <= length;
     for (int k = 1; valid && k < count; ++k) valid = (bytes[i + k] & 0xC0) == 0x80;
     if (valid && count >= 3) {
@@ -264,8 +265,7 @@ int RatioPercent(uint64_t size, uint64_t compressed) {
   return static_cast<int>(saved + (saved >= 0 ? 0.5 : -0.5));
 }
 
-const char kLongRule[] =
-    "------------  ------------  -----  -------------------  --------  ----\n";
+const char kLongRule[] = "------------  ------------  -----  -------------------  --------  ----\n";
 
 void PrintEntry(int format, const ArchiveEntryInfo& entry) {
   const LocalTimeFields& t = entry.time;
@@ -278,10 +278,11 @@ void PrintEntry(int format, const ArchiveEntryInfo& entry) {
   if (format == kListJson) {
     Text utf8 = entry.utf8Name ? entry.name : Windows1252ToUtf8(entry.name);
     when[10] = 'T';
-    printf("{\"name\":\"%s\",\"kind\":\"%s\",\"size\":%llu,\"compressed\":%llu,"
-           "\"time\":\"%s\",\"crc32\":\"%08x\"}\n",
-           IsRootEntry(entry) ? "" : JsonString(utf8).c_str(),
-           entry.isFolder ? "folder" : "file", size, compressed, when, crc);
+    printf(
+        "{\"name\":\"%s\",\"kind\":\"%s\",\"size\":%llu,\"compressed\":%llu,"
+        "\"time\":\"%s\",\"crc32\":\"%08x\"}\n",
+        IsRootEntry(entry) ? "" : JsonString(utf8).c_str(), entry.isFolder ? "folder" : "file",
+        size, compressed, when, crc);
     return;
   }
   Text name = ShownName(entry.name, entry.utf8Name);
@@ -307,9 +308,9 @@ void OnUnpackInterrupt() {
 
 int RunListCommand(int argc, char** argv) {
   static const struct option kOptions[] = {
-      {"long", no_argument, nullptr, 'l'},        {"tsv", no_argument, nullptr, kOptionTsv},
+      {"long", no_argument, nullptr, 'l'},         {"tsv", no_argument, nullptr, kOptionTsv},
       {"json", no_argument, nullptr, kOptionJson}, {"quiet", no_argument, nullptr, 'q'},
-      {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0}};
+      {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0}};
   int format = isatty(1) ? kListLong : kListPlain;
   int quiet = 0;
   StartOptions();
@@ -334,8 +335,8 @@ int RunListCommand(int argc, char** argv) {
   }
   int header = format == kListLong && !quiet;
   if (header) {
-    printf("%12s  %12s  %5s  %-19s  %-8s  %s\n%s", "Size", "Compressed", "Ratio",
-           "Date       Time", "CRC-32", "Name", kLongRule);
+    printf("%12s  %12s  %5s  %-19s  %-8s  %s\n%s", "Size", "Compressed", "Ratio", "Date       Time",
+           "CRC-32", "Name", kLongRule);
   }
   int status = kExitSuccess;
   int64_t listed = 0;
