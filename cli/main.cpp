@@ -1,5 +1,5 @@
 // The vezovud tool: dispatches to its commands, which run the same archive
-// core as the Windows programs.
+// core as the Windows programs, and answers --help and --version itself.
 #include <stdio.h>
 #include <string.h>
 
@@ -10,84 +10,72 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vezovud COMMAND ARGUMENTS\n"
+    "usage: vezovud COMMAND [OPTIONS] ARGUMENTS\n"
     "\n"
-    "  list FILE         list the entries of FILE: name, size, compressed size,\n"
-    "                    date and time, CRC-32\n"
-    "  test FILE         check every entry's data and CRC-32, writing nothing\n"
-    "  unpack FILE DEST [--jobs N]\n"
-    "                    extract every entry below the folder DEST\n"
-    "  pack FOLDER OUT   pack FOLDER into the self-extracting file OUT\n"
+    "  pack FOLDER OUTPUT  pack FOLDER into the self-extracting file OUTPUT\n"
+    "  unpack FILE DEST    extract every entry of FILE below the folder DEST\n"
+    "  list FILE           list the entries of FILE: name, size, compressed size,\n"
+    "                      date and time, CRC-32\n"
+    "  test FILE           check every entry's data and CRC-32, writing nothing\n"
     "\n"
-    "'vezovud COMMAND --help' describes one command.\n"
+    "  -h, --help          show this help; 'vezovud COMMAND --help' describes one command\n"
+    "  -V, --version       show the version\n"
+    "\n"
     "FILE is an output file of the Maker or a plain ZIP archive.\n"
-    "Exit codes: 0 success, 1 failure, 2 usage error.\n";
+    "Exit codes: 0 success, 1 failure, 2 usage error, 128 + the signal's number\n"
+    "after an interrupt (130 for Ctrl-C).\n";
 
-// The usage of each reading command, for "vezovud COMMAND --help".
 const struct {
-  const char* command;
-  const char* usage;
-} kCommandUsages[] = {
-    {"list",
-     "usage: vezovud list FILE\n\nLists the entries of FILE: name, size, compressed size,\n"
-     "date and time, CRC-32.\n"},
-    {"test",
-     "usage: vezovud test FILE\n\nChecks every entry's data and CRC-32, writing nothing.\n"},
-    {"unpack",
-     "usage: vezovud unpack FILE DEST [--jobs N]\n\nExtracts every entry below the folder DEST.\n"
-     "  --jobs N  create the files with N threads (default: one per processor,\n"
-     "            at most 16); --jobs 1 extracts one entry after another.\n"
-     "Each file is written to a part file named .~vz and 8 letters or digits, which\n"
-     "takes the file's name once whole. Interrupted by SIGINT, SIGTERM or SIGHUP,\n"
-     "unpack removes the part files it was writing and exits with 130, 143 or 129;\n"
-     "the part files a killed run left go when a run writes into their folder.\n"},
+  const char* name;
+  int (*run)(int argc, char** argv);
+} kCommands[] = {
+    {"pack", RunPackCommand},
+    {"unpack", RunUnpackCommand},
+    {"list", RunListCommand},
+    {"test", RunTestCommand},
 };
 
-// 1 when an argument after the command asks for help.
-int AsksForHelp(int argc, char** argv) {
-  for (int i = 2; i < argc; ++i) {
-    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return 1;
-  }
-  return 0;
+int IsOneOf(const char* argument, const char* shortForm, const char* longForm) {
+  return strcmp(argument, shortForm) == 0 || strcmp(argument, longForm) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   KeepFreedMemoryForReuse();
-  if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
-                    strcmp(argv[1], "help") == 0)) {
+  if (argc < 2) {
+    fputs("vezovud: missing COMMAND\nTry 'vezovud --help'.\n", stderr);
+    return kExitUsage;
+  }
+  const char* first = argv[1];
+  if (IsOneOf(first, "-h", "--help") || (strcmp(first, "help") == 0 && argc == 2)) {
     fputs(kUsage, stdout);
     return kExitSuccess;
   }
-  if (argc < 2) {
-    fputs(kUsage, stderr);
+  if (IsOneOf(first, "-V", "--version")) {
+    printf("vezovud %s\n", VEZOVUD_VERSION);
+    return kExitSuccess;
+  }
+  // "vezovud help COMMAND" is "vezovud COMMAND --help".
+  char helpOption[] = "--help";
+  char* helpArguments[] = {argv[0], argv[1], helpOption, nullptr};
+  if (strcmp(first, "help") == 0) {
+    helpArguments[1] = argv[2];
+    argc = 3;
+    argv = helpArguments;
+    first = argv[1];
+  }
+  int (*run)(int, char**) = nullptr;
+  for (const auto& command : kCommands) {
+    if (strcmp(first, command.name) == 0) run = command.run;
+  }
+  if (run == nullptr) {
+    fprintf(stderr, "vezovud: unknown %s '%s'\nTry 'vezovud --help'.\n",
+            first[0] == '-' ? "option" : "command", first);
     return kExitUsage;
   }
-  // pack reads its own options, --help among them.
-  if (AsksForHelp(argc, argv)) {
-    for (const auto& entry : kCommandUsages) {
-      if (strcmp(argv[1], entry.command) == 0) {
-        fputs(entry.usage, stdout);
-        return kExitSuccess;
-      }
-    }
-  }
   InitRuntime();
-  const char* command = argv[1];
-  int result;
-  if (strcmp(command, "list") == 0) {
-    result = RunListCommand(argc - 1, argv + 1);
-  } else if (strcmp(command, "test") == 0) {
-    result = RunTestCommand(argc - 1, argv + 1);
-  } else if (strcmp(command, "unpack") == 0) {
-    result = RunUnpackCommand(argc - 1, argv + 1);
-  } else if (strcmp(command, "pack") == 0) {
-    result = RunPackCommand(argc - 1, argv + 1);
-  } else {
-    fprintf(stderr, "vezovud: unknown command '%s'\n\n%s", command, kUsage);
-    result = kExitUsage;
-  }
+  int result = run(argc - 1, argv + 1);
   // A listing or summary that stdout could not take (a full disk) is no
   // success, however the command went.
   int flushed = fflush(stdout) == 0;

@@ -4,13 +4,16 @@
 // Progress goes to stderr on a terminal; the last line of stdout is the
 // summary. An interrupt removes the job's temporary folder and part file
 // before the process ends.
+#include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "archive/folder_archiver.h"
 #include "archive/parallel_deflate.h"
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "pack/build_steps.h"
 #include "pack/prepare.h"
 #include "resources/embedded.h"
@@ -28,78 +31,126 @@ namespace {
 
 const int32_t kStubLimitBytes = 64 * 1024 * 1024;  // a stub larger than this is no stub
 
-const char kPackUsage[] =
-    "usage: vezovud pack FOLDER OUTPUT [--stub FILE] [--quiet] [--follow-links] [--jobs N]\n";
+const char kPackHelp[] =
+    "usage: vezovud pack [OPTIONS] FOLDER OUTPUT\n"
+    "       vezovud pack [OPTIONS] -o OUTPUT FOLDER\n"
+    "\n"
+    "Packs every file below FOLDER into the self-extracting file OUTPUT.\n"
+    "\n"
+    "  -o, --output FILE        write the output to FILE\n"
+    "      --stub FILE          write FILE as the stub instead of the built-in one\n"
+    "  -x, --exclude PATTERN    leave out the items PATTERN matches (repeatable): a\n"
+    "                           PATTERN without '/' is matched against each item's\n"
+    "                           name at any depth, one with '/' against its path\n"
+    "                           below FOLDER; '*', '?' and '|' (alternatives) as\n"
+    "                           wildcards, case ignored; a folder left out is not\n"
+    "                           entered\n"
+    "      --exclude-from FILE  read patterns from FILE, one a line ('#' starts a\n"
+    "                           comment line; blank lines are skipped)\n"
+    "      --follow-links       follow links that lead outside FOLDER too\n"
+    "  -j, --jobs N             deflate with N threads (default: one per processor,\n"
+    "                           at most 16); 1 deflates one file after another.\n"
+    "                           The output is the same bytes for every N.\n"
+    "  -q, --quiet              no progress line\n"
+    "  -v, --verbose            list every refused item, not 20 of each kind\n"
+    "  -h, --help               show this help\n"
+    "\n"
+    "The whole folder is checked before anything is compressed. Nothing is\n"
+    "written when an item cannot be stored whole: an unreadable file or folder, a\n"
+    "dangling link, a link leading outside FOLDER, a pipe, socket or device, a\n"
+    "file or folder that changes while it is packed, a file of 4 GiB or more, a\n"
+    "name Windows cannot hold or would merge with another, an OUTPUT inside\n"
+    "FOLDER, or an OUTPUT that is no file (a folder, a device, a FIFO).\n"
+    "\n"
+    "SOURCE_DATE_EPOCH, when set (seconds since 1970 UTC), is the latest time\n"
+    "stored: later times are stored as it, for outputs that are the same bytes\n"
+    "whenever the same files are packed. TMPDIR names the temporary folder.\n"
+    "\n"
+    "Exit status: 0 written, 1 not written, 2 usage; 130, 143 or 129 after\n"
+    "SIGINT, SIGTERM or SIGHUP, which remove the temporary files first.\n";
 
-void PrintPackUsage() { fputs(kPackUsage, stderr); }
+// Long options without a letter of their own.
+enum { kOptionStub = 256, kOptionFollowLinks, kOptionExcludeFrom };
 
-void PrintPackHelp() {
-  fputs(kPackUsage, stdout);
-  fputs(
-      "\n"
-      "Packs every file below FOLDER into the self-extracting file OUTPUT.\n"
-      "\n"
-      "  --stub FILE     write FILE as the stub instead of the built-in one\n"
-      "  --quiet         no progress on stderr\n"
-      "  --follow-links  follow links that lead outside FOLDER too\n"
-      "  --jobs N        deflate with N threads (default: one per processor,\n"
-      "                  at most 16); --jobs 1 deflates one file after another.\n"
-      "                  The output is the same bytes for every N.\n"
-      "\n"
-      "Nothing is written when an item cannot be stored whole: an unreadable\n"
-      "file or folder, a dangling link, a link leading outside FOLDER, a pipe,\n"
-      "socket or device, a file or folder that changes while it is packed, a\n"
-      "file of 4 GiB or more, a name Windows cannot hold or would merge with\n"
-      "another, an OUTPUT inside FOLDER, or an OUTPUT that is no file (a\n"
-      "folder, a device, a FIFO).\n"
-      "\n"
-      "Exit status: 0 written, 1 not written, 2 usage; 130, 143 or 129 after\n"
-      "SIGINT, SIGTERM or SIGHUP, which remove the temporary files first.\n",
-      stdout);
-}
+const int32_t kShownPerKind = 20;        // refused items listed per kind without --verbose
+const int32_t kShareSteps = 10000;       // hundredths of a percent
+const int32_t kPatternLineBytes = 4096;  // the longest line read from --exclude-from
 
-int32_t TerminalProgress(const Text& fileName, float percent) {
-  if (fileName.IsEmpty()) {
-    fprintf(stderr, "\r[100%%]%-60s\r", "");
-    fprintf(stderr, "\n");
+// The archiver's progress: bytes once the byte count has a total, else the
+// share of files; the name of the file at hand either way.
+int64_t gBytesDone = 0;
+int64_t gBytesTotal = 0;
+
+int32_t OnFileProgress(const Text& fileName, float percent) {
+  Text shown = PrintableName(FileNamePart(fileName));
+  if (gBytesTotal > 0) {
+    ShowProgress(kProgressBytes, gBytesDone, gBytesTotal, shown);
   } else {
-    fprintf(stderr, "\r[%3d%%] %-60.60s", static_cast<int>(percent),
-            FileNamePart(fileName).c_str());
+    ShowProgress(kProgressShare, static_cast<int64_t>(percent * (kShareSteps / 100)), kShareSteps,
+                 shown);
   }
-  fflush(stderr);
   return 0;
 }
 
-const char* ProblemText(int32_t kind) {
-  switch (kind) {
-    case kProblemUnreadable: return "could not be read";
-    case kProblemTooLarge: return "is 4 GiB or larger";
-    case kProblemBadName: return "has a name Windows cannot hold";
-    case kProblemEntryFailed: return "could not be stored";
-    case kProblemArchiveFailed: return "could not be written";
-    case kProblemFolderUnreadable: return "is a folder that could not be listed";
-    case kProblemSpecialFile: return "is a pipe, socket or device, not a file";
-    case kProblemDanglingLink: return "is a link to nothing";
-    case kProblemLinkOutside:
-      return "is a link leading outside the folder (--follow-links follows it)";
-    case kProblemChanged: return "changed while it was packed";
-    case kProblemCaseTwin:
-      return "differs from another name in its folder only in case; Windows would merge them";
-    case kProblemTrailingDot: return "ends in a dot or a space, which Windows drops";
-    case kProblemNotUtf8: return "has a name that is not UTF-8";
-    default: return "was left out";
-  }
+void OnBytesProgress(int64_t done, int64_t total) {
+  if (total <= 0) return;
+  gBytesDone = done;
+  gBytesTotal = total;
+  ShowProgress(kProgressBytes, done, total, Text());
 }
 
-// " (reason)" in the system's words, or nothing for no reason.
+void OnPackInterrupt() {
+  RemoveDebrisNow();
+  BreakProgressLine();
+}
+
+// The kinds of refused items, in the order they are listed, each with its
+// heading and what it means.
+const struct {
+  int32_t kind;
+  const char* heading;
+  const char* meaning;
+} kProblemGroups[] = {
+    {kProblemDanglingLink, "dangling links", "links to nothing"},
+    {kProblemLinkOutside, "links outside the folder", "--follow-links follows them"},
+    {kProblemCaseTwin, "case twins",
+     "names that differ from another in their folder only in case; Windows would merge them"},
+    {kProblemTrailingDot, "trailing dots or spaces", "Windows drops them from a name"},
+    {kProblemBadName, "names Windows cannot hold", nullptr},
+    {kProblemNotUtf8, "names not in UTF-8", nullptr},
+    {kProblemSpecialFile, "special files", "pipes, sockets or devices hold no data to store"},
+    {kProblemFolderUnreadable, "unreadable folders", nullptr},
+    {kProblemUnreadable, "unreadable files", nullptr},
+    {kProblemTooLarge, "files of 4 GiB or more", nullptr},
+    {kProblemChanged, "changed while packed", nullptr},
+    {kProblemEntryFailed, "entries not stored", nullptr},
+    {kProblemArchiveFailed, "archive not written", nullptr},
+    {0, "other items left out", nullptr},
+};
+
+// The group a problem kind is listed under.
+int32_t GroupOf(int32_t kind) {
+  const int32_t last = sizeof kProblemGroups / sizeof kProblemGroups[0] - 1;
+  for (int32_t g = 0; g < last; ++g) {
+    if (kProblemGroups[g].kind == kind) return g;
+  }
+  return last;
+}
+
+// ": reason" in the system's words, or nothing for no reason.
 Text ReasonSuffix(int32_t reason) {
   if (reason == 0) return Text();
-  return Text(" (") + SystemErrorText(reason) + ")";
+  return Text(": ") + SystemErrorText(reason);
 }
 
-// Names every problem of the archiver's list with its reason. Running out of
-// files to open fails every item after it the same way: that is said once.
-void PrintProblems() {
+// Lists the archiver's problems: a headline whose count is the number of
+// items below it, then each kind with its count, at most kShownPerKind
+// items each unless verbose. Running out of files to open fails every item
+// after it the same way: that is said once.
+void PrintProblems(int verbose) {
+  const int32_t groups = sizeof kProblemGroups / sizeof kProblemGroups[0];
+  int32_t counts[groups];
+  for (int32_t g = 0; g < groups; ++g) counts[g] = 0;
   int32_t outOfFiles = 0;
   int32_t outOfFilesReason = 0;
   for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
@@ -107,17 +158,183 @@ void PrintProblems() {
     if (IsOutOfOpenFiles(reason)) {
       ++outOfFiles;
       outOfFilesReason = reason;
-      continue;
+    } else {
+      ++counts[GroupOf(ArchiverProblemKind(i))];
     }
-    fprintf(stderr, "  %s %s%s\n", PrintableName(ArchiverProblemPath(i)).c_str(),
-            ProblemText(ArchiverProblemKind(i)), ReasonSuffix(reason).c_str());
+  }
+  int32_t total = ArchiverProblemCount();
+  fprintf(stderr, "vezovud pack: not written: %d %s cannot be stored whole\n",
+          static_cast<int>(total), total == 1 ? "item" : "items");
+  for (int32_t g = 0; g < groups; ++g) {
+    if (counts[g] == 0) continue;
+    const char* meaning = kProblemGroups[g].meaning;
+    fprintf(stderr, "%s: %d%s%s%s\n", kProblemGroups[g].heading, static_cast<int>(counts[g]),
+            meaning != nullptr ? " (" : "", meaning != nullptr ? meaning : "",
+            meaning != nullptr ? ")" : "");
+    int32_t shown = 0;
+    for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+      int32_t reason = ArchiverProblemReason(i);
+      if (IsOutOfOpenFiles(reason) || GroupOf(ArchiverProblemKind(i)) != g) continue;
+      if (!verbose && shown == kShownPerKind) break;
+      ++shown;
+      fprintf(stderr, "  %s%s\n", PrintableName(ArchiverProblemPath(i)).c_str(),
+              ReasonSuffix(reason).c_str());
+    }
+    if (shown < counts[g]) {
+      fprintf(stderr, "  ... and %d more (--verbose lists them all)\n",
+              static_cast<int>(counts[g] - shown));
+    }
   }
   if (outOfFiles > 0) {
     fprintf(stderr,
-            "  the system ran out of files to open%s: %d files or folders could not be read; "
+            "the system ran out of files to open (%s): %d files or folders could not be read; "
             "raise the limit (ulimit -n) or pack with fewer --jobs\n",
-            ReasonSuffix(outOfFilesReason).c_str(), static_cast<int>(outOfFiles));
+            SystemErrorText(outOfFilesReason).c_str(), static_cast<int>(outOfFiles));
   }
+}
+
+// The path and reason of a full disk among the failure's causes: 1 when
+// there is one.
+int FindDiskFull(const BuildResult& result, Text* where, int32_t* reason) {
+  if (result.reason == ENOSPC || result.reason == EDQUOT) {
+    *where = result.where;
+    *reason = result.reason;
+    return 1;
+  }
+  for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
+    int32_t problemReason = ArchiverProblemReason(i);
+    if (problemReason == ENOSPC || problemReason == EDQUOT) {
+      *where = ArchiverProblemPath(i);
+      *reason = problemReason;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// BuildFailureText as the tail of "not written: ": without its own
+// "No archive was written: ", lower case first, no full stop.
+Text FailureClause(const BuildResult& result) {
+  static const char kNotWritten[] = "No archive was written: ";
+  const int32_t kNotWrittenBytes = sizeof kNotWritten - 1;
+  Text text = BuildFailureText(result);
+  if (text.Middle(0, kNotWrittenBytes) == kNotWritten) {
+    text = text.Middle(kNotWrittenBytes, text.Length() - kNotWrittenBytes);
+  }
+  if (text.Last() == '.') text = text.Middle(0, text.Length() - 1);
+  if (text.At(0) < 'A' || text.At(0) > 'Z') return text;
+  Text lowered;
+  lowered += static_cast<char>(text.At(0) - 'A' + 'a');
+  lowered += text.Middle(1, text.Length() - 1);
+  return lowered;
+}
+
+// Says, in one line where one does, why no output was written.
+void ReportFailure(const BuildResult& result, const char* outputArg, int verbose) {
+  Text diskWhere;
+  int32_t diskReason = 0;
+  if (FindDiskFull(result, &diskWhere, &diskReason)) {
+    fprintf(stderr, "vezovud pack: not written: %s%s%s\n", SystemErrorText(diskReason).c_str(),
+            diskWhere.IsEmpty() ? "" : " writing ", PrintableName(diskWhere).c_str());
+    return;
+  }
+  if (result.failure == kBuildFilesLeftOut ||
+      (result.failure == kBuildArchiveUnreadable && ArchiverProblemCount() > 0)) {
+    if (ArchiverProblemCount() > 0) {
+      PrintProblems(verbose);
+    } else {
+      fprintf(stderr,
+              "vezovud pack: not written: %d files counted, %d added: the folder changed while it "
+              "was packed\n",
+              static_cast<int>(result.fileCount), static_cast<int>(result.addedCount));
+    }
+  } else if (result.failure == kBuildOutputFailed) {
+    fprintf(stderr, "vezovud pack: not written: cannot create or write %s%s\n",
+            PrintableName(outputArg).c_str(), ReasonSuffix(result.reason).c_str());
+  } else if (result.failure == kBuildArchiveTooLarge) {
+    fprintf(stderr, "vezovud pack: not written: %s: the archive has %lld bytes\n",
+            FailureClause(result).c_str(), static_cast<long long>(result.archiveBytes));
+  } else if (result.failure == kBuildOutputNotAFile || result.failure == kBuildOutputInSource) {
+    fprintf(stderr, "vezovud pack: not written: %s: %s\n", FailureClause(result).c_str(),
+            PrintableName(outputArg).c_str());
+  } else {
+    fprintf(stderr, "vezovud pack: not written: %s%s%s%s\n", FailureClause(result).c_str(),
+            result.where.IsEmpty() ? "" : ": ", PrintableName(result.where).c_str(),
+            ReasonSuffix(result.reason).c_str());
+  }
+}
+
+// The patterns of --exclude and --exclude-from, in a block that grows.
+struct PatternList {
+  Text* items;
+  int32_t count;
+  int32_t capacity;
+};
+
+void AddPattern(PatternList* list, const Text& pattern) {
+  if (list->count == list->capacity) {
+    int32_t capacity = list->capacity == 0 ? 16 : list->capacity * 2;
+    Text* items = new Text[capacity];
+    for (int32_t i = 0; i < list->count; ++i) items[i] = static_cast<Text&&>(list->items[i]);
+    delete[] list->items;
+    list->items = items;
+    list->capacity = capacity;
+  }
+  list->items[list->count++] = pattern;
+}
+
+// Adds the patterns of the file at path, one a line; blank lines and lines
+// that start with "#" are skipped, and so is a line's final carriage
+// return. 0 (with a usage error printed) when the file cannot be read.
+int ReadPatternFile(const char* path, PatternList* list) {
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) {
+    int error = errno;
+    UsageError("pack", "--exclude-from: cannot read %s: %s", path, strerror(error));
+    return 0;
+  }
+  char line[kPatternLineBytes];
+  while (fgets(line, sizeof line, file) != nullptr) {
+    size_t length = strlen(line);
+    if (length == sizeof line - 1 && line[length - 1] != '\n' && !feof(file)) {
+      fclose(file);
+      UsageError("pack", "--exclude-from: %s: a line is longer than %d bytes", path,
+                 static_cast<int>(sizeof line - 2));
+      return 0;
+    }
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    if (length == 0 || line[0] == '#') continue;
+    AddPattern(list, Text(line, static_cast<int>(length)));
+  }
+  int error = ferror(file) ? errno : 0;
+  fclose(file);
+  if (error != 0) {
+    UsageError("pack", "--exclude-from: cannot read %s: %s", path, strerror(error));
+    return 0;
+  }
+  return 1;
+}
+
+// Reads SOURCE_DATE_EPOCH: -1 when it is not set, else its decimal count of
+// seconds; 0 (with a usage error printed) for anything else.
+int ReadSourceDateEpoch(int64_t* newestTime) {
+  const int64_t kMaxSeconds = 253402300799LL;  // 9999-12-31 23:59:59 UTC
+  *newestTime = -1;
+  const char* text = getenv("SOURCE_DATE_EPOCH");
+  if (text == nullptr) return 1;
+  int64_t value = 0;
+  int valid = text[0] != 0;
+  for (const char* c = text; valid && *c != 0; ++c) {
+    valid = *c >= '0' && *c <= '9';
+    if (valid) value = value * 10 + (*c - '0');
+    if (value > kMaxSeconds) valid = 0;
+  }
+  if (!valid) {
+    UsageError("pack", "SOURCE_DATE_EPOCH: '%s' is not a count of seconds since 1970", text);
+    return 0;
+  }
+  *newestTime = value;
+  return 1;
 }
 
 // Reads a whole stub file into a new block; null on failure.
@@ -142,47 +359,70 @@ unsigned char* ReadStub(const Text& path, int32_t* bytes) {
 }  // namespace
 
 int RunPackCommand(int argc, char** argv) {
-  const char* folderArg = nullptr;
+  static const struct option kOptions[] = {
+      {"output", required_argument, nullptr, 'o'},
+      {"stub", required_argument, nullptr, kOptionStub},
+      {"exclude", required_argument, nullptr, 'x'},
+      {"exclude-from", required_argument, nullptr, kOptionExcludeFrom},
+      {"follow-links", no_argument, nullptr, kOptionFollowLinks},
+      {"jobs", required_argument, nullptr, 'j'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"verbose", no_argument, nullptr, 'v'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
   const char* outputArg = nullptr;
   const char* stubArg = nullptr;
   int quiet = 0;
+  int verbose = 0;
   int32_t linkMode = kLinksWithinFolder;
   int32_t jobs = ProcessorCount();
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-      PrintPackHelp();
-      return kExitSuccess;
-    } else if (strcmp(argv[i], "--quiet") == 0) {
-      quiet = 1;
-    } else if (strcmp(argv[i], "--follow-links") == 0) {
-      linkMode = kLinksFollowAll;
-    } else if (strcmp(argv[i], "--stub") == 0) {
-      if (i + 1 >= argc) {
-        PrintPackUsage();
-        return kExitUsage;
-      }
-      stubArg = argv[++i];
-    } else if (strcmp(argv[i], "--jobs") == 0) {
-      if (i + 1 >= argc || !ParseJobs(argv[i + 1], kMaxDeflateWorkers, &jobs)) {
-        PrintPackUsage();
-        return kExitUsage;
-      }
-      ++i;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      fprintf(stderr, "vezovud pack: unknown option %s\n", argv[i]);
-      PrintPackUsage();
-      return kExitUsage;
-    } else if (folderArg == nullptr) {
-      folderArg = argv[i];
-    } else if (outputArg == nullptr) {
-      outputArg = argv[i];
-    } else {
-      PrintPackUsage();
-      return kExitUsage;
+  PatternList excludes = {nullptr, 0, 0};
+  int usage = 0;
+  StartOptions();
+  for (int option;
+       usage == 0 && (option = NextOption("pack", argc, argv, "o:x:j:qvh", kOptions)) != -1;) {
+    switch (option) {
+      case 'o': outputArg = optarg; break;
+      case kOptionStub: stubArg = optarg; break;
+      case 'x': AddPattern(&excludes, optarg); break;
+      case kOptionExcludeFrom:
+        if (!ReadPatternFile(optarg, &excludes)) usage = 1;
+        break;
+      case kOptionFollowLinks: linkMode = kLinksFollowAll; break;
+      case 'j':
+        if (!ReadJobsOption("pack", "--jobs", optarg, kMaxDeflateWorkers, &jobs)) usage = 1;
+        break;
+      case 'q': quiet = 1; break;
+      case 'v': verbose = 1; break;
+      case 'h':
+        delete[] excludes.items;
+        fputs(kPackHelp, stdout);
+        return kExitSuccess;
+      default: usage = 1; break;
     }
   }
-  if (folderArg == nullptr || outputArg == nullptr || folderArg[0] == 0 || outputArg[0] == 0) {
-    PrintPackUsage();
+  int operands = argc - optind;
+  int wanted = outputArg == nullptr ? 2 : 1;
+  const char* folderArg = operands > 0 ? argv[optind] : nullptr;
+  if (outputArg == nullptr && operands > 1) outputArg = argv[optind + 1];
+  int64_t newestTime = -1;
+  if (usage == 0) {
+    if (operands == 0) {
+      usage = UsageError("pack", "missing FOLDER");
+    } else if (operands < wanted) {
+      usage = UsageError("pack", "missing OUTPUT (or -o OUTPUT)");
+    } else if (operands > wanted) {
+      usage = UsageError("pack", "extra argument '%s'", argv[optind + wanted]);
+    } else if (folderArg[0] == 0) {
+      usage = UsageError("pack", "the folder is an empty name");
+    } else if (outputArg[0] == 0) {
+      usage = UsageError("pack", "the output is an empty name");
+    } else if (!ReadSourceDateEpoch(&newestTime)) {
+      usage = 1;
+    }
+  }
+  if (usage != 0) {
+    delete[] excludes.items;
     return kExitUsage;
   }
   InitFolderArchiver();
@@ -190,9 +430,15 @@ int RunPackCommand(int argc, char** argv) {
   Text folder(folderArg);
   int64_t folderSize = PathSize(folder);
   if (folderSize != -2) {
-    Text reason = folderSize == -1 ? ReasonSuffix(LastSystemError()) : Text();
-    fprintf(stderr, "vezovud pack: not written: %s is not a folder%s\n",
-            PrintableName(folderArg).c_str(), reason.c_str());
+    if (folderSize == -1) {
+      Text reason = SystemErrorText(LastSystemError());
+      fprintf(stderr, "vezovud pack: not written: cannot read the folder %s: %s\n",
+              PrintableName(folderArg).c_str(), reason.c_str());
+    } else {
+      fprintf(stderr, "vezovud pack: not written: %s is not a folder\n",
+              PrintableName(folderArg).c_str());
+    }
+    delete[] excludes.items;
     return kExitFailure;
   }
   if (folder.Last() != kPathSeparator) folder += kPathSeparator;
@@ -203,9 +449,11 @@ int RunPackCommand(int argc, char** argv) {
   if (stubArg != nullptr) {
     stubCopy = ReadStub(stubArg, &stubBytes);
     if (stubCopy == nullptr) {
-      Text reason = ReasonSuffix(LastSystemError());
+      int32_t error = LastSystemError();
+      Text reason = error != 0 ? ReasonSuffix(error) : Text(": empty, or larger than a stub");
       fprintf(stderr, "vezovud pack: not written: cannot read the stub %s%s\n",
               PrintableName(stubArg).c_str(), reason.c_str());
+      delete[] excludes.items;
       return kExitFailure;
     }
     stub = stubCopy;
@@ -213,6 +461,7 @@ int RunPackCommand(int argc, char** argv) {
     fprintf(stderr,
             "vezovud pack: not written: this vezovud has no stub built in; "
             "build the Windows programs or pass --stub FILE\n");
+    delete[] excludes.items;
     return kExitFailure;
   }
 
@@ -229,29 +478,30 @@ int RunPackCommand(int argc, char** argv) {
   request.chunkPauseMs = 0;
   request.linkMode = linkMode;
   request.workers = jobs;
-  SetArchiverProgressCallback(!quiet && isatty(2) ? TerminalProgress : nullptr);
+  request.excludes = excludes.items;
+  request.excludeCount = excludes.count;
+  request.newestTime = newestTime;
+  // The whole folder is checked before anything is compressed, so that a
+  // refusal comes in the time of a walk.
+  request.checkFirst = 1;
+  int shown = !quiet && isatty(2);
+  StartProgress(shown);
+  gBytesDone = 0;
+  gBytesTotal = 0;
+  SetArchiverProgressCallback(shown ? OnFileProgress : nullptr);
+  SetArchiverBytesCallback(shown ? OnBytesProgress : nullptr);
   // An interrupt removes what the build steps note as debris: the private
   // folder with the temporary archive and spill files, and the part file.
-  CatchInterrupts(RemoveDebrisNow);
+  CatchInterrupts(OnPackInterrupt);
   BuildResult result = RunBuildSteps(request);
   SetArchiverProgressCallback(nullptr);
+  SetArchiverBytesCallback(nullptr);
+  EndProgress();
   FreeBlock(stubCopy);
+  delete[] excludes.items;
 
   if (result.failure != kBuildWritten) {
-    fprintf(stderr, "vezovud pack: %s\n", BuildFailureText(result).c_str());
-    if (result.failure == kBuildFilesLeftOut ||
-        (result.failure == kBuildArchiveUnreadable && ArchiverProblemCount() > 0)) {
-      PrintProblems();
-      if (ArchiverProblemCount() == 0) {
-        fprintf(stderr, "  %d files counted, %d added: the folder changed while it was packed\n",
-                static_cast<int>(result.fileCount), static_cast<int>(result.addedCount));
-      }
-    } else if (result.failure == kBuildArchiveTooLarge) {
-      fprintf(stderr, "  archive of %lld bytes\n", static_cast<long long>(result.archiveBytes));
-    } else if (!result.where.IsEmpty()) {
-      fprintf(stderr, "  %s%s\n", PrintableName(result.where).c_str(),
-              ReasonSuffix(result.reason).c_str());
-    }
+    ReportFailure(result, outputArg, verbose);
     FreeFolderArchiver();
     return kExitFailure;
   }
@@ -259,16 +509,4 @@ int RunPackCommand(int argc, char** argv) {
          static_cast<long long>(result.outputBytes));
   FreeFolderArchiver();
   return kExitSuccess;
-}
-
-int ParseJobs(const char* text, int32_t limit, int32_t* jobs) {
-  int32_t value = 0;
-  if (text[0] == 0) return 0;
-  for (const char* c = text; *c != 0; ++c) {
-    if (*c < '0' || *c > '9') return 0;
-    if (value < limit) value = value * 10 + (*c - '0');
-  }
-  if (value < 1) return 0;
-  *jobs = value < limit ? value : limit;
-  return 1;
 }
