@@ -109,6 +109,10 @@ intptr_t OpenArchiveForReading(const Text& path);
 // (also past 65,535) and the comment's length. -1 with no archive open.
 int GetArchiveInfo(ArchiveGlobalInfo* info);
 
+// The uncompressed bytes of all entries, as their central records give
+// them; 0 with no archive open.
+uint64_t ArchiveDataBytes();
+
 // Makes the first entry current: 0; -1 with no archive open; -100 for an
 // archive without entries.
 int GoToFirstEntry();

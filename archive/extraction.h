@@ -89,6 +89,13 @@ int ExtractArchiveWithWriters(const Text& archivePath, const Text& destination, 
                               int32_t searchBytes, ExtractionCallback callback, void* context,
                               ExtractionReport* report);
 
+// stop 1: a run stops at the first entry that fails because the disk, or
+// the user's quota, is full (runtime/system.h, IsDiskFull), with
+// report->stoppedBy holding the reason; that entry's part file is gone, the
+// files done before it stay, and the entries after it count as skipped.
+// stop 0 (the start state): every entry is tried, as the stub does.
+void SetStopOnFullDisk(int stop);
+
 // Releases the failure list and its names.
 void FreeExtractionReport(ExtractionReport* report);
 

@@ -29,6 +29,7 @@ struct PendingEntry {
   int64_t index;
   Text name;
   int utf8Name;
+  uint64_t size;  // uncompressed, from the central directory
   int result;
   int32_t systemError;  // of a result found on the reading thread
   int handedOff;
@@ -152,7 +153,7 @@ int ReportOldest(int wait, ExtractionCallback callback, void* context, Extractio
   PendingEntry* entry = &gQueue->entries[gQueue->oldest % kMaxFilesInFlight];
   if (entry->handedOff && !WaitForSemaphore(entry->written, wait ? -1 : 0)) return 0;
   int32_t systemError = entry->handedOff ? entry->file.systemError : entry->systemError;
-  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result,
+  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->size, entry->result,
               entry->result == 0 ? 0 : systemError, callback, context, report);
   if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
   entry->handedOff = 0;
@@ -223,13 +224,18 @@ int32_t StartWriters(int32_t writers, intptr_t* threads) {
 // One entry with the writers running: extracted, or handed off, and queued
 // for its report.
 void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const Text& name,
-                        int utf8Name, ExtractionCallback callback, void* context,
+                        int utf8Name, uint64_t size, ExtractionCallback callback, void* context,
                         ExtractionReport* report) {
   // A free slot, and room for one more file's data: the oldest entries are
   // reported until there is.
   while (gQueue->next - gQueue->oldest == kMaxFilesInFlight ||
          gQueue->bytesInFlight > kHandOffMemoryBytes - kHandOffFileBytes) {
     ReportOldest(1, callback, context, report);
+  }
+  if (report->stoppedBy != 0) {
+    // A full disk stopped the run meanwhile: this entry is not tried.
+    ++report->skipped;
+    return;
   }
   int32_t slot = static_cast<int32_t>(gQueue->next % kMaxFilesInFlight);
   PendingEntry* entry = &gQueue->entries[slot];
@@ -244,6 +250,7 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   entry->index = index;
   entry->name = name;
   entry->utf8Name = utf8Name;
+  entry->size = size;
   entry->result = result;
   entry->systemError = result == 0 ? 0 : LastEntrySystemError();
   entry->handedOff = handedOff;
