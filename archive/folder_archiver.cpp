@@ -895,12 +895,15 @@ int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, in
     if (!isFolderEntry) ++files;
     // With folder entries each folder's own name is checked at its entry,
     // once, not again with every item below it.
+    // The own name is what follows the last separator of the system's
+    // paths: a "\" made on POSIX is part of a name, which Windows refuses.
     int32_t problem = 0;
-    if (nameMode == kNameFileOnly || !isFolderEntry) {
-      Text own = nameMode == kNameFileOnly ? item : FileNamePart(item);
-      problem = nameMode == kNameFileOnly ? NameProblem(item, folder) : NameProblem(own, Text());
+    Text path = isFolderEntry ? item.Middle(0, item.Length() - 1) : item;
+    Text own = path.Middle(path.LastIndexOf(kPathSeparator) + 1, path.Length());
+    if (nameMode == kNameFileOnly) {
+      problem = isFolderEntry ? 0 : NameProblem(item, folder);
     } else if (item.Length() > folder.Length()) {
-      problem = NameProblem(FileNamePart(item.Middle(0, item.Length() - 1)), Text());
+      problem = NameProblem(own, Text());
     }
     int32_t reason = 0;
     if (problem == 0 && !isFolderEntry) {
