@@ -5,6 +5,7 @@
 // summary. An interrupt removes the job's temporary folder and part file
 // before the process ends.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ VEZOVUD_DECLARE_EMBEDDED(kDefaultStubImage);
 namespace {
 
 const int32_t kStubLimitBytes = 64 * 1024 * 1024;  // a stub larger than this is no stub
+const int32_t kMaxExcludes = 256;
 
 const char kPackUsage[] =
     "usage: vezovud pack FOLDER OUTPUT [--stub FILE] [--quiet] [--follow-links] [--jobs N]\n";
@@ -148,6 +150,8 @@ int RunPackCommand(int argc, char** argv) {
   int quiet = 0;
   int32_t linkMode = kLinksWithinFolder;
   int32_t jobs = ProcessorCount();
+  Text excludes[kMaxExcludes];
+  int32_t excludeCount = 0;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
       PrintPackHelp();
@@ -162,6 +166,12 @@ int RunPackCommand(int argc, char** argv) {
         return kExitUsage;
       }
       stubArg = argv[++i];
+    } else if (strcmp(argv[i], "--exclude") == 0) {
+      if (i + 1 >= argc || excludeCount == kMaxExcludes) {
+        PrintPackUsage();
+        return kExitUsage;
+      }
+      excludes[excludeCount++] = Text(argv[++i]);
     } else if (strcmp(argv[i], "--jobs") == 0) {
       if (i + 1 >= argc || !ParseJobs(argv[i + 1], kMaxDeflateWorkers, &jobs)) {
         PrintPackUsage();
@@ -229,6 +239,13 @@ int RunPackCommand(int argc, char** argv) {
   request.chunkPauseMs = 0;
   request.linkMode = linkMode;
   request.workers = jobs;
+  request.excludes = excludes;
+  request.excludeCount = excludeCount;
+  request.checkFirst = 1;
+  const char* epoch = getenv("SOURCE_DATE_EPOCH");
+  if (epoch != nullptr && epoch[0] >= '0' && epoch[0] <= '9') {
+    request.newestTime = strtoll(epoch, nullptr, 10);
+  }
   SetArchiverProgressCallback(!quiet && isatty(2) ? TerminalProgress : nullptr);
   // An interrupt removes what the build steps note as debris: the private
   // folder with the temporary archive and spill files, and the part file.

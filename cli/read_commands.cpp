@@ -50,7 +50,8 @@ struct RunView {
 void OnStep(void* context, const ExtractionStep& step) {
   const RunView* view = static_cast<const RunView*>(context);
   if (step.kind != kStepEntry) return;
-  if (step.result != 0) {
+  // A full disk stops the run; its one line comes at the end.
+  if (step.result != 0 && !IsDiskFull(step.systemError)) {
     if (view->progress) fputc('\n', stderr);
     Text name =
         step.name->IsEmpty() ? Text("(unreadable entry)") : ShownName(*step.name, step.utf8Name);
@@ -89,6 +90,10 @@ int RunEngine(const char* file, const char* destination, int32_t mode, int32_t w
                                               : Text("it is no folder");
     fprintf(stderr, "vezovud: %s could not be made: %s; nothing was extracted\n",
             PrintableName(destination).c_str(), reason.c_str());
+    status = kExitFailure;
+  } else if (report.stoppedBy != 0) {
+    fprintf(stderr, "vezovud: stopped: %s; the %lld files extracted before stay\n",
+            SystemErrorText(report.stoppedBy).c_str(), static_cast<long long>(report.done));
     status = kExitFailure;
   } else if (result > 0) {
     if (report.skipped > 0) {
@@ -177,5 +182,6 @@ int RunUnpackCommand(int argc, char** argv) {
   CatchInterrupts(RemovePartFileInProgress);
   // Part files that killed runs left go from the folders this run writes in.
   SetLeftPartSweep(RemoveLeftPartFiles);
+  SetStopOnFullDisk(1);
   return RunEngine(argv[1], argv[2], kRunExtract, jobs);
 }
