@@ -10,6 +10,7 @@
 #include "archive/extraction_run.h"
 #include "archive/part_file.h"
 #include "runtime/memory.h"
+#include "runtime/system.h"
 #include "runtime/thread.h"
 
 namespace {
@@ -264,6 +265,12 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
     ++jobs->queued;
     ReleaseLock(gQueue->lock);
     PostSemaphore(jobs->work);
+  }
+  // A full disk met here is reported before the next entry is begun, once
+  // the files before it are written, so that a run told to stop there does.
+  if (!handedOff && result != 0 && IsDiskFull(entry->systemError)) {
+    ReportAll(callback, context, report);
+    return;
   }
   // Whatever is finished is reported at once, in order.
   while (ReportOldest(0, callback, context, report)) {
