@@ -106,6 +106,13 @@ void RemovePartFile(const PartFile& part) {
   HoldInterrupts(0);
 }
 
+// Closes the part file, still open, and removes it: one made before the
+// work that is given up.
+void DiscardPartFile(const PartFile& part) {
+  CloseFileNumber(part.file);
+  RemovePartFile(part);
+}
+
 // Puts the complete part file in the target's place and lets its debris slot
 // go, in one step as an interrupt sees it. 1 on success; else 0 (*reason:
 // the system's reason), the part file still there.
@@ -192,7 +199,7 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
                           BuildResult* result) {
   intptr_t archive = OpenFileForReading(kAnyNumber, temp);
   if (archive == 0) {
-    if (early.file != 0) RemovePartFile(early);
+    if (early.file != 0) DiscardPartFile(early);
     result->failure = kBuildArchiveUnreadable;
     result->reason = LastSystemError();
     result->where = temp;
@@ -211,7 +218,7 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
   } else {
     usable = 1;
   }
-  if (!usable && early.file != 0) RemovePartFile(early);
+  if (!usable && early.file != 0) DiscardPartFile(early);
   if (usable) {
     result->where = request.outputFile;
     PartFile part = early.file != 0 ? early : CreatePartFile(request.outputFile, &result->reason);
@@ -267,7 +274,7 @@ void ArchiveAndWrite(const BuildRequest& request, const Text& temp, const PathId
     WriteArchiveToOutput(request, temp, created, early, result);
     return;
   }
-  if (early.file != 0) RemovePartFile(early);
+  if (early.file != 0) DiscardPartFile(early);
 }
 
 // RunBuildSteps with the request's exclusions and newest time in force.
@@ -339,7 +346,7 @@ BuildResult RunBuildStepsWithChoices(const BuildRequest& request) {
       privateFolder.IsEmpty() ? -1 : NoteDebris(privateFolder, kDebrisPrivateFolder);
   HoldInterrupts(0);
   if (privateFolder.IsEmpty()) {
-    if (early.file != 0) RemovePartFile(early);
+    if (early.file != 0) DiscardPartFile(early);
     result.failure = kBuildNoPrivateFolder;
     result.where = tempFolder;
     return result;
@@ -364,7 +371,7 @@ BuildResult RunBuildStepsWithChoices(const BuildRequest& request) {
   if (createdOk) {
     ArchiveAndWrite(request, temp, created, early, &result);
   } else {
-    if (early.file != 0) RemovePartFile(early);
+    if (early.file != 0) DiscardPartFile(early);
     result.failure = kBuildArchiveUnreadable;
     result.reason = createReason;
     result.where = temp;
