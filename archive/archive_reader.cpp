@@ -129,6 +129,11 @@ uint64_t ArchiveDataBytes() {
   return bytes;
 }
 
+uint64_t EntryDataBytes(int64_t index) {
+  if (!gOpen || index < 0 || index >= gDirectory.count) return 0;
+  return gDirectory.entries[index].size;
+}
+
 int GoToFirstEntry() {
   if (!gOpen) return kReaderFailed;
   if (gDirectory.count == 0) return kReaderEndOfEntries;

@@ -1,5 +1,5 @@
 // The extraction engine: one loop over the entries for every front end. It
-// keeps the stop-on-full-disk choice and, for one run, the bytes done; the
+// keeps the command line's choices and, for one run, the bytes done; the
 // reader (archive_reader.h) holds the open archive while a run lasts.
 #include "archive/extraction.h"
 
@@ -18,8 +18,33 @@ namespace {
 const int kFailureGrowth = 16;
 
 int gStopOnFullDisk = 0;
+int gCountBytes = 0;
 int64_t gBytesDone = 0;   // uncompressed bytes of the entries reported in this run
 int64_t gBytesTotal = 0;  // of all its entries
+
+// The command line's additions to each entry's report (SetStopOnFullDisk,
+// SetStepByteCounts): stopping at a full disk, and the bytes done. 0 when
+// the entry is not to be counted or told: it failed after the run stopped.
+int EntryExtras(ExtractionReport* report, ExtractionStep* step) {
+  if (step->result != 0 && report->stoppedBy != 0) {
+    // Under way when a full disk stopped the run: not a failure of its own.
+    ++report->skipped;
+    return 0;
+  }
+  if (step->result != 0 && gStopOnFullDisk && IsDiskFull(step->systemError)) {
+    report->stoppedBy = step->systemError;
+  }
+  if (gCountBytes) {
+    gBytesDone += static_cast<int64_t>(EntryDataBytes(step->index));
+    step->bytesDone = gBytesDone;
+    step->bytesTotal = gBytesTotal;
+  }
+  return 1;
+}
+
+// Set only by the setters that the command line calls, so that the stub,
+// which never does, carries none of the additions.
+int (*gEntryExtras)(ExtractionReport* report, ExtractionStep* step) = nullptr;
 
 // Appends a failure; the list grows in steps. When memory is short the
 // failure is only counted.
@@ -50,30 +75,22 @@ void RunEntriesHere(const Text& destination, int32_t mode, int32_t, ExtractionCa
 }  // namespace
 
 void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
-                   int utf8Name, uint64_t size, ExtractionCallback callback, void* context,
+                   int utf8Name, ExtractionCallback callback, void* context,
                    ExtractionReport* report) {
   int result = mode == kRunTest ? TestCurrentEntry() : ExtractCurrentEntry(destination, 1);
   int32_t systemError = mode == kRunTest || result == 0 ? 0 : LastEntrySystemError();
-  ReportEntry(index, name, utf8Name, size, result, systemError, callback, context, report);
+  ReportEntry(index, name, utf8Name, result, systemError, callback, context, report);
 }
 
-void ReportEntry(int64_t index, const Text& name, int utf8Name, uint64_t size, int result,
-                 int32_t systemError, ExtractionCallback callback, void* context,
-                 ExtractionReport* report) {
-  if (result != 0 && report->stoppedBy != 0) {
-    // Under way when a full disk stopped the run: not a failure of its own.
-    ++report->skipped;
-    return;
-  }
+void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
+                 ExtractionCallback callback, void* context, ExtractionReport* report) {
+  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError, 0, 0};
+  if (gEntryExtras != nullptr && !gEntryExtras(report, &step)) return;
   if (result == 0) {
     ++report->done;
   } else {
     RecordFailure(report, index, result, name);
-    if (gStopOnFullDisk && IsDiskFull(systemError)) report->stoppedBy = systemError;
   }
-  gBytesDone += static_cast<int64_t>(size);
-  ExtractionStep step = {kStepEntry, index,       report->total, &name,      utf8Name,
-                         result,     systemError, gBytesDone,    gBytesTotal};
   if (callback != nullptr) callback(context, step);
 }
 
@@ -90,13 +107,11 @@ void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
     ArchiveEntryInfo entry;
     Text name;
     int utf8Name = 0;
-    uint64_t size = 0;
     if (GetCurrentEntryInfo(&entry) == 0) {
       name = entry.name;
       utf8Name = entry.utf8Name;
-      size = entry.size;
     }
-    step(destination, mode, index, name, utf8Name, size, callback, context, report);
+    step(destination, mode, index, name, utf8Name, callback, context, report);
     if (index + 1 < report->total) position = GoToNextEntry();
   }
 }
@@ -113,8 +128,6 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
   report->failures = nullptr;
   report->failuresListed = 0;
   report->stoppedBy = 0;
-  gBytesDone = 0;
-  gBytesTotal = 0;
   int opened = OpenArchiveChecked(archivePath, searchBytes);
   if (opened != kCatalogueOk) {
     // Damaged or absent: nothing is written, not even the destination.
@@ -124,7 +137,12 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
   ArchiveGlobalInfo info = {0, 0};
   GetArchiveInfo(&info);
   report->total = info.entryCount;
-  gBytesTotal = static_cast<int64_t>(ArchiveDataBytes());
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0, 0, 0};
+  if (gEntryExtras != nullptr && gCountBytes) {
+    gBytesDone = 0;
+    gBytesTotal = static_cast<int64_t>(ArchiveDataBytes());
+    step.bytesTotal = gBytesTotal;
+  }
   if (mode == kRunExtract) {
     // The destination exists after a run, also when there is nothing to put
     // in it.
@@ -135,7 +153,6 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
       report->destinationError = reason != 0 ? reason : -1;
     }
   }
-  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0, 0, gBytesTotal};
   if (callback != nullptr) callback(context, step);
   if (report->destinationError != 0) {
     // Every entry would fail alike; the one reason is told once.
@@ -154,7 +171,15 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
                        context, report);
 }
 
-void SetStopOnFullDisk(int stop) { gStopOnFullDisk = stop; }
+void SetStopOnFullDisk(int stop) {
+  gStopOnFullDisk = stop;
+  gEntryExtras = EntryExtras;
+}
+
+void SetStepByteCounts(int count) {
+  gCountBytes = count;
+  gEntryExtras = EntryExtras;
+}
 
 void FreeExtractionReport(ExtractionReport* report) {
   for (int64_t i = 0; i < report->failuresListed; ++i) FreeBlock(report->failures[i].name);

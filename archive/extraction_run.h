@@ -11,9 +11,8 @@
 #include "runtime/text.h"
 
 // Does one entry (the reader's current one) and sees it reported.
-// size: its uncompressed bytes, as the central directory gives them.
 typedef void (*EntryStep)(const Text& destination, int32_t mode, int64_t index, const Text& name,
-                          int utf8Name, uint64_t size, ExtractionCallback callback, void* context,
+                          int utf8Name, ExtractionCallback callback, void* context,
                           ExtractionReport* report);
 
 // Runs over the entries of the open archive, every one reported by the end.
@@ -36,16 +35,16 @@ void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
 // The step of a run on one thread: the current entry extracted or tested
 // here, and reported.
 void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const Text& name,
-                   int utf8Name, uint64_t size, ExtractionCallback callback, void* context,
+                   int utf8Name, ExtractionCallback callback, void* context,
                    ExtractionReport* report);
 
 // Counts an entry's result in the report and tells the callback, with the
-// system's reason for a failure (0 for none) and the bytes done so far. A
+// system's reason for a failure (0 for none), and with SetStepByteCounts
+// the bytes done so far, the entry's own included (EntryDataBytes). A
 // failure for a full disk stops the run where SetStopOnFullDisk asked for
 // it (report->stoppedBy); an entry that fails after that, one already under
 // way then, counts as skipped and is not told.
-void ReportEntry(int64_t index, const Text& name, int utf8Name, uint64_t size, int result,
-                 int32_t systemError, ExtractionCallback callback, void* context,
-                 ExtractionReport* report);
+void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
+                 ExtractionCallback callback, void* context, ExtractionReport* report);
 
 #endif

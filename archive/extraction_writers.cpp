@@ -30,7 +30,6 @@ struct PendingEntry {
   int64_t index;
   Text name;
   int utf8Name;
-  uint64_t size;  // uncompressed, from the central directory
   int result;
   int32_t systemError;  // of a result found on the reading thread
   int handedOff;
@@ -154,7 +153,7 @@ int ReportOldest(int wait, ExtractionCallback callback, void* context, Extractio
   PendingEntry* entry = &gQueue->entries[gQueue->oldest % kMaxFilesInFlight];
   if (entry->handedOff && !WaitForSemaphore(entry->written, wait ? -1 : 0)) return 0;
   int32_t systemError = entry->handedOff ? entry->file.systemError : entry->systemError;
-  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->size, entry->result,
+  ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result,
               entry->result == 0 ? 0 : systemError, callback, context, report);
   if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
   entry->handedOff = 0;
@@ -225,7 +224,7 @@ int32_t StartWriters(int32_t writers, intptr_t* threads) {
 // One entry with the writers running: extracted, or handed off, and queued
 // for its report.
 void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const Text& name,
-                        int utf8Name, uint64_t size, ExtractionCallback callback, void* context,
+                        int utf8Name, ExtractionCallback callback, void* context,
                         ExtractionReport* report) {
   // A free slot, and room for one more file's data: the oldest entries are
   // reported until there is.
@@ -251,7 +250,6 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   entry->index = index;
   entry->name = name;
   entry->utf8Name = utf8Name;
-  entry->size = size;
   entry->result = result;
   entry->systemError = result == 0 ? 0 : LastEntrySystemError();
   entry->handedOff = handedOff;

@@ -183,5 +183,6 @@ int RunUnpackCommand(int argc, char** argv) {
   // Part files that killed runs left go from the folders this run writes in.
   SetLeftPartSweep(RemoveLeftPartFiles);
   SetStopOnFullDisk(1);
+  SetStepByteCounts(1);
   return RunEngine(argv[1], argv[2], kRunExtract, jobs);
 }

@@ -286,6 +286,7 @@ TEST_F(ReaderTest, AFullDiskStopsTheRunAtTheFirstWriteThatFails) {
     fs::create_directories(disk);
     std::string words = test_support::OnSmallDisk(disk, 1024 * 1024, [&]() {
       SetStopOnFullDisk(1);
+      SetStepByteCounts(1);
       ExtractionReport report;
       std::vector<int64_t> bytes;
       auto step = [](void* context, const ExtractionStep& s) {
@@ -322,6 +323,7 @@ TEST_F(ReaderTest, AFullDiskStopsTheRunAtTheFirstWriteThatFails) {
       }
       FreeExtractionReport(&report);
       SetStopOnFullDisk(0);
+      SetStepByteCounts(0);
       return found;
     });
     if (words.rfind("skip:", 0) == 0) GTEST_SKIP() << words;
