@@ -122,6 +122,18 @@ int GetArchiveInfo(ArchiveGlobalInfo* info) {
   return kReaderOk;
 }
 
+uint64_t ArchiveDataBytes() {
+  if (!gOpen) return 0;
+  uint64_t bytes = 0;
+  for (int64_t i = 0; i < gDirectory.count; ++i) bytes += gDirectory.entries[i].size;
+  return bytes;
+}
+
+uint64_t EntryDataBytes(int64_t index) {
+  if (!gOpen || index < 0 || index >= gDirectory.count) return 0;
+  return gDirectory.entries[index].size;
+}
+
 int GoToFirstEntry() {
   if (!gOpen) return kReaderFailed;
   if (gDirectory.count == 0) return kReaderEndOfEntries;

@@ -109,6 +109,14 @@ intptr_t OpenArchiveForReading(const Text& path);
 // (also past 65,535) and the comment's length. -1 with no archive open.
 int GetArchiveInfo(ArchiveGlobalInfo* info);
 
+// The uncompressed bytes of all entries, as their central records give
+// them; 0 with no archive open.
+uint64_t ArchiveDataBytes();
+
+// The uncompressed bytes of entry index (central-directory order), as its
+// central record gives them; 0 outside the open archive's entries.
+uint64_t EntryDataBytes(int64_t index);
+
 // Makes the first entry current: 0; -1 with no archive open; -100 for an
 // archive without entries.
 int GoToFirstEntry();

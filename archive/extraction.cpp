@@ -1,6 +1,6 @@
 // The extraction engine: one loop over the entries for every front end. It
-// keeps no state of its own between runs; the reader (archive_reader.h) holds
-// the open archive while a run lasts.
+// keeps the command line's choices and, for one run, the bytes done; the
+// reader (archive_reader.h) holds the open archive while a run lasts.
 #include "archive/extraction.h"
 
 #include <string.h>
@@ -16,6 +16,35 @@
 namespace {
 
 const int kFailureGrowth = 16;
+
+int gStopOnFullDisk = 0;
+int gCountBytes = 0;
+int64_t gBytesDone = 0;   // uncompressed bytes of the entries reported in this run
+int64_t gBytesTotal = 0;  // of all its entries
+
+// The command line's additions to each entry's report (SetStopOnFullDisk,
+// SetStepByteCounts): stopping at a full disk, and the bytes done. 0 when
+// the entry is not to be counted or told: it failed after the run stopped.
+int EntryExtras(ExtractionReport* report, ExtractionStep* step) {
+  if (step->result != 0 && report->stoppedBy != 0) {
+    // Under way when a full disk stopped the run: not a failure of its own.
+    ++report->skipped;
+    return 0;
+  }
+  if (step->result != 0 && gStopOnFullDisk && IsDiskFull(step->systemError)) {
+    report->stoppedBy = step->systemError;
+  }
+  if (gCountBytes) {
+    gBytesDone += static_cast<int64_t>(EntryDataBytes(step->index));
+    step->bytesDone = gBytesDone;
+    step->bytesTotal = gBytesTotal;
+  }
+  return 1;
+}
+
+// Set only by the setters that the command line calls, so that the stub,
+// which never does, carries none of the additions.
+int (*gEntryExtras)(ExtractionReport* report, ExtractionStep* step) = nullptr;
 
 // Appends a failure; the list grows in steps. When memory is short the
 // failure is only counted.
@@ -55,12 +84,13 @@ void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const T
 
 void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
                  ExtractionCallback callback, void* context, ExtractionReport* report) {
+  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError, 0, 0};
+  if (gEntryExtras != nullptr && !gEntryExtras(report, &step)) return;
   if (result == 0) {
     ++report->done;
   } else {
     RecordFailure(report, index, result, name);
   }
-  ExtractionStep step = {kStepEntry, index, report->total, &name, utf8Name, result, systemError, 0, 0};
   if (callback != nullptr) callback(context, step);
 }
 
@@ -68,9 +98,10 @@ void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
                   ExtractionCallback callback, void* context, ExtractionReport* report) {
   int position = GoToFirstEntry();
   for (int64_t index = 0; index < report->total; ++index) {
-    if (position != 0) {
-      // The reader could not reach this entry, so none of the rest either.
-      report->skipped = report->total - index;
+    if (position != 0 || report->stoppedBy != 0) {
+      // The reader could not reach this entry, so none of the rest either;
+      // or a full disk stopped the run.
+      report->skipped += report->total - index;
       break;
     }
     ArchiveEntryInfo entry;
@@ -106,6 +137,12 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
   ArchiveGlobalInfo info = {0, 0};
   GetArchiveInfo(&info);
   report->total = info.entryCount;
+  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0, 0, 0};
+  if (gEntryExtras != nullptr && gCountBytes) {
+    gBytesDone = 0;
+    gBytesTotal = static_cast<int64_t>(ArchiveDataBytes());
+    step.bytesTotal = gBytesTotal;
+  }
   if (mode == kRunExtract) {
     // The destination exists after a run, also when there is nothing to put
     // in it.
@@ -116,7 +153,6 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
       report->destinationError = reason != 0 ? reason : -1;
     }
   }
-  ExtractionStep step = {kStepOpened, 0, report->total, nullptr, 0, 0, 0, 0, 0};
   if (callback != nullptr) callback(context, step);
   if (report->destinationError != 0) {
     // Every entry would fail alike; the one reason is told once.
@@ -133,6 +169,16 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
                    ExtractionReport* report) {
   return RunExtraction(archivePath, destination, mode, 0, searchBytes, RunEntriesHere, callback,
                        context, report);
+}
+
+void SetStopOnFullDisk(int stop) {
+  gStopOnFullDisk = stop;
+  gEntryExtras = EntryExtras;
+}
+
+void SetStepByteCounts(int count) {
+  gCountBytes = count;
+  gEntryExtras = EntryExtras;
 }
 
 void FreeExtractionReport(ExtractionReport* report) {

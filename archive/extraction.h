@@ -25,8 +25,11 @@ struct ExtractionStep {
   int utf8Name;      // the name is UTF-8 (else in the writer's ANSI code page)
   int result;        // the reader's result for the entry (archive_reader.h)
   int32_t systemError;  // the system's reason for a failure (LastEntrySystemError), or 0
-  int64_t bytesDone;    // uncompressed bytes of the entries up to and including this one
-  int64_t bytesTotal;   // uncompressed bytes of all entries, from the central directory
+  // With SetStepByteCounts(1), else 0: the uncompressed bytes of the entries
+  // up to and including this one, and of all entries (kStepOpened too), as
+  // the central directory gives them.
+  int64_t bytesDone;
+  int64_t bytesTotal;
 };
 
 typedef void (*ExtractionCallback)(void* context, const ExtractionStep& step);
@@ -88,6 +91,18 @@ const int32_t kMaxFilesInFlight = 256;
 int ExtractArchiveWithWriters(const Text& archivePath, const Text& destination, int32_t writers,
                               int32_t searchBytes, ExtractionCallback callback, void* context,
                               ExtractionReport* report);
+
+// stop 1: a run stops at the first entry that fails because the disk, or
+// the user's quota, is full (runtime/system.h, IsDiskFull), with
+// report->stoppedBy holding the reason; that entry's part file is gone, the
+// files done before it stay, and the entries after it count as skipped.
+// stop 0 (the start state): every entry is tried, as the stub does.
+void SetStopOnFullDisk(int stop);
+
+// count 1: every step carries bytesDone and bytesTotal; 0 (the start state):
+// they stay 0. The command line's, as is SetStopOnFullDisk: the stub calls
+// neither, and carries the code of neither.
+void SetStepByteCounts(int count);
 
 // Releases the failure list and its names.
 void FreeExtractionReport(ExtractionReport* report);

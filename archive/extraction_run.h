@@ -27,7 +27,8 @@ int RunExtraction(const Text& archivePath, const Text& destination, int32_t mode
                   void* context, ExtractionReport* report);
 
 // Calls step for each entry in order; when the reader cannot reach an
-// entry, the rest are counted as skipped.
+// entry, or a full disk stopped the run (report->stoppedBy), the rest are
+// counted as skipped.
 void VisitEntries(const Text& destination, int32_t mode, EntryStep step,
                   ExtractionCallback callback, void* context, ExtractionReport* report);
 
@@ -38,7 +39,11 @@ void ExtractOrTest(const Text& destination, int32_t mode, int64_t index, const T
                    ExtractionReport* report);
 
 // Counts an entry's result in the report and tells the callback, with the
-// system's reason for a failure (0 for none).
+// system's reason for a failure (0 for none), and with SetStepByteCounts
+// the bytes done so far, the entry's own included (EntryDataBytes). A
+// failure for a full disk stops the run where SetStopOnFullDisk asked for
+// it (report->stoppedBy); an entry that fails after that, one already under
+// way then, counts as skipped and is not told.
 void ReportEntry(int64_t index, const Text& name, int utf8Name, int result, int32_t systemError,
                  ExtractionCallback callback, void* context, ExtractionReport* report);
 

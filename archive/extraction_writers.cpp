@@ -10,6 +10,7 @@
 #include "archive/extraction_run.h"
 #include "archive/part_file.h"
 #include "runtime/memory.h"
+#include "runtime/system.h"
 #include "runtime/thread.h"
 
 namespace {
@@ -231,6 +232,11 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
          gQueue->bytesInFlight > kHandOffMemoryBytes - kHandOffFileBytes) {
     ReportOldest(1, callback, context, report);
   }
+  if (report->stoppedBy != 0) {
+    // A full disk stopped the run meanwhile: this entry is not tried.
+    ++report->skipped;
+    return;
+  }
   int32_t slot = static_cast<int32_t>(gQueue->next % kMaxFilesInFlight);
   PendingEntry* entry = &gQueue->entries[slot];
   int handedOff = 0;
@@ -257,6 +263,12 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
     ++jobs->queued;
     ReleaseLock(gQueue->lock);
     PostSemaphore(jobs->work);
+  }
+  // A full disk met here is reported before the next entry is begun, once
+  // the files before it are written, so that a run told to stop there does.
+  if (!handedOff && result != 0 && IsDiskFull(entry->systemError)) {
+    ReportAll(callback, context, report);
+    return;
   }
   // Whatever is finished is reported at once, in order.
   while (ReportOldest(0, callback, context, report)) {

@@ -62,10 +62,30 @@ struct ProblemList {
   int32_t capacity;
 };
 
+// One pattern of the items left out, folded as names are compared: path 1
+// when it is matched against the whole path below the folder, else against
+// an item's own name; foldersOnly 1 when it ended in "/".
+struct Exclusion {
+  char* pattern;
+  int32_t path;
+  int32_t foldersOnly;
+};
+
+struct ExclusionList {
+  Exclusion* items;
+  int32_t count;
+  int32_t capacity;
+};
+
 PathList gEntries = {nullptr, 0, 0};
 ProblemList gProblems = {nullptr, 0, 0};
+ExclusionList gExclusions = {nullptr, 0, 0};
 ArchiverProgressCallback gCallback = nullptr;
 ArchiverBytesCallback gBytesCallback = nullptr;
+int64_t gNewestTime = -1;  // in file-time units; -1: times as found
+int64_t gBytesDone = 0;    // file data stored by this run so far
+int64_t gBytesTotal = 0;   // what the last check found to store; 0 when unknown
+int gFullDiskStop = 0;     // 1 once a write failed for a full disk: the run stops
 
 // Makes room for one more item in *items, which holds count of capacity;
 // 0 when memory is short.
@@ -114,6 +134,12 @@ void AddEntry(const Text& path, int32_t kind, const PathIdentity& identity, int3
   item->kind = kind;
 }
 
+void EmptyExclusions() {
+  for (int32_t i = 0; i < gExclusions.count; ++i) free(gExclusions.items[i].pattern);
+  free(gExclusions.items);
+  gExclusions = {nullptr, 0, 0};
+}
+
 void RecordProblem(const Text& path, int32_t kind, int32_t reason = 0) {
   if (!MakeRoom(&gProblems.items, gProblems.count, &gProblems.capacity)) return;
   char* copy = CopyOfText(path);
@@ -157,6 +183,7 @@ struct WalkSettings {
   int32_t recurse;
   int32_t linkMode;
   Text resolvedRoot;
+  int32_t rootLength;  // of the folder's path as walked, its separator included
   int archiveKnown;
   PathIdentity archiveIdentity;
   Text archiveName;
@@ -175,6 +202,28 @@ int32_t LinkProblem(const WalkSettings& settings, const WalkEntry& entry) {
   if (settings.linkMode == kLinksWithinFolder &&
       !IsPathWithin(HeldItemPath(entry.target), settings.resolvedRoot)) {
     return kProblemLinkOutside;
+  }
+  return 0;
+}
+
+// 1 when the item at path (its own name name, folded) is left out: a name
+// pattern matches its name, a path pattern its path below the folder with
+// "/" between the parts.
+int IsExcluded(const WalkSettings& settings, const Text& path, const Text& folded,
+               int isFolder) {
+  Text below;
+  for (int32_t i = 0; i < gExclusions.count; ++i) {
+    const Exclusion& exclusion = gExclusions.items[i];
+    if (exclusion.foldersOnly && !isFolder) continue;
+    if (!exclusion.path) {
+      if (MatchPathPattern(folded, Text(exclusion.pattern), 0)) return 1;
+      continue;
+    }
+    if (below.IsEmpty()) {
+      Text part = UpperCasedName(path.Middle(settings.rootLength, path.Length()));
+      for (int k = 0; k < part.Length(); ++k) below += IsPathSeparator(part.At(k)) ? '/' : part.At(k);
+    }
+    if (MatchPathPattern(below, Text(exclusion.pattern), 1)) return 1;
   }
   return 0;
 }
@@ -208,10 +257,16 @@ void CollectEntries(const WalkSettings& settings, const Text& folderIn, intptr_t
     int isDirectory = entry.kind == kPathFolder;
     // Folders count here only for a walk that enters them.
     if (name != "." && name != ".." && (!isDirectory || settings.recurse)) {
+      Text folded = FoldedName(name);
+      // An item left out is not looked at, nor a folder entered: whatever
+      // it holds can neither be stored nor keep the rest from being stored.
+      if (gExclusions.count > 0 && IsExcluded(settings, path, folded, isDirectory)) {
+        ReleaseWalkEntry(&entry);
+        continue;
+      }
       // Windows would make one file of two names that differ only in case.
       // The listing orders names by their upper-cased bytes (directory.h),
       // so such twins come one right after the other.
-      Text folded = FoldedName(name);
       int twin = folded == previousFolded;
       previousFolded = folded;
       int32_t problem = twin ? kProblemCaseTwin : LinkProblem(settings, entry);
@@ -322,6 +377,8 @@ LocalTimeFields ItemTime(int known, int64_t writeTime) {
   LocalTimeFields fields;
   int32_t value = 0;
   LocalTimeFields found;
+  // A newest time given: nothing is stored as later than it.
+  if (gNewestTime >= 0 && writeTime > gNewestTime) writeTime = gNewestTime;
   if (known && LocalTimeOfFileTime(writeTime, &found)) {
     if (found.year < kFirstDosYear) {
       LocalTimeFields earliest = {kFirstDosYear, 1, 1, 0, 0, 0};
@@ -364,8 +421,6 @@ Text StoredName(const Text& item, const Text& folder, int32_t nameMode) {
   return stored;
 }
 
-// 0 when every part of the item below the folder can be created on Windows
-// as a file of its own; else the problem of the first part that cannot.
 // Opens a new deflated entry at level 9; with raw 1 the caller writes the
 // deflated stream itself and closes with its size and CRC. A name with a
 // byte from 0x80 on a system whose names are UTF-8 is stored with
@@ -385,6 +440,8 @@ int OpenNewEntry(zipFile archive, const Text& stored, const zip_fileinfo* info, 
                               Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, kFlagUtf8Name);
 }
 
+// 0 when every part of the item below the folder can be created on Windows
+// as a file of its own; else the problem of the first part that cannot.
 int32_t NameProblem(const Text& item, const Text& folder) {
   Text below = StartsWithIgnoringCase(item, folder) ? item.Middle(folder.Length(), item.Length())
                                                     : FileNamePart(item);
@@ -422,7 +479,14 @@ int32_t WriteFileData(zipFile archive, intptr_t file, const FileState& before, i
     // More data than the file had: it grows, and what it holds is no
     // longer what was sized up; reading stops.
     if (total > size) break;
-    if (zipWriteInFileInZip(archive, buffer, static_cast<unsigned>(got)) != ZIP_OK) writesOk = 0;
+    if (zipWriteInFileInZip(archive, buffer, static_cast<unsigned>(got)) != ZIP_OK) {
+      // The archive could not take the data: a full disk ends the run.
+      writesOk = 0;
+      *reason = LastSystemError();
+      break;
+    }
+    gBytesDone += got;
+    if (gBytesCallback != nullptr) gBytesCallback(gBytesDone, gBytesTotal);
     if (chunkPauseMs > 0) PauseMilliseconds(chunkPauseMs);
   }
   FreeBlock(buffer);
@@ -455,9 +519,60 @@ int32_t SetArchiverProgressCallback(ArchiverProgressCallback callback) {
 
 void SetArchiverBytesCallback(ArchiverBytesCallback callback) { gBytesCallback = callback; }
 
+int32_t SetArchiverExclusions(const Text* patterns, int32_t count) {
+  EmptyExclusions();
+  for (int32_t i = 0; i < count; ++i) {
+    // Each alternative is a pattern of its own, as "|" splits them anyway.
+    Text whole = patterns[i];
+    int from = 0;
+    for (int k = 0; k <= whole.Length(); ++k) {
+      if (k < whole.Length() && whole.At(k) != '|') continue;
+      Text alternative;
+      for (int c = from; c < k; ++c) {
+        alternative += IsPathSeparator(whole.At(c)) ? '/' : whole.At(c);
+      }
+      from = k + 1;
+      // "./x" and "/x" say the path from the folder: they are path patterns.
+      int anchored = 0;
+      while (alternative.Middle(0, 2) == "./") {
+        alternative = alternative.Middle(2, alternative.Length());
+        anchored = 1;
+      }
+      while (alternative.Middle(0, 1) == "/") {
+        alternative = alternative.Middle(1, alternative.Length());
+        anchored = 1;
+      }
+      int foldersOnly = 0;
+      while (alternative.Last() == '/') {
+        alternative = alternative.Middle(0, alternative.Length() - 1);
+        foldersOnly = 1;
+      }
+      if (alternative.IsEmpty()) continue;
+      char* copy = CopyOfText(UpperCasedName(alternative));
+      if (copy == nullptr ||
+          !MakeRoom(&gExclusions.items, gExclusions.count, &gExclusions.capacity)) {
+        free(copy);
+        EmptyExclusions();
+        return 0;
+      }
+      int path = anchored || alternative.LastIndexOf('/') >= 0;
+      gExclusions.items[gExclusions.count++] = {copy, path, foldersOnly};
+    }
+  }
+  return 1;
+}
+
+void SetArchiverNewestTime(int64_t newestTime) {
+  const int64_t kFileTimeUnitsPerSecond = 1000000000;
+  gNewestTime = newestTime < 0 ? -1 : newestTime * kFileTimeUnitsPerSecond;
+}
+
 void FreeFolderArchiver() {
   EmptyEntries();
   EmptyProblems();
+  EmptyExclusions();
+  gNewestTime = -1;
+  gBytesTotal = 0;
 }
 
 int32_t ArchiverProblemCount() { return gProblems.count; }
@@ -492,20 +607,11 @@ uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int sec
 
 namespace {
 
-// Opens the new archive and walks the folder into the entry list. Sets
-// *folder to the folder part of folderAndPattern. Null when the archive
-// cannot be opened (recorded as a problem).
-zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
-                 int32_t recurse, int32_t linkMode, Text* folder) {
-  EmptyProblems();
-  // Always a new archive: adding to what a file of that name already holds
-  // would carry its entries into the output.
-  zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
-  if (archive == nullptr) {
-    RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
-    return nullptr;
-  }
-
+// Walks the folder of folderAndPattern into the entry list, leaving out the
+// archive at archivePath (none for the empty text). Sets *folder to the
+// folder part of folderAndPattern.
+void WalkIntoEntries(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
+                     int32_t recurse, int32_t linkMode, Text* folder) {
   int limit = folderAndPattern.Length();
   for (int i = 0; i < folderAndPattern.Length(); ++i) {
     if (folderAndPattern.At(i) == '|') {
@@ -526,7 +632,8 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   settings.nameMode = nameMode;
   settings.recurse = recurse;
   settings.linkMode = linkMode;
-  settings.archiveKnown = GetPathIdentity(archivePath, &settings.archiveIdentity);
+  settings.archiveKnown =
+      !archivePath.IsEmpty() && GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
 
   EmptyEntries();
@@ -535,6 +642,8 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   // The chosen folder is held once, links followed (the user named it), and
   // everything below is reached through it.
   Text walkRoot = *folder;
+  settings.rootLength = walkRoot.Length();
+  if (!walkRoot.IsEmpty() && !IsPathSeparator(walkRoot.Last())) settings.rootLength++;
   intptr_t root = HoldPath(walkRoot.IsEmpty() ? Text(".") : walkRoot);
   if (HeldItemKind(root) != kPathFolder) {
     // Only a chosen folder that does not exist at all is simply empty.
@@ -547,14 +656,47 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   }
   ReleaseHeldItem(root);
   FreeFolderChain(&chain);
+}
+
+// Opens the new archive and walks the folder into the entry list. Sets
+// *folder to the folder part of folderAndPattern. Null when the archive
+// cannot be opened (recorded as a problem).
+zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
+                 int32_t recurse, int32_t linkMode, Text* folder) {
+  EmptyProblems();
+  gBytesDone = 0;
+  gFullDiskStop = 0;
+  // Always a new archive: adding to what a file of that name already holds
+  // would carry its entries into the output.
+  zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
+  if (archive == nullptr) {
+    RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
+    return nullptr;
+  }
+  WalkIntoEntries(archivePath, folderAndPattern, nameMode, recurse, linkMode, folder);
   return archive;
+}
+
+// Records the problem of an item; a write that failed for a full disk is
+// recorded once, against the archive, and stops the run: every later write
+// would fail alike.
+void RecordItemProblem(const Text& item, const Text& archivePath, int32_t problem,
+                       int32_t reason) {
+  if ((problem == kProblemEntryFailed || problem == kProblemArchiveFailed) && IsDiskFull(reason)) {
+    RecordProblem(archivePath, kProblemArchiveFailed, reason);
+    gFullDiskStop = 1;
+    return;
+  }
+  RecordProblem(item, problem, reason);
 }
 
 // Closes the archive, adding the Zip64 end records when entries call for them.
 void EndRun(zipFile archive, const Text& archivePath, int64_t entries) {
   EmptyEntries();
+  gBytesTotal = 0;
   if (zipClose(archive, nullptr) != ZIP_OK) {
-    RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
+    // After a full disk the closing fails too; that was said once.
+    if (!gFullDiskStop) RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
   } else if (entries >= kZip64EntryCount && !AddZip64EndRecords(archivePath, entries)) {
     RecordProblem(archivePath, kProblemArchiveFailed);
   }
@@ -585,23 +727,25 @@ void ReportProgress(const Text& item, int32_t added, int32_t total) {
 }
 
 // Writes a folder entry: no data. Counts it in *entries once opened.
-void WriteFolderEntry(zipFile archive, const Text& item, const Text& stored,
-                      const zip_fileinfo* info, int64_t* entries) {
+void WriteFolderEntry(zipFile archive, const Text& archivePath, const Text& item,
+                      const Text& stored, const zip_fileinfo* info, int64_t* entries) {
   if (OpenNewEntry(archive, stored, info, 0) != ZIP_OK) {
-    RecordProblem(item, kProblemEntryFailed);
+    RecordItemProblem(item, archivePath, kProblemEntryFailed, LastSystemError());
     return;
   }
   ++*entries;
-  if (zipCloseFileInZip(archive) != ZIP_OK) RecordProblem(item, kProblemArchiveFailed);
+  if (zipCloseFileInZip(archive) != ZIP_OK) {
+    RecordItemProblem(item, archivePath, kProblemArchiveFailed, LastSystemError());
+  }
 }
 
 // Writes the listed items one by one on this thread, deflated by minizip.
 // Returns the files added; counts the entries opened in *entries.
-int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode,
-                           int32_t chunkPauseMs, int64_t* entries) {
+int32_t WriteEntriesInTurn(zipFile archive, const Text& archivePath, const Text& folder,
+                           int32_t nameMode, int32_t chunkPauseMs, int64_t* entries) {
   int32_t added = 0;
   const int32_t total = gEntries.count;
-  for (int32_t i = 0; i < total; ++i) {
+  for (int32_t i = 0; i < total && !gFullDiskStop; ++i) {
     const ListedItem& listed = gEntries.items[i];
     Text item(listed.path);
     int isFolderEntry = IsPathSeparator(item.Last());
@@ -615,7 +759,7 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
     }
     if (isFolderEntry) {
       zip_fileinfo info = ItemInfo(0, 0);
-      WriteFolderEntry(archive, item, stored, &info, entries);
+      WriteFolderEntry(archive, archivePath, item, stored, &info, entries);
       continue;
     }
     // A pipe would give no data, or wait for a writer; a device, endless data.
@@ -650,15 +794,19 @@ int32_t WriteEntriesInTurn(zipFile archive, const Text& folder, int32_t nameMode
       zip_fileinfo info = ItemInfo(1, before.writeTime);
       if (OpenNewEntry(archive, stored, &info, 0) != ZIP_OK) {
         problem = kProblemEntryFailed;
+        reason = LastSystemError();
       } else {
         ++*entries;
         problem = WriteFileData(archive, file, before, chunkPauseMs, &reason);
-        if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) problem = kProblemArchiveFailed;
+        if (zipCloseFileInZip(archive) != ZIP_OK && problem == 0) {
+          problem = kProblemArchiveFailed;
+          reason = LastSystemError();
+        }
       }
     }
     CloseFileNumber(file);
     if (problem != 0) {
-      RecordProblem(item, problem, reason);
+      RecordItemProblem(item, archivePath, problem, reason);
     } else {
       ++added;
     }
@@ -676,11 +824,11 @@ int WriteRawBytes(void* archive, const void* bytes, int32_t length) {
 // the file's size and CRC. The central header's text attribute is passed in
 // as minizip would have set it from zlib's verdict, so the bytes are those
 // of WriteEntriesInTurn. A file the workers found wanting gets no entry.
-int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMode,
-                             int64_t* entries) {
+int32_t WriteDeflatedEntries(zipFile archive, const Text& archivePath, const Text& folder,
+                             int32_t nameMode, int64_t* entries) {
   int32_t added = 0;
   const int32_t total = gEntries.count;
-  for (int32_t i = 0; i < total; ++i) {
+  for (int32_t i = 0; i < total && !gFullDiskStop; ++i) {
     Text item(gEntries.items[i].path);
     Text stored = StoredName(item, folder, nameMode);
     ReportProgress(item, added, total);
@@ -691,7 +839,7 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
     int32_t reason = 0;
     if (problem == 0 && IsPathSeparator(item.Last())) {
       zip_fileinfo info = ItemInfo(0, 0);
-      WriteFolderEntry(archive, item, stored, &info, entries);
+      WriteFolderEntry(archive, archivePath, item, stored, &info, entries);
       FinishDeflatedItem(i);
       continue;
     }
@@ -704,27 +852,87 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& folder, int32_t nameMo
       info.internal_fa = deflated.text ? Z_TEXT : 0;
       if (OpenNewEntry(archive, stored, &info, 1) != ZIP_OK) {
         problem = kProblemEntryFailed;
+        reason = LastSystemError();
       } else {
         ++*entries;
-        if (!CopyDeflatedStream(i, WriteRawBytes, archive)) problem = kProblemEntryFailed;
+        if (!CopyDeflatedStream(i, WriteRawBytes, archive)) {
+          problem = kProblemEntryFailed;
+          reason = LastSystemError();
+        }
         if (zipCloseFileInZipRaw(archive, static_cast<uLong>(deflated.size), deflated.crc) !=
                 ZIP_OK &&
             problem == 0) {
           problem = kProblemArchiveFailed;
+          reason = LastSystemError();
         }
       }
     }
     FinishDeflatedItem(i);
     if (problem != 0) {
-      RecordProblem(item, problem, reason);
+      RecordItemProblem(item, archivePath, problem, reason);
     } else {
       ++added;
+      gBytesDone += deflated.size;
+      if (gBytesCallback != nullptr) gBytesCallback(gBytesDone, gBytesTotal);
     }
   }
   return added;
 }
 
 }  // namespace
+
+int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, int32_t recurse,
+                              int32_t linkMode, int64_t* bytes) {
+  EmptyProblems();
+  *bytes = 0;
+  Text folder;
+  WalkIntoEntries(Text(), folderAndPattern, nameMode, recurse, linkMode, &folder);
+  int32_t files = 0;
+  for (int32_t i = 0; i < gEntries.count; ++i) {
+    const ListedItem& listed = gEntries.items[i];
+    Text item(listed.path);
+    int isFolderEntry = IsPathSeparator(item.Last());
+    if (!isFolderEntry) ++files;
+    // With folder entries each folder's own name is checked at its entry,
+    // once, not again with every item below it.
+    // The own name is what follows the last separator of the system's
+    // paths: a "\" made on POSIX is part of a name, which Windows refuses.
+    int32_t problem = 0;
+    Text path = isFolderEntry ? item.Middle(0, item.Length() - 1) : item;
+    Text own = path.Middle(path.LastIndexOf(kPathSeparator) + 1, path.Length());
+    if (nameMode == kNameFileOnly) {
+      problem = isFolderEntry ? 0 : NameProblem(item, folder);
+    } else if (item.Length() > folder.Length()) {
+      problem = NameProblem(own, Text());
+    }
+    int32_t reason = 0;
+    if (problem == 0 && !isFolderEntry) {
+      if (listed.kind == kPathSpecial) {
+        problem = kProblemSpecialFile;
+      } else {
+        // Opened as the run will open it: one that cannot be read now
+        // would be found only after everything before it was compressed.
+        intptr_t file = OpenPlainFileForReading(item);
+        if (file == 0) {
+          problem = kProblemUnreadable;
+          reason = LastSystemError();
+        } else {
+          int64_t size = PlainFileLength(file);
+          if (size >= kMaxEntryBytes) {
+            problem = kProblemTooLarge;
+          } else if (size > 0) {
+            *bytes += size;
+          }
+          ClosePlainFile(file);
+        }
+      }
+    }
+    if (problem != 0) RecordProblem(item, problem, reason);
+  }
+  EmptyEntries();
+  gBytesTotal = *bytes;
+  return files;
+}
 
 int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
                            int32_t recurse, int32_t chunkPauseMs, int32_t linkMode) {
@@ -734,7 +942,7 @@ int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern
   int32_t added = 0;
   int64_t entries = 0;  // entries opened in the archive, folder entries too
   if (gEntries.count > 0) {
-    added = WriteEntriesInTurn(archive, folder, nameMode, chunkPauseMs, &entries);
+    added = WriteEntriesInTurn(archive, archivePath, folder, nameMode, chunkPauseMs, &entries);
     if (gCallback != nullptr) gCallback(Text(""), 100.0f);
   }
   EndRun(archive, archivePath, entries);
@@ -755,10 +963,10 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
                                                         archivePath + kSpillInfix, workers)
                                   : 0;
     if (started > 0) {
-      added = WriteDeflatedEntries(archive, folder, nameMode, &entries);
+      added = WriteDeflatedEntries(archive, archivePath, folder, nameMode, &entries);
       StopDeflateWorkers();
     } else {
-      added = WriteEntriesInTurn(archive, folder, nameMode, 0, &entries);
+      added = WriteEntriesInTurn(archive, archivePath, folder, nameMode, 0, &entries);
     }
     if (gCallback != nullptr) gCallback(Text(""), 100.0f);
   }

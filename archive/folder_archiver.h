@@ -90,7 +90,37 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
                                      int32_t nameMode, int32_t recurse, int32_t linkMode,
                                      int32_t workers);
 
-// Empties the entry list and the problem list.
+// Walks the folder of folderAndPattern as AddFolderToArchive would, with
+// the same arguments, and checks every item it would store as that run
+// would, without reading any data: names and their Windows rules (with
+// folder entries each folder's own name once, at its entry), case twins,
+// links, kinds, whether each folder can be listed and each file opened, and
+// files of 4 GiB or more. Each item found wanting goes into the problem
+// list once (emptied first). Returns the number of files listed; *bytes is
+// their data in all, which the next run hands the bytes callback as its
+// total. Problems that only reading finds (a file that changes or fails
+// midway) are left to the run.
+int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, int32_t recurse,
+                              int32_t linkMode, int64_t* bytes);
+
+// Items that every later walk leaves out, until FreeFolderArchiver: each
+// pattern (alternatives split by "|", each one a pattern of its own) is
+// matched with MatchPathPattern (archive/name_pattern.h), letters compared
+// as Windows compares names, "\" taken for "/". A pattern without "/"
+// matches an item's own name at any depth; one with "/" (or starting with
+// "./") matches the item's whole path below the folder, its parts joined by
+// "/", where "*" takes "/" too. A trailing "/" matches folders only. A folder
+// left out is not entered. 1 when stored; 0 when memory was short, and then
+// nothing is left out.
+int32_t SetArchiverExclusions(const Text* patterns, int32_t count);
+
+// Stores every time later than newestTime, a count of seconds since
+// 1970-01-01 UTC, as newestTime (-1: times as found), until
+// FreeFolderArchiver.
+void SetArchiverNewestTime(int64_t newestTime);
+
+// Empties the entry list and the problem list, and forgets the exclusions
+// and the newest time.
 void FreeFolderArchiver();
 
 // Why an item of the last run did not go in whole. An item found wanting

@@ -196,14 +196,14 @@ void PrintProblems(int verbose) {
 // The path and reason of a full disk among the failure's causes: 1 when
 // there is one.
 int FindDiskFull(const BuildResult& result, Text* where, int32_t* reason) {
-  if (result.reason == ENOSPC || result.reason == EDQUOT) {
+  if (IsDiskFull(result.reason)) {
     *where = result.where;
     *reason = result.reason;
     return 1;
   }
   for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
     int32_t problemReason = ArchiverProblemReason(i);
-    if (problemReason == ENOSPC || problemReason == EDQUOT) {
+    if (IsDiskFull(problemReason)) {
       *where = ArchiverProblemPath(i);
       *reason = problemReason;
       return 1;

@@ -1,7 +1,6 @@
 // vezovud list, test and unpack: list reads the checked central directory
 // entry by entry; test and unpack run the extraction engine, reporting each
 // failed entry by name. Names are printed with control bytes escaped.
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -83,9 +82,6 @@ void ReportUnopened(const char* command, const char* file, int result) {
             PrintableName(file).c_str(), ReaderResultText(result).c_str());
   }
 }
-
-// 1 when error says the disk (or the user's quota on it) is full.
-int IsDiskFull(int32_t error) { return error == ENOSPC || error == EDQUOT; }
 
 struct RunView {
   const char* command;
@@ -445,5 +441,9 @@ int RunUnpackCommand(int argc, char** argv) {
   CatchInterrupts(OnUnpackInterrupt);
   // Part files that killed runs left go from the folders this run writes in.
   SetLeftPartSweep(RemoveLeftPartFiles);
+  // A full disk ends the run at the first write it fails, said in one line;
+  // the steps carry byte counts for the progress line.
+  SetStopOnFullDisk(1);
+  SetStepByteCounts(1);
   return RunEngine("unpack", file, destination, kRunExtract, jobs, quiet, verbose);
 }

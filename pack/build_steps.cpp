@@ -106,6 +106,13 @@ void RemovePartFile(const PartFile& part) {
   HoldInterrupts(0);
 }
 
+// Closes the part file, still open, and removes it: one made before the
+// work that is given up.
+void DiscardPartFile(const PartFile& part) {
+  CloseFileNumber(part.file);
+  RemovePartFile(part);
+}
+
 // Puts the complete part file in the target's place and lets its debris slot
 // go, in one step as an interrupt sees it. 1 on success; else 0 (*reason:
 // the system's reason), the part file still there.
@@ -183,12 +190,16 @@ int32_t OutputKindOf(const Text& output, int32_t* linked) {
 }
 
 // Copies the temporary archive, still the file created as created, into the
-// output through a part file. Sets result's failure, archiveBytes,
-// outputBytes, reason and where.
+// output through a part file: early when one was created before the work
+// (file nonzero), else one created now. Sets result's failure,
+// archiveBytes, outputBytes, reason and where. The early part file is
+// removed on failure.
 void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
-                          const PathIdentity& created, BuildResult* result) {
+                          const PathIdentity& created, const PartFile& early,
+                          BuildResult* result) {
   intptr_t archive = OpenFileForReading(kAnyNumber, temp);
   if (archive == 0) {
+    if (early.file != 0) DiscardPartFile(early);
     result->failure = kBuildArchiveUnreadable;
     result->reason = LastSystemError();
     result->where = temp;
@@ -196,6 +207,7 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
   }
   PathIdentity readBack;
   result->archiveBytes = FileLength(archive);
+  int usable = 0;
   if (!GetOpenFileIdentity(archive, &readBack) || !SameIdentity(readBack, created)) {
     result->failure = kBuildArchiveReplaced;
   } else if (result->archiveBytes < 0) {
@@ -204,8 +216,12 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
   } else if (result->archiveBytes > kMaxPayloadBytes) {
     result->failure = kBuildArchiveTooLarge;
   } else {
+    usable = 1;
+  }
+  if (!usable && early.file != 0) DiscardPartFile(early);
+  if (usable) {
     result->where = request.outputFile;
-    PartFile part = CreatePartFile(request.outputFile, &result->reason);
+    PartFile part = early.file != 0 ? early : CreatePartFile(request.outputFile, &result->reason);
     if (part.file == 0) {
       result->failure = kBuildOutputFailed;
     } else if (!WriteOutput(request, archive, result->archiveBytes, part, &result->reason)) {
@@ -229,9 +245,10 @@ void WriteArchiveToOutput(const BuildRequest& request, const Text& temp,
 }
 
 // Archives the folder into temp, which was created as created, and writes
-// the output from it. Sets result's counts and failure.
+// the output from it, into the early part file when there is one (file
+// nonzero; removed on failure). Sets result's counts and failure.
 void ArchiveAndWrite(const BuildRequest& request, const Text& temp, const PathIdentity& created,
-                     BuildResult* result) {
+                     const PartFile& early, BuildResult* result) {
   Text pattern = request.sourceFolder + "*.*";
   result->addedCount = request.workers > 1
                            ? AddFolderToArchiveInParallel(temp, pattern, kNameRelative, 1,
@@ -239,8 +256,13 @@ void ArchiveAndWrite(const BuildRequest& request, const Text& temp, const PathId
                            : AddFolderToArchive(temp, pattern, kNameRelative, 1,
                                                 request.chunkPauseMs, request.linkMode);
   int archiveFailed = 0;
-  for (int32_t i = 0; i < ArchiverProblemCount(); ++i) {
-    if (ArchiverProblemKind(i) == kProblemArchiveFailed) archiveFailed = 1;
+  for (int32_t i = 0; i < ArchiverProblemCount() && !archiveFailed; ++i) {
+    if (ArchiverProblemKind(i) == kProblemArchiveFailed) {
+      // The system's reason, such as a full disk, goes with the result.
+      archiveFailed = 1;
+      result->reason = ArchiverProblemReason(i);
+      result->where = ArchiverProblemPath(i);
+    }
   }
   if (archiveFailed) {
     result->failure = kBuildArchiveUnreadable;
@@ -249,13 +271,14 @@ void ArchiveAndWrite(const BuildRequest& request, const Text& temp, const PathId
   } else if (request.stubImage == nullptr || request.stubBytes <= 0) {
     result->failure = kBuildNoStub;
   } else {
-    WriteArchiveToOutput(request, temp, created, result);
+    WriteArchiveToOutput(request, temp, created, early, result);
+    return;
   }
+  if (early.file != 0) DiscardPartFile(early);
 }
 
-}  // namespace
-
-BuildResult RunBuildSteps(const BuildRequest& request) {
+// RunBuildSteps with the request's exclusions and newest time in force.
+BuildResult RunBuildStepsWithChoices(const BuildRequest& request) {
   BuildResult result = {kBuildWritten, 0, 0, -1, -1, 0, 0, 0, Text()};
   // The output is looked at before anything is counted or written.
   if (IsOutputInSource(request.outputFile, request.sourceFolder)) {
@@ -285,7 +308,37 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
     result.where = tempFolder;
     return result;
   }
-  result.fileCount = CountFiles(request.sourceFolder);
+  PartFile early = {0, Text(), -1};
+  if (request.checkFirst || request.excludeCount > 0) {
+    // The walk that counts checks every item too; the archiver's own walk
+    // then leaves out the same items, so both counts agree.
+    int64_t bytes = 0;
+    result.fileCount = CheckFolderForArchive(request.sourceFolder + "*.*", kNameRelative, 1,
+                                             request.linkMode, &bytes);
+  } else {
+    result.fileCount = CountFiles(request.sourceFolder);
+  }
+  if (request.checkFirst) {
+    // Refused in the time of a walk: nothing is compressed for an output
+    // that cannot be written.
+    if (ArchiverProblemCount() > 0) {
+      result.failure = kBuildFilesLeftOut;
+      return result;
+    }
+    if (request.stubImage == nullptr || request.stubBytes <= 0) {
+      result.failure = kBuildNoStub;
+      return result;
+    }
+    // The part file made now shows that the output's folder exists, is a
+    // folder and takes a new file; the output is written into it later.
+    early = CreatePartFile(request.outputFile, &result.reason);
+    if (early.file == 0) {
+      result.failure = kBuildOutputFailed;
+      result.where = request.outputFile;
+      return result;
+    }
+    result.reason = 0;
+  }
   HoldInterrupts(1);
   Text privateFolder = MakePrivateFolder(tempFolder);
   result.reason = LastSystemError();
@@ -293,6 +346,7 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
       privateFolder.IsEmpty() ? -1 : NoteDebris(privateFolder, kDebrisPrivateFolder);
   HoldInterrupts(0);
   if (privateFolder.IsEmpty()) {
+    if (early.file != 0) DiscardPartFile(early);
     result.failure = kBuildNoPrivateFolder;
     result.where = tempFolder;
     return result;
@@ -315,8 +369,9 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
       fresh != 0 && (GetOpenFileIdentity(fresh, &created) || GetPathIdentity(temp, &created));
   if (fresh != 0) CloseFileNumber(fresh);
   if (createdOk) {
-    ArchiveAndWrite(request, temp, created, &result);
+    ArchiveAndWrite(request, temp, created, early, &result);
   } else {
+    if (early.file != 0) DiscardPartFile(early);
     result.failure = kBuildArchiveUnreadable;
     result.reason = createReason;
     result.where = temp;
@@ -330,15 +385,31 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
   return result;
 }
 
+}  // namespace
+
+BuildResult RunBuildSteps(const BuildRequest& request) {
+  // The Maker sets neither: its walks stay as they always were.
+  if (!SetArchiverExclusions(request.excludes, request.excludeCount)) {
+    BuildResult result = {kBuildFilesLeftOut, 0, 0, -1, -1, 0, 0, 0, Text()};
+    return result;
+  }
+  SetArchiverNewestTime(request.newestTime);
+  BuildResult result = RunBuildStepsWithChoices(request);
+  SetArchiverExclusions(nullptr, 0);
+  SetArchiverNewestTime(-1);
+  return result;
+}
+
 Text BuildFailureText(const BuildResult& result) {
   switch (result.failure) {
     case kBuildWritten: return Text();
     case kBuildNoTempName:
       return "No temporary name is free: Vezovud0 to Vezovud99 all exist in the temporary folder.";
     case kBuildFilesLeftOut: {
+      // The count is that of the problem list shown below it; only a
+      // folder that changed meanwhile leaves files out without a problem.
       int32_t missing = ArchiverProblemCount();
-      if (result.fileCount - result.addedCount > missing)
-        missing = result.fileCount - result.addedCount;
+      if (missing == 0) missing = result.fileCount - result.addedCount;
       return Text("No archive was written: ") + DecimalText(missing) +
              " files or folders could not be read or stored.";
     }

@@ -55,9 +55,10 @@ struct BuildRequest {
   int32_t chunkPauseMs;  // the archiver's pause after every chunk
   int32_t linkMode;      // the archiver's kLinksWithinFolder or kLinksFollowAll
   int32_t workers;       // deflating threads; 0 or 1: files deflated in turn, with the pause
-  // Items left out: patterns matched against each path below sourceFolder,
-  // its parts joined by the separator ("sub/name.txt"), with the archiver's
-  // wildcard rules. A folder that matches is not entered.
+  // Items left out (SetArchiverExclusions, folder_archiver.h): a pattern
+  // without "/" matches an item's own name at any depth, one with "/" its
+  // path below sourceFolder ("sub/name.txt"). A folder that matches is not
+  // entered. The count walk and the archiver's walk leave out the same.
   const Text* excludes = nullptr;
   int32_t excludeCount = 0;
   // -1: times stored as found. Otherwise a count of seconds since 1970-01-01
@@ -96,6 +97,15 @@ struct BuildResult {
 // part files that killed runs left behind (plain files of this user's that
 // no running process holds) are removed first, anything else that bears
 // such a name is passed over and left alone.
+// With checkFirst 1 the count is the archiver's check walk
+// (CheckFolderForArchive): any item it finds wanting refuses the build
+// (kBuildFilesLeftOut, the problem list filled, each item once) before
+// anything is compressed or created, and so does a missing stub; then the
+// part file is created (kBuildOutputFailed, with the system's reason, when
+// the output's folder is missing or takes no new file), and the archive is
+// only made after that. A write that fails for a full disk stops the run at
+// once: kBuildArchiveUnreadable (the temporary archive or a spill file) or
+// kBuildOutputFailed (the part file), with the system's reason and the path.
 // The temporary archive and its private folder are removed in every case.
 // While they and the part file exist they are noted as debris
 // (runtime/filesystem.h), so that an interrupt procedure calling
@@ -107,7 +117,9 @@ struct BuildResult {
 BuildResult RunBuildSteps(const BuildRequest& request);
 
 // A short English sentence on why no output was written; the empty text for
-// kBuildWritten.
+// kBuildWritten. For kBuildFilesLeftOut it counts the archiver's problem
+// list, the very items listed below it (the files counted but not added
+// when the list is empty: the folder changed meanwhile).
 Text BuildFailureText(const BuildResult& result);
 
 #endif

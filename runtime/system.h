@@ -40,4 +40,9 @@ Text SystemErrorText(int32_t code);
 // files (POSIX: EMFILE, ENFILE; Windows: ERROR_TOO_MANY_OPEN_FILES).
 int IsOutOfOpenFiles(int32_t code);
 
+// 1 when code says that the disk, or the user's quota on it, is full (POSIX:
+// ENOSPC, EDQUOT; Windows: ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL,
+// ERROR_DISK_QUOTA_EXCEEDED), so that every further write would fail alike.
+int IsDiskFull(int32_t code);
+
 #endif

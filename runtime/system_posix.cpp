@@ -50,3 +50,5 @@ Text SystemErrorText(int32_t code) {
 }
 
 int IsOutOfOpenFiles(int32_t code) { return code == EMFILE || code == ENFILE ? 1 : 0; }
+
+int IsDiskFull(int32_t code) { return code == ENOSPC || code == EDQUOT ? 1 : 0; }

@@ -34,3 +34,11 @@ Text SystemErrorText(int32_t code) {
 }
 
 int IsOutOfOpenFiles(int32_t code) { return code == ERROR_TOO_MANY_OPEN_FILES ? 1 : 0; }
+
+int IsDiskFull(int32_t code) {
+  // ERROR_DISK_QUOTA_EXCEEDED, which older headers lack.
+  const int32_t kDiskQuotaExceeded = 1295;
+  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == kDiskQuotaExceeded
+             ? 1
+             : 0;
+}

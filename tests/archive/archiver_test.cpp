@@ -110,6 +110,14 @@ int32_t RecordCall(const Text& name, float percent) {
   return 0;
 }
 
+// The bytes callback's last report; bytesBackwards counts reports that went back.
+int64_t bytesDone = 0, bytesTotal = 0, bytesBackwards = 0;
+void RecordBytes(int64_t done, int64_t total) {
+  if (done < bytesDone) ++bytesBackwards;
+  bytesDone = done;
+  bytesTotal = total;
+}
+
 struct Written {
   std::string path;
   int32_t added = 0;
@@ -153,12 +161,15 @@ class ArchiverTest : public ::testing::Test {
     run.path = path;
     recorded = &run.calls;
     SetArchiverProgressCallback(RecordCall);
+    SetArchiverBytesCallback(RecordBytes);
+    bytesDone = bytesTotal = bytesBackwards = 0;
     Text folderAndPattern = (source_ + pattern).c_str();
     run.added = workers == 0 ? AddFolderToArchive(path.c_str(), folderAndPattern, kNameRelative, 1,
                                                   0, linkMode)
                              : AddFolderToArchiveInParallel(path.c_str(), folderAndPattern,
                                                             kNameRelative, 1, linkMode, workers);
     SetArchiverProgressCallback(nullptr);
+    SetArchiverBytesCallback(nullptr);
     for (int32_t i = 0; i < ArchiverProblemCount(); ++i)
       run.problems.push_back({ArchiverProblemPath(i).c_str(), ArchiverProblemKind(i)});
     run.bytes = test_support::ReadWholeFile(path);
@@ -184,6 +195,21 @@ class ArchiverTest : public ::testing::Test {
                   expected.begin();
     EXPECT_EQ(expected.size(), run.bytes.size());
     EXPECT_EQ(expected.size(), same) << "the first difference is at byte " << same;
+  }
+
+  // The check walk over source_: the problems it finds, by path below source_ and kind, sorted.
+  std::vector<std::pair<std::string, int>> Check(int32_t linkMode, int32_t* files = nullptr,
+                                                 int64_t* bytes = nullptr) {
+    int64_t total = 0;
+    int32_t count = CheckFolderForArchive((source_ + "*.*").c_str(), kNameRelative, 1, linkMode,
+                                          &total);
+    if (files != nullptr) *files = count;
+    if (bytes != nullptr) *bytes = total;
+    std::vector<std::pair<std::string, int>> problems;
+    for (int32_t i = 0; i < ArchiverProblemCount(); ++i)
+      problems.push_back({ArchiverProblemPath(i).c_str() + source_.size(), ArchiverProblemKind(i)});
+    std::sort(problems.begin(), problems.end());
+    return problems;
   }
 
   test_support::TempFolder work_;
@@ -241,13 +267,28 @@ TEST_F(ArchiverTest, ChunkEdgesTextAttributesAndEmptyItems) {
       Write(e.name, Of(e.data));
     }
   }
+  // The check walk counts the files and their bytes, which every run then reports as its total.
+  int64_t dataBytes = 0;
+  for (const Entry& e : entries) dataBytes += e.data.size();
+  int32_t files = 0;
+  int64_t checked = 0;
+  EXPECT_TRUE(Check(kLinksWithinFolder, &files, &checked).empty());
+  EXPECT_EQ(8, files);
+  EXPECT_EQ(dataBytes, checked);
   Written serial = Archive();
   EXPECT_EQ(8, serial.added) << "an empty file counts as added";
+  EXPECT_EQ(dataBytes, bytesDone);
+  EXPECT_EQ(dataBytes, bytesTotal);
+  EXPECT_EQ(0, bytesBackwards);
   ExpectBytes(serial, entries);
   // Deflated by workers, the same bytes and reports; their spill files are gone.
   for (int32_t workers : {1, 2, 3}) {
     std::string out = work_.Join("workers" + std::to_string(workers));
+    Check(kLinksWithinFolder);
     Written run = Archive(out, kLinksWithinFolder, workers);
+    EXPECT_EQ(dataBytes, bytesDone) << workers << " workers";
+    EXPECT_EQ(dataBytes, bytesTotal) << workers << " workers";
+    EXPECT_EQ(0, bytesBackwards) << workers << " workers";
     EXPECT_EQ(8, run.added) << workers << " workers";
     EXPECT_TRUE(serial.bytes == run.bytes) << workers << " workers";
     EXPECT_EQ(serial.calls, run.calls) << workers << " workers";
@@ -266,6 +307,50 @@ TEST_F(ArchiverTest, TheArchiveBeingWrittenIsNeverListed) {
   EXPECT_EQ(5, inside.added);
   EXPECT_EQ(names, inside.names);
   EXPECT_TRUE(inside.problems.empty());
+}
+
+// Excluded items are left out of the walk, which enters no excluded folder: what lies inside
+// one is neither stored nor refused. Check walk, serial and parallel runs agree.
+TEST_F(ArchiverTest, ExclusionsLeaveItemsOutAndAreNotEntered) {
+  Make({"a.txt", "b.o", "Makefile", "build/", "build/x.txt", "sub/", "sub/a.txt", "sub/c.O",
+        "sub/deep/", "sub/deep/d.txt", "sub/build", "twin.txt", "cafe.txt"});
+#ifndef _WIN32
+  Make({"TWIN.TXT"});  // one file with twin.txt on Windows
+#endif
+  const struct {
+    std::vector<std::string> patterns;
+    std::vector<std::string> names;  // stored, after the folder's own entry
+  } rows[] = {
+      {{"*.o", "build", "twin.txt"},  // any depth, letters as Windows compares them
+       {"a.txt", "cafe.txt", "Makefile", "sub\\", "sub\\a.txt", "sub\\deep\\",
+        "sub\\deep\\d.txt"}},
+      {{"sub/*.txt|/a.txt", "b.?", "*file", "twin*", "build/"},  // "*" of a path takes "/"
+       {"cafe.txt", "sub\\", "sub\\build", "sub\\c.O", "sub\\deep\\"}},
+      {{"./sub", "build/*", "twin.txt", "caf?.txt"},
+       {"a.txt", "b.o", "build\\", "Makefile"}},
+  };
+  for (const auto& row : rows) {
+    std::vector<Text> patterns;
+    for (const std::string& p : row.patterns) patterns.push_back(p.c_str());
+    ASSERT_EQ(1, SetArchiverExclusions(patterns.data(), static_cast<int32_t>(patterns.size())));
+    std::vector<std::string> expected = {""};
+    expected.insert(expected.end(), row.names.begin(), row.names.end());
+    int32_t files = 0;
+    EXPECT_TRUE(Check(kLinksWithinFolder, &files).empty()) << row.patterns[0];
+    for (int32_t workers : {0, 2}) {
+      Written run = Archive(work_.Join("out" + std::to_string(workers)), kLinksWithinFolder,
+                            workers);
+      EXPECT_EQ(expected, run.names) << row.patterns[0] << ", workers " << workers;
+      EXPECT_EQ(files, run.added) << row.patterns[0] << ", workers " << workers;
+      EXPECT_TRUE(run.problems.empty()) << row.patterns[0];
+    }
+  }
+  SetArchiverExclusions(nullptr, 0);
+#ifndef _WIN32
+  std::vector<std::pair<std::string, int>> twins = {{"twin.txt", kProblemCaseTwin}};
+  EXPECT_EQ(twins, Check(kLinksWithinFolder))
+      << "twins are refused again once nothing is left out";
+#endif
 }
 
 #ifndef _WIN32
@@ -298,6 +383,31 @@ TEST_F(ArchiverTest, TimeFieldsAreClampedToWhatTheFormatHolds) {
     EXPECT_EQ(cases[i].date, run.central[i + 1].date) << cases[i].name;
     EXPECT_EQ(cases[i].time, run.central[i + 1].time) << cases[i].name;
   }
+  // With a newest time (y2006's), the tree touched at two later times gives the same bytes,
+  // serial and parallel; y1975 keeps its own.
+  struct tm t = {};
+  t.tm_year = 106, t.tm_mon = 4, t.tm_mday = 4, t.tm_hour = 3, t.tm_min = 2, t.tm_sec = 1;
+  t.tm_isdst = -1;
+  time_t newest = mktime(&t);
+  SetArchiverNewestTime(newest);
+  std::vector<Bytes> outputs;
+  for (time_t later : {newest + 3600, newest + 400 * 86400}) {
+    for (const auto& c : cases) {
+      struct timeval times[2] = {{later, 0}, {later, 0}};
+      if (std::string(c.name) != "y1975") utimes((source_ + c.name).c_str(), times);
+    }
+    for (int32_t workers : {0, 2}) {
+      Written clamped = Archive(work_.Join("clamped"), kLinksWithinFolder, workers);
+      ASSERT_EQ(6u, clamped.central.size());
+      for (size_t i = 1; i < 6; ++i) {
+        bool early = clamped.names[i] == "y1975";
+        EXPECT_EQ(early ? DosDate(1980, 1, 1) : DosDate(2006, 5, 4), clamped.central[i].date);
+        EXPECT_EQ(early ? 0 : DosTime(3, 2, 0), clamped.central[i].time) << clamped.names[i];
+      }
+      outputs.push_back(clamped.bytes);
+    }
+  }
+  for (const Bytes& output : outputs) EXPECT_TRUE(output == outputs[0]);
 }
 
 // Without these two capabilities (of this thread only) root meets file modes as any user does.
@@ -366,6 +476,22 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
       Write(row.path, row.path == "locked-empty" ? Bytes() : Of(row.path));
   for (const char* locked : {"locked", "locked.txt", "locked-empty"})
     ASSERT_EQ(0, chmod((source_ + locked).c_str(), 0)) << locked;
+  // The check walk finds each of them, without reading: a folder's own name once, at the
+  // folder; only proc's data, which reading finds, is left to the run.
+  for (int32_t mode : {kLinksWithinFolder, kLinksFollowAll}) {
+    std::vector<std::pair<std::string, int>> expected;
+    for (const auto& row : rows) {
+      int kind = mode == kLinksWithinFolder ? row.within : row.follow;
+      std::string path = row.path.back() == '/' ? row.path.substr(0, row.path.size() - 1) : row.path;
+      bool inBadFolder = path.find('/') != std::string::npos;
+      if (kind != 0 && kind != kProblemChanged && !inBadFolder) expected.push_back({row.path, kind});
+    }
+    std::sort(expected.begin(), expected.end());
+    ASSERT_TRUE(BypassFileModes(false));
+    std::vector<std::pair<std::string, int>> got = Check(mode);
+    ASSERT_TRUE(BypassFileModes(true));
+    EXPECT_EQ(expected, got) << "check walk, link mode " << mode;
+  }
   // Each link mode, with files deflated in turn and by two workers.
   for (int32_t run = 0; run < 4; ++run) {
     int32_t mode = run % 2 == 0 ? kLinksWithinFolder : kLinksFollowAll;

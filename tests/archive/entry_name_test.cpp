@@ -1,9 +1,11 @@
-// The name rules: which stored names stay below the destination, which the archiver may store.
+// The name rules: which stored names stay below the destination, which the archiver may store,
+// and the patterns that leave items out.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "archive/entry_name.h"
+#include "archive/name_pattern.h"
 
 namespace {
 
@@ -38,6 +40,34 @@ TEST(EntryNameTest, OnlyNamesWindowsCanHoldArePortable) {
     EXPECT_EQ(0, IsPortableNamePart(bad)) << bad;
   EXPECT_EQ(1, IsPortableNamePart("plain \xE9t\xE9.txt"));
   EXPECT_EQ(0, IsPortableNamePart("nul.txt")) << "the stub would refuse a device name";
+}
+
+TEST(EntryNameTest, ExclusionPatternsMatchWholeTextsWithoutTheDosRules) {
+  const struct {
+    const char* text;
+    const char* pattern;
+    int crossFolders, matched;
+  } cases[] = {
+      {"Makefile", "*file", 0, 1},   // no dot is added to a name without one
+      {"Makefile", "*.*", 0, 0},     //
+      {"a.b.txt", "*.txt", 0, 1},    // "*" gives back what a later part needs
+      {"aaab", "a*a*b", 0, 1},       //
+      {"ab", "a*b*", 0, 1},          // "*" takes nothing too
+      {"abc", "a?", 0, 0},           // the whole text, not a prefix
+      {"sub/x.o", "*.o", 0, 0},      // a name's "*" stops at "/"
+      {"sub/x.o", "*.o", 1, 1},      // a path's does not
+      {"sub/deep/x.o", "sub/*", 1, 1},
+      {"sub/deep/x.o", "sub/?/x.o", 1, 0},
+      {"caf\xC3\xA9", "caf?", 0, 1},  // "?" takes one UTF-8 character whole
+      {"caf\xC3\xA9", "caf??", 0, 0},
+      {"caf\xC3\xA9", "caf\xC3\xA9", 0, 1},
+      {"x.log", "*.tmp|*.log", 0, 1},  // alternatives
+      {"x.log", "|", 0, 0},
+      {"X.LOG", "*.log", 0, 0},  // the caller folds both sides
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.matched, MatchPathPattern(c.text, c.pattern, c.crossFolders))
+        << c.text << " against " << c.pattern;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "archive/part_file.h"
 #include "runtime/file_info.h"
 #include "runtime/system.h"
+#include "runtime/test_support.h"
 #include "support/handshake.h"
 #include "support/zip_writer.h"
 
@@ -266,6 +267,70 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
         << name;
   }
 }
+
+#ifndef _WIN32
+// Told to stop at a full disk, as vezovud unpack is: the entry that met it leaves no part file,
+// the files before it stay whole, the entries after it are skipped, on one thread or with writer
+// threads. The bytes done grow to the central directory's total.
+TEST_F(ReaderTest, AFullDiskStopsTheRunAtTheFirstWriteThatFails) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 20; ++i) entries.push_back({"small\\" + std::to_string(i), Pattern(999 + i, i)});
+  entries.push_back({"big.bin", Pattern(3000000, 7)});
+  for (int i = 0; i < 20; ++i) entries.push_back({"after\\" + std::to_string(i), Pattern(500, i)});
+  int64_t total = 0;
+  for (const Entry& e : entries) total += e.data.size();
+  ASSERT_EQ(41, Open(entries));
+  CloseArchive();
+  for (int writers : {0, 2}) {
+    std::string disk = folder_ / ("disk" + std::to_string(writers));
+    fs::create_directories(disk);
+    std::string words = test_support::OnSmallDisk(disk, 1024 * 1024, [&]() {
+      SetStopOnFullDisk(1);
+      SetStepByteCounts(1);
+      ExtractionReport report;
+      std::vector<int64_t> bytes;
+      auto step = [](void* context, const ExtractionStep& s) {
+        auto* seen = static_cast<std::vector<int64_t>*>(context);
+        seen->push_back(s.bytesDone);
+        seen->push_back(s.bytesTotal);
+      };
+      std::string out = disk + "/out";
+      if (writers > 0) {
+        ExtractArchiveWithWriters((folder_ / "file.exe").c_str(), out.c_str(), writers,
+                                  kStubSearchBytes, step, &bytes, &report);
+      } else {
+        ExtractArchive((folder_ / "file.exe").c_str(), out.c_str(), kRunExtract, kStubSearchBytes,
+                       step, &bytes, &report);
+      }
+      std::string found;
+      if (!IsDiskFull(report.stoppedBy)) found += "stopped by " + std::to_string(report.stoppedBy);
+      if (report.failed != 1 || report.done + report.failed + report.skipped != 41 ||
+          report.done < 20 || (writers == 0 && report.done != 20)) {
+        found += "; done " + std::to_string(report.done) + ", failed " +
+                 std::to_string(report.failed) + ", skipped " + std::to_string(report.skipped);
+      }
+      for (int i = 0; i < 20; ++i) {
+        if (testzip::ReadFile(out + "/small/" + std::to_string(i)) != entries[i].data)
+          found += "; small/" + std::to_string(i) + " not whole";
+      }
+      for (const auto& item : fs::recursive_directory_iterator(disk)) {
+        std::string name = item.path().filename().string();
+        if (name.rfind(".~vz", 0) == 0 || name == "big.bin") found += "; " + name + " left";
+      }
+      for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        if (bytes[i + 1] != total || (i >= 2 && bytes[i] <= bytes[i - 2]))
+          found += "; bytes " + std::to_string(bytes[i]) + " of " + std::to_string(bytes[i + 1]);
+      }
+      FreeExtractionReport(&report);
+      SetStopOnFullDisk(0);
+      SetStepByteCounts(0);
+      return found;
+    });
+    if (words.rfind("skip:", 0) == 0) GTEST_SKIP() << words;
+    EXPECT_EQ("", words) << writers << " writers";
+  }
+}
+#endif
 
 // What other writers put in archives, read as 7-Zip and Info-ZIP read it: Zip64 extra fields,
 // folders by MS-DOS attribute only, a legacy local name, a Unicode Path field.

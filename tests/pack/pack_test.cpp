@@ -40,9 +40,12 @@ class PackTest : public ::testing::Test {
   }
   void TearDown() override { FreeFolderArchiver(); }
 
-  BuildResult Build(const std::string& output, const Text& temp, int32_t workers = 1) {
-    return RunBuildSteps({source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub), 0,
-                          kLinksWithinFolder, workers});
+  BuildResult Build(const std::string& output, const Text& temp, int32_t workers = 1,
+                    int32_t checkFirst = 0) {
+    BuildRequest request = {source_.c_str(), output.c_str(), temp, kFakeStub, sizeof(kFakeStub),
+                            0, kLinksWithinFolder, workers};
+    request.checkFirst = checkFirst;
+    return RunBuildSteps(request);
   }
   // The names in the work folder: a build leaves no temporary file or folder.
   std::vector<std::string> WorkNames() {
@@ -163,14 +166,20 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   ASSERT_EQ(0, symlink("/dev/null", work_.Join("devicelink").c_str()));
 #endif
   std::vector<std::string> before = WorkNames();
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.label);
+  for (const auto& row : rows) for (int32_t checkFirst : {0, 1}) {
+    SCOPED_TRACE(std::string(row.label) + (checkFirst ? ", checked first" : ""));
     bool existed = Exists(row.output);
     std::error_code error;
     auto kind = std::filesystem::symlink_status(row.output, error).type();
-    BuildResult result =
-        Build(row.output, (row.temp.empty() ? work_.Join("Vezovud7") : row.temp).c_str());
+    BuildResult result = Build(
+        row.output, (row.temp.empty() ? work_.Join("Vezovud7") : row.temp).c_str(), 1, checkFirst);
     EXPECT_EQ(row.failure, result.failure);
+    // Checked first, an output that cannot be written is found before anything is compressed.
+    if (checkFirst && row.failure == kBuildOutputFailed) {
+      EXPECT_EQ(0, result.addedCount);
+      EXPECT_NE(0, result.reason) << "the system's reason";
+      EXPECT_EQ(row.output, result.where.c_str());
+    }
     std::string text = BuildFailureText(result).c_str();
     EXPECT_NE("", text);
     EXPECT_NE(std::string::npos, text.find(row.words)) << text;
@@ -187,6 +196,74 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
   }
   EXPECT_TRUE(ReadWholeFile(victim) == kOld);
 }
+
+#ifndef _WIN32
+// Checked first, every item that cannot be stored is named once before anything is compressed
+// or created, and the headline counts that list. Left out, those items let the rest through: an
+// excluded folder is not entered.
+TEST_F(PackTest, CheckedFirstProblemsComeBeforeTheWorkAndExclusionsLetTheRestThrough) {
+  ASSERT_TRUE(MakeFolder(source_ + "cache"));
+  ASSERT_EQ(0, symlink("nowhere", (source_ + "cache/dangling").c_str()));
+  ASSERT_EQ(0, symlink("nowhere", (source_ + "sub/gone").c_str()));
+  ASSERT_TRUE(WriteWholeFile(source_ + "Twin.txt", kOld));
+  ASSERT_TRUE(WriteWholeFile(source_ + "twin.TXT", kOld));
+  std::string output = work_.Join("out.exe");
+  std::vector<std::string> before = WorkNames();
+  BuildResult refused = Build(output, work_.Join("Vezovud7").c_str(), 2, 1);
+  EXPECT_EQ(kBuildFilesLeftOut, refused.failure);
+  EXPECT_EQ(0, refused.addedCount) << "nothing compressed";
+  EXPECT_EQ(3, ArchiverProblemCount()) << "each item once";
+  std::string text = BuildFailureText(refused).c_str();
+  EXPECT_NE(std::string::npos, text.find(": 3 files or folders")) << text;
+  EXPECT_EQ(before, WorkNames()) << "no part file, no temporary folder";
+  const Text excludes[] = {"cache", "sub/gone", "twin.txt"};
+  for (int32_t workers : {1, 2}) {
+    BuildRequest request = {source_.c_str(), output.c_str(), work_.Join("Vezovud7").c_str(),
+                            kFakeStub, sizeof(kFakeStub), 0, kLinksWithinFolder, workers};
+    request.checkFirst = 1;
+    request.excludes = excludes;
+    request.excludeCount = 3;
+    BuildResult written = RunBuildSteps(request);
+    EXPECT_EQ(kBuildWritten, written.failure) << BuildFailureText(written).c_str();
+    EXPECT_EQ(3, written.fileCount);
+    EXPECT_EQ(3, written.addedCount) << "a.txt, .hidden and sub/b.txt";
+  }
+}
+
+// A full disk stops the build at the first write that fails, with one reason and one path,
+// whether the temporary archive, a spill file or the part file meets it; it leaves nothing there.
+TEST_F(PackTest, AFullDiskStopsTheBuildOnce) {
+  for (const char* name : {"big1", "big2", "sub/big3"})  // beyond a worker's memory: spilled
+    ASSERT_TRUE(WriteWholeFile(source_ + name, PatternBytes(3000000, name[3])));
+  std::string disk = work_.Join("disk");
+  ASSERT_TRUE(MakeFolder(disk));
+  const struct {
+    const char* label;
+    std::string output, temp;
+    int32_t workers, failure;
+  } rows[] = {
+      {"temporary archive", work_.Join("out.exe"), disk + "/", 1, kBuildArchiveUnreadable},
+      {"spill files", work_.Join("out.exe"), disk + "/", 2, kBuildArchiveUnreadable},
+      {"part file", disk + "/out.exe", work_.Path(), 2, kBuildOutputFailed},
+  };
+  for (const auto& row : rows) {
+    std::string words = OnSmallDisk(disk, 2 * 1024 * 1024, [&]() {
+      BuildResult result = Build(row.output, row.temp.c_str(), row.workers, 1);
+      std::string found;
+      if (result.failure != row.failure) found += "failure " + std::to_string(result.failure);
+      if (!IsDiskFull(result.reason)) found += "; reason " + std::to_string(result.reason);
+      if (result.where.IsEmpty()) found += "; no path";
+      if (row.failure == kBuildArchiveUnreadable && ArchiverProblemCount() != 1)
+        found += "; " + std::to_string(ArchiverProblemCount()) + " problems";
+      if (!std::filesystem::is_empty(disk)) found += "; something left on the disk";
+      if (Exists(row.output)) found += "; an output";
+      return found;
+    });
+    if (words.rfind("skip:", 0) == 0) GTEST_SKIP() << words;
+    EXPECT_EQ("", words) << row.label;
+  }
+}
+#endif
 
 // The part file's name is drawn anew every time, short and random. A part file a killed run
 // left behind is removed; names that the draw meets taken otherwise (a folder, a link, a file

@@ -14,6 +14,15 @@
 
 #include "runtime/file.h"
 
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#endif
+
 namespace test_support {
 
 // True in a build with AddressSanitizer, whose memory use is its own.
@@ -100,6 +109,43 @@ inline std::string NestedPath(std::string path, size_t total, char folderFill, c
   }
   return path + std::string(total - path.size(), lastFill);
 }
+
+#ifndef _WIN32
+// Runs body in a child process that sees a disk of bytes (a tmpfs) at folder, an empty folder,
+// in a mount namespace of its own: no other process sees that disk, and it goes with the child.
+// The child's words: body's ("" when all was well), or "skip: ..." where no such disk can be
+// made (no privilege for namespaces and mounts).
+inline std::string OnSmallDisk(const std::string& folder, size_t bytes,
+                               const std::function<std::string()>& body) {
+  int channel[2];
+  if (pipe(channel) != 0) return "skip: no pipe";
+  pid_t child = fork();
+  if (child < 0) return "skip: no child process";
+  if (child == 0) {
+    close(channel[0]);
+    std::string words;
+    std::string size = "size=" + std::to_string(bytes);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0) {
+      words = "skip: no disk of our own can be mounted here";
+    } else {
+      words = body();
+    }
+    ssize_t written = write(channel[1], words.data(), words.size());
+    _exit(written == static_cast<ssize_t>(words.size()) ? 0 : 1);
+  }
+  close(channel[1]);
+  std::string words;
+  char buffer[256];
+  ssize_t got;
+  while ((got = read(channel[0], buffer, sizeof(buffer))) > 0) words.append(buffer, got);
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) words += " (the child did not end well)";
+  return words;
+}
+#endif
 
 }  // namespace test_support
 
