@@ -101,7 +101,7 @@ void OnBytesProgress(int64_t done, int64_t total) {
 
 void OnPackInterrupt() {
   RemoveDebrisNow();
-  BreakProgressLine();
+  SayInterrupted();
 }
 
 // The kinds of refused items, in the order they are listed, each with its
@@ -492,6 +492,9 @@ int RunPackCommand(int argc, char** argv) {
   SetArchiverBytesCallback(shown ? OnBytesProgress : nullptr);
   // An interrupt removes what the build steps note as debris: the private
   // folder with the temporary archive and spill files, and the part file.
+  SetInterruptLine(quiet ? nullptr
+                         : "vezovud pack: interrupted; nothing was written, the temporary "
+                           "files are removed\n");
   CatchInterrupts(OnPackInterrupt);
   BuildResult result = RunBuildSteps(request);
   SetArchiverProgressCallback(nullptr);

@@ -3,6 +3,7 @@
 #include "cli/progress.h"
 
 #include <stdio.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ int64_t gDrawnAtMs = -1;          // when the line was last drawn; -1: not yet
 int32_t gDrawnColumns = 0;        // the columns the line on screen takes, 0 when clear
 std::atomic<int> gLineBroken{0};  // set once the interrupt has ended the line
 std::atomic_flag gDrawing = ATOMIC_FLAG_INIT;
+const char* volatile gInterruptLine = nullptr;  // what SayInterrupted writes
 
 int64_t NowMs() {
   timespec now;
@@ -187,6 +189,14 @@ void ClearProgress() {
 void EndProgress() {
   ClearProgress();
   gShown = 0;
+}
+
+void SetInterruptLine(const char* line) { gInterruptLine = line; }
+
+void SayInterrupted() {
+  BreakProgressLine();
+  const char* line = gInterruptLine;
+  if (line != nullptr) WriteAll(line, static_cast<int32_t>(strlen(line)));
 }
 
 void BreakProgressLine() {

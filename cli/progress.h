@@ -42,6 +42,13 @@ void EndProgress();
 // shell's prompt after an interrupt starts on a line of its own.
 void BreakProgressLine();
 
+// The line (ending in a line break) SayInterrupted writes; null: none, as
+// with --quiet. line must live until the run ends.
+void SetInterruptLine(const char* line);
+
+// Async-signal-safe: breaks a drawn line, then writes the interrupt line.
+void SayInterrupted();
+
 // The line drawn for columns terminal columns: a percentage, a bar, the
 // count in its unit and the name, cut to columns - 1 characters.
 Text ProgressLine(int32_t columns, int32_t unit, int64_t done, int64_t total, const Text& name);

@@ -297,7 +297,7 @@ void PrintEntry(int format, const ArchiveEntryInfo& entry) {
 // a progress line on screen is ended.
 void OnUnpackInterrupt() {
   RemovePartFileInProgress();
-  BreakProgressLine();
+  SayInterrupted();
 }
 
 }  // namespace
@@ -438,6 +438,9 @@ int RunUnpackCommand(int argc, char** argv) {
   // Ctrl+C, a kill or a closed terminal removes the part files being
   // written; files already whole stay. The exit status is then 128 plus the
   // signal's number.
+  SetInterruptLine(quiet ? nullptr
+                         : "vezovud unpack: interrupted; the files extracted whole stay, "
+                           "the ones being written are removed\n");
   CatchInterrupts(OnUnpackInterrupt);
   // Part files that killed runs left go from the folders this run writes in.
   SetLeftPartSweep(RemoveLeftPartFiles);

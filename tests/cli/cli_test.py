@@ -842,9 +842,12 @@ class InterruptTest(ToolTest):
                     time.sleep(0.002)
                 self.assertIsNone(process.poll(), "unpack ended before a part file was seen")
                 process.send_signal(sig)
-                process.communicate(timeout=TIMEOUT_SECONDS)
+                _, said = process.communicate(timeout=TIMEOUT_SECONDS)
                 killed = sig == signal.SIGKILL
                 self.assertEqual(-sig if killed else 128 + sig, process.returncode)
+                if not killed:  # one line says what was kept
+                    self.assertEqual([b"vezovud unpack: interrupted; the files extracted whole stay, "
+                                      b"the ones being written are removed"], said.splitlines())
                 self.check_whole(dest, parts_allowed=killed)
                 # The next run completes, and leaves no part file behind.
                 self.assertRun(run("unpack", self.archive, dest, "--jobs", jobs), 0)
@@ -900,12 +903,13 @@ class PackInterruptTest(ToolTest):
                         caught = self.wait_for(process, found)
                         if caught:
                             process.send_signal(number)
-                        process.communicate(timeout=TIMEOUT_SECONDS)
+                        _, said = process.communicate(timeout=TIMEOUT_SECONDS)
                         if caught:
                             break
                         pathlib.Path(output).write_bytes(b"the old output")  # it ended first
                     self.assertTrue(caught, "the moment was never met")
                     self.assertEqual(128 + number, process.returncode)
+                    self.assertEqual(b"", said, "--quiet says nothing of the interrupt")
                     self.assertEqual([], os.listdir(tmp), "the private folder is gone")
                     self.assertEqual(["setup.exe"], os.listdir(out), "no part file is left")
                     self.assertEqual(b"the old output", pathlib.Path(output).read_bytes())
