@@ -72,14 +72,31 @@ Text ShownName(const Text& name, int utf8Name) {
   return PrintableName(utf8Name ? name : Windows1252ToUtf8(name));
 }
 
-// Says why the file gave no archive: none at all, or a damaged one, of
-// which nothing was extracted.
+// Says why the file gave no archive: it cannot be read (with the system's
+// reason, found by opening it again), holds none, or holds a damaged one, of
+// which unpack extracted nothing.
 void ReportUnopened(const char* command, const char* file, int result) {
-  if (result == kCatalogueNoArchive) {
-    fprintf(stderr, "vezovud %s: no archive found in %s\n", command, PrintableName(file).c_str());
+  Text shown = PrintableName(file);
+  if (result == kCatalogueUnreadable) {
+    Text reason = Text("it cannot be read");
+    if (PathSize(file) == -2) {
+      reason = Text("it is a folder");
+    } else {
+      intptr_t probe = OpenFileForReading(kAnyNumber, file);
+      if (probe == 0) {
+        int32_t error = LastSystemError();
+        if (error != 0) reason = SystemErrorText(error);
+      } else {
+        CloseFileNumber(probe);
+      }
+    }
+    fprintf(stderr, "vezovud %s: cannot read %s: %s\n", command, shown.c_str(), reason.c_str());
+  } else if (result == kCatalogueNoArchive) {
+    fprintf(stderr, "vezovud %s: no archive found in %s\n", command, shown.c_str());
   } else {
-    fprintf(stderr, "vezovud %s: %s: %s; nothing was extracted\n", command,
-            PrintableName(file).c_str(), ReaderResultText(result).c_str());
+    fprintf(stderr, "vezovud %s: %s: %s%s\n", command, shown.c_str(),
+            ReaderResultText(result).c_str(),
+            strcmp(command, "unpack") == 0 ? "; nothing was extracted" : "");
   }
 }
 

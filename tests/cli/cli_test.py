@@ -279,7 +279,9 @@ class ReadCommandsTest(ToolTest):
             ("unpack", hidden, ["damaged archive", "nothing was extracted"], None),
             ("list", overrunning, ["damaged archive (central directory record)"], None),
             *[(c, self.stub, ["no archive found in " + self.stub], None) for c in ("list", "test", "unpack")],
-            ("list", self.path("missing.exe"), ["the file cannot be read"], None),
+            ("list", self.path("missing.exe"), ["list: cannot read %s: No such file or directory"
+                                                 % self.path("missing.exe")], None),
+            ("test", self.work, ["test: cannot read %s: it is a folder" % self.work], None),
         ]
         for i, (command, path, words, left) in enumerate(rows):
             with self.subTest(command=command, file=os.path.basename(path)):
