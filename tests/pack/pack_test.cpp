@@ -199,9 +199,8 @@ TEST_F(PackTest, RefusedOutputsLeaveEverythingAsItWas) {
 
 #ifndef _WIN32
 // Checked first, every item that cannot be stored is named once before anything is compressed
-// or created, and the headline counts that list. Left out, those items let the rest through: an
-// excluded folder is not entered.
-TEST_F(PackTest, CheckedFirstProblemsComeBeforeTheWorkAndExclusionsLetTheRestThrough) {
+// or created, and the headline counts that list.
+TEST_F(PackTest, CheckedFirstProblemsComeBeforeTheWork) {
   ASSERT_TRUE(MakeFolder(source_ + "cache"));
   ASSERT_EQ(0, symlink("nowhere", (source_ + "cache/dangling").c_str()));
   ASSERT_EQ(0, symlink("nowhere", (source_ + "sub/gone").c_str()));
@@ -216,18 +215,6 @@ TEST_F(PackTest, CheckedFirstProblemsComeBeforeTheWorkAndExclusionsLetTheRestThr
   std::string text = BuildFailureText(refused).c_str();
   EXPECT_NE(std::string::npos, text.find(": 3 files or folders")) << text;
   EXPECT_EQ(before, WorkNames()) << "no part file, no temporary folder";
-  const Text excludes[] = {"cache", "sub/gone", "twin.txt"};
-  for (int32_t workers : {1, 2}) {
-    BuildRequest request = {source_.c_str(), output.c_str(), work_.Join("Vezovud7").c_str(),
-                            kFakeStub, sizeof(kFakeStub), 0, kLinksWithinFolder, workers};
-    request.checkFirst = 1;
-    request.excludes = excludes;
-    request.excludeCount = 3;
-    BuildResult written = RunBuildSteps(request);
-    EXPECT_EQ(kBuildWritten, written.failure) << BuildFailureText(written).c_str();
-    EXPECT_EQ(3, written.fileCount);
-    EXPECT_EQ(3, written.addedCount) << "a.txt, .hidden and sub/b.txt";
-  }
 }
 
 // A full disk stops the build at the first write that fails, with one reason and one path,
