@@ -91,6 +91,10 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
   std::string saved = getenv("TMPDIR") ? getenv("TMPDIR") : "";
   ASSERT_TRUE(MakeFolder(tmp));
   setenv("TMPDIR", tmp.c_str(), 1);
+  auto expectNoPrivateFolder = [&] {
+    for (const auto& e : std::filesystem::directory_iterator(tmp))
+      EXPECT_NE(0u, e.path().filename().string().rfind("vezovud-", 0)) << "left behind";
+  };
   for (int i = 0; i < kTempNameCount; ++i) {  // files and folders take names; 42 stays free
     std::string name = tmp + "Vezovud" + std::to_string(i);
     ASSERT_TRUE(i == 42 || (i % 2 ? MakeFolder(name) : WriteWholeFile(name, {1})));
@@ -106,10 +110,7 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
   EXPECT_EQ(std::string::npos, testzip::ReadFile(work_.Join("mine.exe")).find("evil.txt"));
   EXPECT_TRUE(ReadWholeFile(tmp + "Vezovud42") == Bytes(planted.begin(), planted.end()));
   ASSERT_TRUE(RemoveFile((tmp + "Vezovud42").c_str()));
-  int privateFolders = 0;
-  for (const auto& e : std::filesystem::directory_iterator(tmp))
-    privateFolders += e.path().filename().string().rfind("vezovud-", 0) == 0;
-  EXPECT_EQ(0, privateFolders) << "the private folder is removed";
+  expectNoPrivateFolder();
   ASSERT_TRUE(MakeFolder(tmp + "Vezovud42"));
   Text none = MakeTempArchiveName("Vezovud");
   EXPECT_STREQ("", none.c_str()) << "every name taken: no endless loop";
@@ -118,10 +119,7 @@ TEST_F(PackTest, TempNameIsTheOneFreeNameThenNoneAndTheBuildSaysSo) {
   // Given the folder alone, the build draws the name inside its private folder: the names
   // others took in the shared folder are no obstacle.
   EXPECT_EQ(kBuildWritten, Build(work_.Join("out.exe"), tmp.c_str()).failure);
-  privateFolders = 0;
-  for (const auto& e : std::filesystem::directory_iterator(tmp))
-    privateFolders += e.path().filename().string().rfind("vezovud-", 0) == 0;
-  EXPECT_EQ(0, privateFolders) << "the private folder is removed";
+  expectNoPrivateFolder();
   saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
 }
 #endif
