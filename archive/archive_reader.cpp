@@ -298,6 +298,7 @@ int CheckEntryData(const CatalogueEntry& entry) {
 struct DataSource {
   int direct;
   intptr_t file;  // a plain file
+  int ownsFile;   // file is closed with the source
   z_stream stream;
   int inflating;  // stream initialised
   uint64_t compressedLeft;
@@ -311,27 +312,30 @@ void CloseSource(DataSource* source) {
     return;
   }
   if (source->inflating) inflateEnd(&source->stream);
-  ClosePlainFile(source->file);
+  if (source->ownsFile) ClosePlainFile(source->file);
   FreeBlock(source->input);
   source->file = 0;
   source->input = nullptr;
   source->inflating = 0;
 }
 
-int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
+// A direct source over the plain file archive (closed with the source when
+// ownsFile is nonzero): compressedSize bytes at start, stored or deflated,
+// giving size bytes.
+int OpenDirectAt(intptr_t archive, int ownsFile, int64_t start, uint64_t compressedSize,
+                 uint64_t size, int method, DataSource* source) {
+  memset(source, 0, sizeof(*source));
   source->direct = 1;
-  source->compressedLeft = entry.compressedSize;
-  source->sizeLeft = entry.size;
-  source->file = gPath != nullptr ? OpenPlainFileForReading(Text(gPath)) : 0;
+  source->file = archive;
+  source->ownsFile = ownsFile;
+  source->compressedLeft = compressedSize;
+  source->sizeLeft = size;
   source->input = static_cast<unsigned char*>(AllocateBlock(kInflateChunkBytes));
-  if (source->file == 0 || source->input == nullptr ||
-      !SeekPlainFile(source->file,
-                     gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset))) {
+  if (source->file == 0 || source->input == nullptr || !SeekPlainFile(source->file, start)) {
     CloseSource(source);
     return kReaderFailed;
   }
-  if (entry.method == kMethodDeflated) {
-    memset(&source->stream, 0, sizeof(source->stream));
+  if (method == kMethodDeflated) {
     if (inflateInit2(&source->stream, -MAX_WBITS) != Z_OK) {
       CloseSource(source);
       return Z_MEM_ERROR;
@@ -339,6 +343,12 @@ int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
     source->inflating = 1;
   }
   return kReaderOk;
+}
+
+int OpenDirect(const CatalogueEntry& entry, DataSource* source) {
+  intptr_t archive = gPath != nullptr ? OpenPlainFileForReading(Text(gPath)) : 0;
+  return OpenDirectAt(archive, 1, gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset),
+                      entry.compressedSize, entry.size, entry.method, source);
 }
 
 // Reads up to length bytes of the entry's data: the count, 0 at its end, or
@@ -389,11 +399,11 @@ int OpenEntryData(const EntryFacts& facts, DataSource* source) {
 }
 
 // Inflates the open entry chunk by chunk into the plain file output (0:
-// write nothing), or into memory when that is not null (size bytes), then
-// closes it. The entry must yield exactly its declared size,
-// and its CRC must match, whatever the method.
+// write nothing), then closes it. The entry must yield exactly its declared
+// size, and its CRC must match, whatever the method. A failed write leaves
+// the system's reason in *systemError.
 int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t crc,
-                 unsigned char* memory = nullptr) {
+                 int32_t* systemError) {
   char* chunk = static_cast<char*>(AllocateBlock(kInflateChunkBytes));
   if (chunk == nullptr) {
     CloseSource(source);
@@ -410,15 +420,8 @@ int InflateEntry(DataSource* source, intptr_t output, uint64_t size, uint32_t cr
     }
     if (got == 0) break;
     sum = crc32(sum, reinterpret_cast<const Bytef*>(chunk), static_cast<uInt>(got));
-    if (memory != nullptr) {
-      if (total + static_cast<uint64_t>(got) > size) {
-        result = kReaderDamagedEntry;  // more than declared
-        break;
-      }
-      memcpy(memory + total, chunk, static_cast<size_t>(got));
-    }
     if (output != 0 && WritePlainFile(output, chunk, got) != got) {
-      NoteSystemError();
+      *systemError = LastSystemError();
       result = kReaderWriteFailed;
       break;
     }
@@ -512,7 +515,7 @@ int CheckPlannedData(const EntryPlan& plan) {
   int result = OpenEntryData(plan.facts, &source);
   if (result != UNZ_OK) return result;
   return InflateEntry(&source, 0, plan.facts.info.uncompressed_size,
-                      static_cast<uint32_t>(plan.facts.info.crc));
+                      static_cast<uint32_t>(plan.facts.info.crc), &gEntrySystemError);
 }
 
 }  // namespace
@@ -587,13 +590,13 @@ Text FolderOfTarget(const Text& target) {
 // the target cannot be replaced by name. Never through a link, and never
 // into a file that has another name too: a hard link planted in the
 // destination would carry the bytes to a file outside it.
-int CopyOverTarget(const Text& part, const Text& target) {
+int CopyOverTarget(const Text& part, const Text& target, int32_t* systemError) {
   if (IsLinkPath(target)) return kReaderLinkInPath;
   intptr_t source = OpenFileForReading(kAnyNumber, part);
   if (source == 0) return kReaderFailed;
   intptr_t output = OpenFileForOverwriting(kAnyNumber, target);
   if (output == 0) {
-    NoteSystemError();
+    *systemError = LastSystemError();
     CloseFileNumber(source);
     return kReaderFailed;
   }
@@ -604,7 +607,7 @@ int CopyOverTarget(const Text& part, const Text& target) {
     int32_t got = ReadBytes(source, chunk, kInflateChunkBytes);
     if (got <= 0) break;
     if (WriteBytes(output, chunk, got) != got) {
-      NoteSystemError();
+      *systemError = LastSystemError();
       result = kReaderWriteFailed;
     }
   }
@@ -640,21 +643,24 @@ int PlaceNewFile(const Text& part, const Text& target, int32_t* systemError) {
   return appeared ? kReaderTargetAppeared : kReaderCannotCreate;
 }
 
-// Writes the open entry to a new part file at partPattern (CreatePartFile)
-// and, once it is whole with the right CRC and its write time set, puts it
-// at target: under a free name when nothing was there (targetExists 0),
-// else replacing what is there; when that cannot be replaced by name (read
-// only, locked), it is written over in place. A part that is not whole is
-// removed, and the target stays as it was.
+// Writes the open entry to a new part file at partPattern (CreatePartFile,
+// announced in partSlot) and, once it is whole with the right CRC and its
+// write time set, puts it at target: under a free name when nothing was
+// there (targetExists 0), else replacing what is there; when that cannot be
+// replaced by name (read only, locked), it is written over in place. A part
+// that is not whole is removed, and the target stays as it was. The
+// system's reason for a failure goes to *systemError. Touches no reader
+// state unless the source is minizip's.
 int WriteEntryFile(DataSource* source, const Text& target, const Text& partPattern,
-                   int targetExists, uint64_t size, uint32_t crc, const StoredTime& when) {
+                   int targetExists, uint64_t size, uint32_t crc, const StoredTime& when,
+                   int32_t partSlot, int32_t* systemError) {
   Text part;
-  intptr_t output = CreatePartFile(partPattern, kReaderPartSlot, &part, &gEntrySystemError);
+  intptr_t output = CreatePartFile(partPattern, partSlot, &part, systemError);
   if (output == 0) {
     CloseSource(source);
     return kReaderCannotCreate;
   }
-  int result = InflateEntry(source, output, size, crc);
+  int result = InflateEntry(source, output, size, crc, systemError);
   ClosePlainFile(output);
   // Every byte must have reached the disk before the part counts as whole.
   if (result == kReaderOk && PathSize(part) != static_cast<int64_t>(size)) {
@@ -666,7 +672,7 @@ int WriteEntryFile(DataSource* source, const Text& target, const Text& partPatte
   }
   int placed = 0;
   if (result == kReaderOk && !targetExists) {
-    result = PlaceNewFile(part, target, &gEntrySystemError);
+    result = PlaceNewFile(part, target, systemError);
     placed = 1;  // renamed, or removed by PlaceNewFile
   } else if (result == kReaderOk) {
     // A link planted as the target while the entry was inflated is refused
@@ -676,7 +682,7 @@ int WriteEntryFile(DataSource* source, const Text& target, const Text& partPatte
     } else if (ReplaceFileWith(target, part)) {
       placed = 1;
     } else {
-      result = CopyOverTarget(part, target);
+      result = CopyOverTarget(part, target, systemError);
       if (result == kReaderOk) {
         SetFileModificationTime(target, when.year, when.month, when.day, when.hour, when.minute);
       }
@@ -684,14 +690,13 @@ int WriteEntryFile(DataSource* source, const Text& target, const Text& partPatte
   }
   // Gone in every case: renamed onto the target, copied, or not good enough.
   if (!placed) RemoveFile(part);
-  RetirePartFile(kReaderPartSlot);
+  RetirePartFile(partSlot);
   return result;
 }
 
 // What ExtractCurrentEntry does; with handOff not null, also what
 // ExtractOrHandOffCurrentEntry does.
 struct HandOff {
-  int64_t memoryLimit;
   TargetCheck check;
   void* context;
   HandedOffFile* file;
@@ -741,39 +746,37 @@ int ExtractEntry(const Text& destination, int keepFolders, const HandOff* handOf
   // What ended runs left in this folder goes before the first file of this
   // run lands in it.
   if (gLeftPartSweep != nullptr) gLeftPartSweep(FolderOfTarget(target));
-  DataSource source;
-  result = OpenEntryData(facts, &source);
-  if (result != UNZ_OK) return result;
   uint64_t size = facts.info.uncompressed_size;
   uint32_t crc = static_cast<uint32_t>(facts.info.crc);
   StoredTime when = StoredTimeOf(facts);
-  if (handOff != nullptr && size <= static_cast<uint64_t>(handOff->memoryLimit) &&
-      targetKind == kPathNothing) {
-    unsigned char* data = nullptr;
-    if (size > 0) data = static_cast<unsigned char*>(AllocateBlock(static_cast<int64_t>(size)));
-    if (size == 0 || data != nullptr) {
-      result = InflateEntry(&source, 0, size, crc, data);
-      if (result != kReaderOk) {
-        FreeBlock(data);
-        return result;
-      }
-      HandedOffFile* file = handOff->file;
-      file->target = target;
-      file->partPattern = partPattern;
-      file->data = data;
-      file->size = static_cast<int64_t>(size);
-      file->year = when.year;
-      file->month = when.month;
-      file->day = when.day;
-      file->hour = when.hour;
-      file->minute = when.minute;
-      file->systemError = 0;
-      *handOff->handedOff = 1;
-      return kReaderOk;
-    }
-    // No memory for it: written here after all.
+  if (handOff != nullptr && targetKind == kPathNothing) {
+    // Read, inflated and checked by a writer thread from the archive's own
+    // file: the data the catalogue placed, as the direct source reads it.
+    const CatalogueEntry& entry = *CurrentEntry();
+    result = CheckEntryData(entry);
+    if (result != kReaderOk) return result;
+    HandedOffFile* file = handOff->file;
+    file->target = target;
+    file->partPattern = partPattern;
+    file->dataStart = gDirectory.archiveStart + static_cast<int64_t>(entry.dataOffset);
+    file->compressedSize = entry.compressedSize;
+    file->size = size;
+    file->method = entry.method;
+    file->crc = crc;
+    file->year = when.year;
+    file->month = when.month;
+    file->day = when.day;
+    file->hour = when.hour;
+    file->minute = when.minute;
+    file->systemError = 0;
+    *handOff->handedOff = 1;
+    return kReaderOk;
   }
-  return WriteEntryFile(&source, target, partPattern, targetKind != kPathNothing, size, crc, when);
+  DataSource source;
+  result = OpenEntryData(facts, &source);
+  if (result != UNZ_OK) return result;
+  return WriteEntryFile(&source, target, partPattern, targetKind != kPathNothing, size, crc, when,
+                        kReaderPartSlot, &gEntrySystemError);
 }
 
 }  // namespace
@@ -782,41 +785,25 @@ int ExtractCurrentEntry(const Text& destination, int keepFolders) {
   return ExtractEntry(destination, keepFolders, nullptr);
 }
 
-int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, TargetCheck check,
-                                 void* context, HandedOffFile* file, int* handedOff) {
+int ExtractOrHandOffCurrentEntry(const Text& destination, TargetCheck check, void* context,
+                                 HandedOffFile* file, int* handedOff) {
   *handedOff = 0;
-  HandOff handOff = {memoryLimit, check, context, file, handedOff};
+  HandOff handOff = {check, context, file, handedOff};
   return ExtractEntry(destination, 1, &handOff);
 }
 
-int WriteHandedOffFile(HandedOffFile* file, int32_t partSlot) {
-  int result = kReaderCannotCreate;
-  Text part;
-  intptr_t output = CreatePartFile(file->partPattern, partSlot, &part, &file->systemError);
-  if (output != 0) {
-    int64_t written = 0;
-    while (written < file->size) {
-      int64_t left = file->size - written;
-      int32_t step = left < kInflateChunkBytes ? static_cast<int32_t>(left) : kInflateChunkBytes;
-      if (WritePlainFile(output, file->data + written, step) != step) {
-        file->systemError = LastSystemError();
-        break;
-      }
-      written += step;
-    }
-    ClosePlainFile(output);
-    result = written == file->size && PathSize(part) == file->size ? kReaderOk : kReaderWriteFailed;
-    if (result == kReaderOk) {
-      SetFileModificationTime(part, file->year, file->month, file->day, file->hour, file->minute);
-      result = PlaceNewFile(part, file->target, &file->systemError);
-    } else {
-      RemoveFile(part);
-    }
-    RetirePartFile(partSlot);
-  }
-  FreeBlock(file->data);
-  file->data = nullptr;
-  return result;
+intptr_t OpenArchiveFileForWriter() {
+  return gOpen && gPath != nullptr ? OpenPlainFileForReading(Text(gPath)) : 0;
+}
+
+int WriteHandedOffFile(HandedOffFile* file, intptr_t archive, int32_t partSlot) {
+  DataSource source;
+  int result = OpenDirectAt(archive, 0, file->dataStart, file->compressedSize, file->size,
+                            file->method, &source);
+  if (result != kReaderOk) return result;
+  StoredTime when = {file->year, file->month, file->day, file->hour, file->minute};
+  return WriteEntryFile(&source, file->target, file->partPattern, 0, file->size, file->crc, when,
+                        partSlot, &file->systemError);
 }
 
 Text ReaderResultText(int result) {

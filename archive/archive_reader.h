@@ -178,14 +178,19 @@ void SetLeftPartSweep(LeftPartSweep sweep);
 int32_t LastEntrySystemError();
 
 // Extraction with writer threads (extraction.h): the reader stays on one
-// thread and hands small new files, inflated and checked in memory, to
-// threads that create and write them, since creating a file costs the
-// system far more than inflating a small one.
+// thread, plans each entry and makes its folders, and hands each new file
+// to a thread that reads its data from the archive's file, inflates and
+// checks it, and creates and writes the file. Creating a file costs the
+// system more than inflating a small one, and inflating is the rest of the
+// work: both are shared out.
 struct HandedOffFile {
-  Text target;          // the path to put the file at; nothing was there
-  Text partPattern;     // where its part file goes (CreatePartFile)
-  unsigned char* data;  // size bytes from AllocateBlock; null when size is 0
-  int64_t size;
+  Text target;       // the path to put the file at; nothing was there
+  Text partPattern;  // where its part file goes (CreatePartFile)
+  int64_t dataStart; // where its data starts in the archive's file
+  uint64_t compressedSize;
+  uint64_t size;
+  int method;  // stored or deflated
+  uint32_t crc;
   int year, month, day, hour, minute;  // the stored date and time
   int32_t systemError;  // set by WriteHandedOffFile: LastEntrySystemError's kind
 };
@@ -199,23 +204,28 @@ typedef int (*TargetCheck)(void* context, const Text& target);
 // entry stays current, untouched, and may be extracted again.
 const int kReaderWritersFirst = -211;
 
-// ExtractCurrentEntry with keepFolders 1, except that a file of at most
-// memoryLimit bytes whose target does not exist is inflated and checked in
-// memory and handed back in *file (*handedOff 1) for WriteHandedOffFile,
-// instead of being written. Everything else is done here as
-// ExtractCurrentEntry does it (*handedOff 0).
-int ExtractOrHandOffCurrentEntry(const Text& destination, int64_t memoryLimit, TargetCheck check,
-                                 void* context, HandedOffFile* file, int* handedOff);
+// ExtractCurrentEntry with keepFolders 1, except that a file whose target
+// does not exist is handed back in *file (*handedOff 1) for
+// WriteHandedOffFile once its name, folders and method are checked, instead
+// of being written. Everything else is done here as ExtractCurrentEntry
+// does it (*handedOff 0).
+int ExtractOrHandOffCurrentEntry(const Text& destination, TargetCheck check, void* context,
+                                 HandedOffFile* file, int* handedOff);
+
+// A reading handle (file.h, a plain file) of the open archive's file for
+// one writer thread, which closes it with ClosePlainFile; 0 when none.
+intptr_t OpenArchiveFileForWriter();
 
 // Writes a handed-off file on any thread, as ExtractCurrentEntry writes a
-// file whose target did not exist: into a part file announced in partSlot
-// (the thread's own, part_file.h), its size on disk checked and its write
-// time set, then put at the target unless something took that name
-// meanwhile; on a failure the part is removed. Frees the data. Touches no
-// reader state. 0, kReaderCannotCreate, kReaderWriteFailed or
-// kReaderTargetAppeared, with file->systemError set where the system gave a
-// reason.
-int WriteHandedOffFile(HandedOffFile* file, int32_t partSlot);
+// file whose target did not exist: its data read through archive (the
+// thread's own OpenArchiveFileForWriter handle), inflated into a part file
+// announced in partSlot (the thread's own, part_file.h), its size and CRC
+// checked, its size on disk checked and its write time set, then put at
+// the target unless something took that name meanwhile; on a failure the
+// part is removed. Touches no reader state. 0, or the failure that
+// ExtractCurrentEntry gives, with file->systemError set where the system
+// gave a reason.
+int WriteHandedOffFile(HandedOffFile* file, intptr_t archive, int32_t partSlot);
 
 // Checks the current entry as extraction does, writing nothing: whether it
 // is a folder, and one that holds nothing; its name (below the destination,

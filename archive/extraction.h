@@ -76,17 +76,17 @@ int ExtractArchive(const Text& archivePath, const Text& destination, int32_t mod
                    ExtractionReport* report);
 
 // ExtractArchive with kRunExtract and writers threads (at most
-// kMaxExtractionWriters) that create and write the small new files, which
-// the calling thread inflates and checks in memory: at most
-// kHandOffFileBytes each, kMaxFilesInFlight entries and kHandOffMemoryBytes
-// of data at a time. The files of one folder are all written by the same
-// thread. The callback still hears every entry in order, once its file is
-// written. The result on disk is the one ExtractArchive gives; with writers
-// below 1, or when no thread can be started, it is ExtractArchive. One run
-// at a time.
+// kMaxExtractionWriters) that read, inflate, check, create and write the
+// new files, while the calling thread plans the entries and makes their
+// folders, with at most kMaxFilesInFlight files handed off at a time. The
+// files of one folder up to kSpreadFileBytes are all written by the same
+// thread; larger ones go to the thread with the least data waiting. The
+// callback still hears every entry in order, once its file is written.
+// The result on disk is the one ExtractArchive gives; with writers below 1,
+// or when no thread can be started, it is ExtractArchive. One run at a
+// time.
 const int32_t kMaxExtractionWriters = 16;
-const int32_t kHandOffFileBytes = 1024 * 1024;
-const int32_t kHandOffMemoryBytes = 16 * 1024 * 1024;
+const int32_t kSpreadFileBytes = 256 * 1024;
 const int32_t kMaxFilesInFlight = 256;
 int ExtractArchiveWithWriters(const Text& archivePath, const Text& destination, int32_t writers,
                               int32_t searchBytes, ExtractionCallback callback, void* context,

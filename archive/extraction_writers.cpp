@@ -1,7 +1,9 @@
-// Extraction with writer threads: the reading thread inflates and checks
-// each small new file in memory and hands it to a writer thread, which
-// creates and writes it; creating a file is what unpacking many small files
-// waits for most. Every step is still reported in entry order.
+// Extraction with writer threads: the reading thread plans each entry and
+// makes its folders, and hands each new file to a writer thread, which
+// reads its data from the archive, inflates and checks it, and creates and
+// writes it. Creating files is what unpacking many small files waits for
+// most, and inflating is most of the rest: both are shared among the
+// writers. Every step is still reported in entry order.
 #include <ctype.h>
 #include <string.h>
 
@@ -9,6 +11,7 @@
 #include "archive/extraction.h"
 #include "archive/extraction_run.h"
 #include "archive/part_file.h"
+#include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
@@ -38,22 +41,24 @@ struct PendingEntry {
   intptr_t written;  // semaphore
 };
 
-// Each writer has a queue of its own, and every file of one folder goes to
-// the same writer: files created in one folder at the same time only wait
-// for each other in the system, while files in different folders are
-// created side by side.
+// Each writer has a queue of its own, and every small file of one folder
+// goes to the same writer: files created in one folder at the same time
+// only wait for each other in the system, while files in different folders
+// are created side by side. A large file costs its inflating far more than
+// its creating, so it goes where the least data waits.
 struct WriterJobs {
   int32_t slots[kMaxFilesInFlight];  // handed-off slots, in order
   int64_t queued;                    // by the reading thread, under lock
   int64_t taken;                     // by the writer, under lock
+  int64_t bytesWaiting;              // of the queued files not yet written, under lock
   intptr_t work;                     // semaphore: one count per queued job, and one to stop
+  intptr_t archive;                  // the writer's own reading handle of the archive
 };
 
 struct WriterQueue {
   PendingEntry entries[kMaxFilesInFlight];
   int64_t oldest;         // the first entry not yet reported
   int64_t next;           // where the next entry goes
-  int64_t bytesInFlight;  // data of the handed-off files not yet reported
   WriterJobs writers[kMaxExtractionWriters];
   int32_t writerCount;
   int stopping;  // under lock
@@ -78,7 +83,10 @@ int32_t WriterThread(int32_t writer) {
     ++jobs->taken;
     ReleaseLock(gQueue->lock);
     PendingEntry* entry = &gQueue->entries[slot];
-    entry->result = WriteHandedOffFile(&entry->file, kFirstWriterPartSlot + writer);
+    entry->result = WriteHandedOffFile(&entry->file, jobs->archive, kFirstWriterPartSlot + writer);
+    TakeLock(gQueue->lock);
+    jobs->bytesWaiting -= static_cast<int64_t>(entry->file.size);
+    ReleaseLock(gQueue->lock);
     PostSemaphore(entry->written);
   }
 }
@@ -138,8 +146,17 @@ int MeetsFileInFlight(void*, const Text& target) {
   return 0;
 }
 
-// The writer for a file: chosen by its folder's part of the key.
-int32_t WriterFor(const Text& key) {
+// The writer for a file of size bytes: chosen by its folder's part of the
+// key, or for a large file the one with the least data waiting. Under the
+// lock.
+int32_t WriterFor(const Text& key, uint64_t size) {
+  if (size > static_cast<uint64_t>(kSpreadFileBytes)) {
+    int32_t least = 0;
+    for (int32_t i = 1; i < gQueue->writerCount; ++i) {
+      if (gQueue->writers[i].bytesWaiting < gQueue->writers[least].bytesWaiting) least = i;
+    }
+    return least;
+  }
   int end = key.LastIndexOf('/');
   uint32_t hash = 2166136261u;
   for (int i = 0; i < end; ++i) hash = (hash ^ static_cast<unsigned char>(key.At(i))) * 16777619u;
@@ -155,7 +172,6 @@ int ReportOldest(int wait, ExtractionCallback callback, void* context, Extractio
   int32_t systemError = entry->handedOff ? entry->file.systemError : entry->systemError;
   ReportEntry(entry->index, entry->name, entry->utf8Name, entry->result,
               entry->result == 0 ? 0 : systemError, callback, context, report);
-  if (entry->handedOff) gQueue->bytesInFlight -= entry->file.size;
   entry->handedOff = 0;
   entry->file.target = Text();
   entry->key = Text();
@@ -184,6 +200,8 @@ void StopWriters(intptr_t* threads, int32_t started) {
   for (int i = 0; i < kMaxExtractionWriters; ++i) {
     DisposeSemaphore(gQueue->writers[i].work);
     gQueue->writers[i].work = 0;
+    ClosePlainFile(gQueue->writers[i].archive);
+    gQueue->writers[i].archive = 0;
   }
   DisposeLock(gQueue->lock);
   gQueue->lock = 0;
@@ -193,11 +211,11 @@ void StopWriters(intptr_t* threads, int32_t started) {
 // to stop).
 int32_t StartWriters(int32_t writers, intptr_t* threads) {
   if (writers > kMaxExtractionWriters) writers = kMaxExtractionWriters;
-  gQueue->oldest = gQueue->next = gQueue->bytesInFlight = 0;
+  gQueue->oldest = gQueue->next = 0;
   gQueue->stopping = 0;
   // Every handle 0 first, so that StopWriters frees exactly what was made.
   for (PendingEntry& entry : gQueue->entries) entry.written = 0;
-  for (WriterJobs& jobs : gQueue->writers) jobs.work = 0;
+  for (WriterJobs& jobs : gQueue->writers) jobs.work = jobs.archive = 0;
   gQueue->lock = MakeLock();
   int made = gQueue->lock != 0;
   for (int i = 0; made && i < kMaxFilesInFlight; ++i) {
@@ -206,9 +224,10 @@ int32_t StartWriters(int32_t writers, intptr_t* threads) {
     made = gQueue->entries[i].written != 0;
   }
   for (int i = 0; made && i < writers; ++i) {
-    gQueue->writers[i].queued = gQueue->writers[i].taken = 0;
+    gQueue->writers[i].queued = gQueue->writers[i].taken = gQueue->writers[i].bytesWaiting = 0;
     gQueue->writers[i].work = MakeSemaphore(0);
-    made = gQueue->writers[i].work != 0;
+    gQueue->writers[i].archive = OpenArchiveFileForWriter();
+    made = gQueue->writers[i].work != 0 && gQueue->writers[i].archive != 0;
   }
   int32_t started = 0;
   while (made && started < writers) {
@@ -226,10 +245,8 @@ int32_t StartWriters(int32_t writers, intptr_t* threads) {
 void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const Text& name,
                         int utf8Name, ExtractionCallback callback, void* context,
                         ExtractionReport* report) {
-  // A free slot, and room for one more file's data: the oldest entries are
-  // reported until there is.
-  while (gQueue->next - gQueue->oldest == kMaxFilesInFlight ||
-         gQueue->bytesInFlight > kHandOffMemoryBytes - kHandOffFileBytes) {
+  // A free slot: the oldest entries are reported until there is one.
+  while (gQueue->next - gQueue->oldest == kMaxFilesInFlight) {
     ReportOldest(1, callback, context, report);
   }
   if (report->stoppedBy != 0) {
@@ -240,12 +257,12 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   int32_t slot = static_cast<int32_t>(gQueue->next % kMaxFilesInFlight);
   PendingEntry* entry = &gQueue->entries[slot];
   int handedOff = 0;
-  int result = ExtractOrHandOffCurrentEntry(destination, kHandOffFileBytes, MeetsFileInFlight,
-                                            nullptr, &entry->file, &handedOff);
+  int result = ExtractOrHandOffCurrentEntry(destination, MeetsFileInFlight, nullptr, &entry->file,
+                                            &handedOff);
   if (result == kReaderWritersFirst) {
     ReportAll(callback, context, report);
-    result = ExtractOrHandOffCurrentEntry(destination, kHandOffFileBytes, MeetsFileInFlight,
-                                          nullptr, &entry->file, &handedOff);
+    result = ExtractOrHandOffCurrentEntry(destination, MeetsFileInFlight, nullptr, &entry->file,
+                                          &handedOff);
   }
   entry->index = index;
   entry->name = name;
@@ -255,12 +272,12 @@ void ExtractWithWriters(const Text& destination, int32_t, int64_t index, const T
   entry->handedOff = handedOff;
   ++gQueue->next;
   if (handedOff) {
-    gQueue->bytesInFlight += entry->file.size;
     entry->key = PathKey(entry->file.target);
-    WriterJobs* jobs = &gQueue->writers[WriterFor(entry->key)];
     TakeLock(gQueue->lock);
+    WriterJobs* jobs = &gQueue->writers[WriterFor(entry->key, entry->file.size)];
     jobs->slots[jobs->queued % kMaxFilesInFlight] = slot;
     ++jobs->queued;
+    jobs->bytesWaiting += static_cast<int64_t>(entry->file.size);
     ReleaseLock(gQueue->lock);
     PostSemaphore(jobs->work);
   }
