@@ -47,8 +47,9 @@ const char kUnpackHelp[] =
     "Extracts every entry of FILE below the folder DEST, which is made if missing.\n"
     "\n"
     "  -d, --destination DIR  extract below DIR\n"
-    "  -j, --jobs N           create the files with N threads (default: one per\n"
-    "                         processor, at most 16); 1 extracts one after another\n"
+    "  -j, --jobs N           inflate and create the files with N threads (default:\n"
+    "                         one per processor, at most 16); 1 extracts one after\n"
+    "                         another\n"
     "  -q, --quiet            no progress line\n"
     "  -v, --verbose          name each entry as it is extracted (on stdout)\n"
     "  -h, --help             show this help\n"
@@ -419,8 +420,8 @@ int RunUnpackCommand(int argc, char** argv) {
                                            {"verbose", no_argument, nullptr, 'v'},
                                            {"help", no_argument, nullptr, 'h'},
                                            {nullptr, 0, nullptr, 0}};
-  // Files are created by as many threads as there are processors, unless
-  // --jobs says otherwise; creating a file is what unpacking waits for most.
+  // Files are inflated and created by as many threads as there are
+  // processors, unless --jobs says otherwise.
   int32_t jobs = ProcessorCount();
   const char* destination = nullptr;
   int quiet = 0;
