@@ -86,6 +86,17 @@ int64_t gNewestTime = -1;  // in file-time units; -1: times as found
 int64_t gBytesDone = 0;    // file data stored by this run so far
 int64_t gBytesTotal = 0;   // what the last check found to store; 0 when unknown
 int gFullDiskStop = 0;     // 1 once a write failed for a full disk: the run stops
+// KeepCheckedWalk's choice, and the walk that gEntries holds for the next
+// run when a check kept it: its arguments, folderAndPattern a malloc'd copy
+// (null: none kept).
+int gKeepCheckedWalk = 0;
+struct KeptWalk {
+  char* folderAndPattern;
+  int32_t nameMode;
+  int32_t recurse;
+  int32_t linkMode;
+};
+KeptWalk gKept = {nullptr, 0, 0, 0};
 
 // Makes room for one more item in *items, which holds count of capacity;
 // 0 when memory is short.
@@ -111,6 +122,8 @@ void EmptyEntries() {
   for (int32_t i = 0; i < gEntries.count; ++i) free(gEntries.items[i].path);
   free(gEntries.items);
   gEntries = {nullptr, 0, 0};
+  free(gKept.folderAndPattern);
+  gKept.folderAndPattern = nullptr;
 }
 
 void EmptyProblems() {
@@ -612,6 +625,12 @@ namespace {
 // folder part of folderAndPattern.
 void WalkIntoEntries(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,
                      int32_t recurse, int32_t linkMode, Text* folder) {
+  // The list a check just kept for this very run is the walk.
+  int reuse = gKept.folderAndPattern != nullptr &&
+              strcmp(gKept.folderAndPattern, folderAndPattern.c_str()) == 0 &&
+              gKept.nameMode == nameMode && gKept.recurse == recurse && gKept.linkMode == linkMode;
+  free(gKept.folderAndPattern);
+  gKept.folderAndPattern = nullptr;
   int limit = folderAndPattern.Length();
   for (int i = 0; i < folderAndPattern.Length(); ++i) {
     if (folderAndPattern.At(i) == '|') {
@@ -635,6 +654,7 @@ void WalkIntoEntries(const Text& archivePath, const Text& folderAndPattern, int3
   settings.archiveKnown =
       !archivePath.IsEmpty() && GetPathIdentity(archivePath, &settings.archiveIdentity);
   settings.archiveName = FileNamePart(archivePath);
+  if (reuse) return;
 
   EmptyEntries();
   FolderChain chain;
@@ -885,6 +905,7 @@ int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, in
                               int32_t linkMode, int64_t* bytes) {
   EmptyProblems();
   *bytes = 0;
+  EmptyEntries();  // a list kept before is not this walk
   Text folder;
   WalkIntoEntries(Text(), folderAndPattern, nameMode, recurse, linkMode, &folder);
   int32_t files = 0;
@@ -929,9 +950,20 @@ int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, in
     }
     if (problem != 0) RecordProblem(item, problem, reason);
   }
-  EmptyEntries();
+  if (gKeepCheckedWalk && gProblems.count == 0) {
+    gKept.folderAndPattern = CopyOfText(folderAndPattern);
+    gKept.nameMode = nameMode;
+    gKept.recurse = recurse;
+    gKept.linkMode = linkMode;
+  }
+  if (gKept.folderAndPattern == nullptr) EmptyEntries();
   gBytesTotal = *bytes;
   return files;
+}
+
+void KeepCheckedWalk(int keep) {
+  gKeepCheckedWalk = keep;
+  if (!keep) EmptyEntries();
 }
 
 int32_t AddFolderToArchive(const Text& archivePath, const Text& folderAndPattern, int32_t nameMode,

@@ -103,6 +103,15 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
 int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, int32_t recurse,
                               int32_t linkMode, int64_t* bytes);
 
+// keep 1: a CheckFolderForArchive that finds no problem keeps the list its
+// walk made, and the next AddFolderToArchive or AddFolderToArchiveInParallel
+// of the same folder with the same arguments stores those items instead of
+// walking again (each file still has to be the one listed when it is
+// opened); any other run, check or FreeFolderArchiver drops the list. The
+// archive must then lie outside the folder, where the check's walk could
+// not meet it. keep 0 (the start state): every run walks.
+void KeepCheckedWalk(int keep);
+
 // Items that every later walk leaves out, until FreeFolderArchiver: each
 // pattern (alternatives split by "|", each one a pattern of its own) is
 // matched with MatchPathPattern (archive/name_pattern.h), letters compared

@@ -394,7 +394,12 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
     return result;
   }
   SetArchiverNewestTime(request.newestTime);
+  // A run that checks first stores what its check walked, the folder being
+  // walked once: a file put there after the check is not taken, one changed
+  // or swapped since is found when it is opened.
+  KeepCheckedWalk(request.checkFirst);
   BuildResult result = RunBuildStepsWithChoices(request);
+  KeepCheckedWalk(0);
   SetArchiverExclusions(nullptr, 0);
   SetArchiverNewestTime(-1);
   return result;
