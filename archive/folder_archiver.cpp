@@ -5,6 +5,7 @@
 // minizip has closed them.
 #include "archive/folder_archiver.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <zip.h>
@@ -678,6 +679,37 @@ void WalkIntoEntries(const Text& archivePath, const Text& folderAndPattern, int3
   FreeFolderChain(&chain);
 }
 
+// minizip writes the archive through a C stream, whose own buffer of a few
+// KiB would make a system call of every few KiB of data: the stream gets a
+// larger one, made when it opens and freed when it closes (one archive is
+// written at a time). Otherwise minizip's own stream functions.
+const size_t kArchiveStreamBufferBytes = 1024 * 1024;
+zlib_filefunc64_def gStreamFunctions;
+open64_file_func gOpenStream = nullptr;
+close_file_func gCloseStream = nullptr;
+char* gStreamBuffer = nullptr;
+
+voidpf ZCALLBACK OpenBufferedStream(voidpf opaque, const void* name, int mode) {
+  voidpf stream = gOpenStream(opaque, name, mode);
+  if (stream != nullptr && gStreamBuffer == nullptr) {
+    gStreamBuffer = static_cast<char*>(malloc(kArchiveStreamBufferBytes));
+    // Without the memory the stream keeps its own buffer.
+    if (gStreamBuffer != nullptr &&
+        setvbuf(static_cast<FILE*>(stream), gStreamBuffer, _IOFBF, kArchiveStreamBufferBytes) != 0) {
+      free(gStreamBuffer);
+      gStreamBuffer = nullptr;
+    }
+  }
+  return stream;
+}
+
+int ZCALLBACK CloseBufferedStream(voidpf opaque, voidpf stream) {
+  int result = gCloseStream(opaque, stream);
+  free(gStreamBuffer);
+  gStreamBuffer = nullptr;
+  return result;
+}
+
 // Opens the new archive and walks the folder into the entry list. Sets
 // *folder to the folder part of folderAndPattern. Null when the archive
 // cannot be opened (recorded as a problem).
@@ -688,7 +720,15 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   gFullDiskStop = 0;
   // Always a new archive: adding to what a file of that name already holds
   // would carry its entries into the output.
-  zipFile archive = zipOpen(archivePath.c_str(), APPEND_STATUS_CREATE);
+  if (gOpenStream == nullptr) {
+    fill_fopen64_filefunc(&gStreamFunctions);
+    gOpenStream = gStreamFunctions.zopen64_file;
+    gCloseStream = gStreamFunctions.zclose_file;
+    gStreamFunctions.zopen64_file = OpenBufferedStream;
+    gStreamFunctions.zclose_file = CloseBufferedStream;
+  }
+  zipFile archive =
+      zipOpen2_64(archivePath.c_str(), APPEND_STATUS_CREATE, nullptr, &gStreamFunctions);
   if (archive == nullptr) {
     RecordProblem(archivePath, kProblemArchiveFailed, LastSystemError());
     return nullptr;
