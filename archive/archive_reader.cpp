@@ -556,12 +556,11 @@ namespace {
 // among them is in the way.
 int MakeFoldersBelow(const Text& folder, const Text& relative) {
   Text path = folder;
+  int start = 0;  // of the component not yet in path
   for (int i = 0; i < relative.Length(); ++i) {
-    char c = relative.At(i);
-    if (c != kPathSeparator) {
-      path += c;
-      continue;
-    }
+    if (relative.At(i) != kPathSeparator) continue;
+    path.Append(relative.c_str() + start, i - start);
+    start = i + 1;
     int kind = OwnPathKind(path);
     if (kind == kPathNothing) {
       Text withSeparator = path;

@@ -9,12 +9,7 @@ Text CleanEntryName(const Text& stored) {
   int end = stored.Length();
   while (start < end && stored.At(start) == ' ') ++start;
   while (end > start && stored.At(end - 1) == ' ') --end;
-  Text name;
-  for (int i = start; i < end; ++i) {
-    char c = stored.At(i);
-    name += c == '/' ? '\\' : c;
-  }
-  return name;
+  return ReplacedBytes(stored.Middle(start, end - start), '/', '\\');
 }
 
 Text DropDrivePrefix(const Text& name) {

@@ -67,8 +67,7 @@ int MakePath(const Text& path) {
 
 Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base) {
   Text name = utf8 ? relative : Windows1252ToUtf8(relative);
-  Text path = folder;
-  for (int i = 0; i < name.Length(); ++i) path += name.At(i) == '\\' ? '/' : name.At(i);
+  Text path = folder + ReplacedBytes(name, '\\', '/');
   *base = folder;
   if (path.Length() >= kPathCapacity) {
     *base = Text();

@@ -3,6 +3,7 @@
 #include "runtime/name_encoding.h"
 
 #include <stdint.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -12,22 +13,44 @@ const uint16_t kWindows1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendUtf8(Text* out, uint32_t code) {
+// Puts the UTF-8 bytes of code at out; returns how many (1 to 4).
+int PutUtf8(char* out, uint32_t code) {
   if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | (code >> 6));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out += static_cast<char>(0xE0 | (code >> 12));
-    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (code >> 18));
-    *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
+    out[0] = static_cast<char>(code);
+    return 1;
   }
+  if (code < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (code >> 6));
+    out[1] = static_cast<char>(0x80 | (code & 0x3F));
+    return 2;
+  }
+  if (code < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (code >> 12));
+    out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (code & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (code >> 18));
+  out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (code & 0x3F));
+  return 4;
+}
+
+// A buffer for a text made from one of length bytes: at most four bytes
+// for each (a code point of the input takes at least one byte, and four at
+// most in the output). Null when memory is short.
+char* OutputBuffer(int length) {
+  if (length > 0x7FFFFFF0 / 4) return nullptr;
+  return static_cast<char*>(malloc(static_cast<size_t>(length) * 4 + 1));
+}
+
+// The text of buffer's first length bytes, buffer freed.
+Text TakeBuffer(char* buffer, int length) {
+  if (buffer == nullptr) return Text();
+  Text text(buffer, length);
+  free(buffer);
+  return text;
 }
 
 // Decodes the sequence at text[at]: its code point and length in *bytes, or
@@ -112,28 +135,33 @@ int IsUtf8Text(const Text& text) {
 }
 
 Text Windows1252ToUtf8(const Text& text) {
-  Text out;
-  for (int i = 0; i < text.Length(); ++i) {
+  int ascii = 1;
+  for (int i = 0; i < text.Length() && ascii; ++i) ascii = (text.At(i) & 0x80) == 0;
+  if (ascii) return text;  // the same bytes either way
+  char* out = OutputBuffer(text.Length());
+  int length = 0;
+  for (int i = 0; out != nullptr && i < text.Length(); ++i) {
     unsigned char c = static_cast<unsigned char>(text.At(i));
-    AppendUtf8(&out, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : c);
+    length += PutUtf8(out + length, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : c);
   }
-  return out;
+  return TakeBuffer(out, length);
 }
 
 Text UpperCasedName(const Text& name) {
-  Text out;
-  for (int i = 0; i < name.Length();) {
+  char* out = OutputBuffer(name.Length());
+  int length = 0;
+  for (int i = 0; out != nullptr && i < name.Length();) {
     int bytes;
     uint32_t code = DecodeAt(name, i, &bytes);
     if (bytes == 0) {
-      out += name.At(i);  // not UTF-8: the byte as it is
+      out[length++] = name.At(i);  // not UTF-8: the byte as it is
       i += 1;
       continue;
     }
-    AppendUtf8(&out, UpperCase(code));
+    length += PutUtf8(out + length, UpperCase(code));
     i += bytes;
   }
-  return out;
+  return TakeBuffer(out, length);
 }
 
 Text PrintableName(const Text& name) {

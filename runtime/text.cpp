@@ -207,3 +207,14 @@ int32_t IntegerValue(const Text& text) {
   if (negative) value = 0u - value;
   return static_cast<int32_t>(value);
 }
+
+Text ReplacedBytes(const Text& text, char from, char to) {
+  char* bytes = CopyBytes(text.c_str(), text.Length());
+  if (bytes == nullptr) return Text();
+  for (int i = 0; i < text.Length(); ++i) {
+    if (bytes[i] == from) bytes[i] = to;
+  }
+  Text replaced(bytes, text.Length());
+  free(bytes);
+  return replaced;
+}

@@ -53,6 +53,9 @@ bool operator!=(const Text& a, const Text& b);
 // text or when memory is short; the caller frees it with free.
 char* CopyToCString(const Text& text);
 
+// text with every byte from replaced by to.
+Text ReplacedBytes(const Text& text, char from, char to);
+
 // The last n characters of text; n below 0 counts as 0, and n beyond the
 // length gives the whole text.
 Text RightPart(const Text& text, int n);
