@@ -222,10 +222,12 @@ TEST_F(ReaderTest, ArchiveComesOutWholeAndReplacesWhatWasThere) {
   }
 }
 
-// Writer threads give the serial outcome: a later duplicate replaces the earlier file, also one
-// spelled with an empty or "." component, a file in the way of a later folder fails that entry, a
-// stored name in the part files' pattern is an ordinary file, a part file that an ended run left
-// goes, every step is reported in entry order.
+// Writer threads, which read every file's data from the archive themselves, give the serial
+// outcome: a later duplicate replaces the earlier file, also one spelled with an empty or "."
+// component, a file in the way of a later folder fails that entry, a stored name in the part
+// files' pattern is an ordinary file, a part file that an ended run left goes, stored data, a
+// local header with another name, a wrong CRC and a short stream come out alike, every step is
+// reported in entry order.
 TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<Entry> entries;
   for (int i = 0; i < 600; ++i)
@@ -242,6 +244,11 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   entries.insert(entries.begin() + 251, {"f4\\old", Pattern(300000, 4)});
   entries.insert(entries.begin() + 300, {"big.bin", Pattern(kSpreadFileBytes + 1, 9)});
   entries.insert(entries.begin() + 400, testzip::WithCrc({"f1\\bad", "data"}, 1));
+  entries.insert(entries.begin() + 420, testzip::Stored({"f2\\stored", Pattern(70000, 3)}));
+  entries.insert(entries.begin() + 430, testzip::WithSize({"f3\\short", "data"}, 9));
+  testzip::Entry renamed = {"f5\\renamed", Pattern(5000, 5)};
+  renamed.localName = "f5\\other name";
+  entries.insert(entries.begin() + 440, renamed);
   ASSERT_EQ((int)entries.size(), Open(entries));
   std::string threaded = folder_ / "threaded";
   for (const std::string& destination : {destination_, threaded}) {
@@ -253,6 +260,7 @@ TEST_F(ReaderTest, WritersGiveWhatOneThreadGives) {
   std::vector<std::string> tree = Tree(destination_);
   EXPECT_EQ(kReaderNotAFolder, serial[161]);
   EXPECT_EQ(kReaderCrcMismatch, serial[400]);
+  EXPECT_EQ(kReaderDataShort, serial[430]);
   EXPECT_FALSE(fs::exists(destination_ + "/f4/.~vzleft0000"));
   writers_ = 2;
   EXPECT_EQ(serial, ExtractAll(threaded));
