@@ -679,35 +679,123 @@ void WalkIntoEntries(const Text& archivePath, const Text& folderAndPattern, int3
   FreeFolderChain(&chain);
 }
 
-// minizip writes the archive through a C stream, whose own buffer of a few
-// KiB would make a system call of every few KiB of data: the stream gets a
-// larger one, made when it opens and freed when it closes (one archive is
-// written at a time). Otherwise minizip's own stream functions.
-const size_t kArchiveStreamBufferBytes = 1024 * 1024;
-zlib_filefunc64_def gStreamFunctions;
-open64_file_func gOpenStream = nullptr;
-close_file_func gCloseStream = nullptr;
-char* gStreamBuffer = nullptr;
+// minizip writes the archive through a C stream, and for every entry it
+// asks for the position twice and seeks back to put the CRC and sizes into
+// the local header, then forward again: with the C library's buffer each of
+// those is a system call. The archive is therefore written through a buffer
+// of this module's own, which knows the position and takes the header's
+// amendment in memory while the header is still in it; the C stream under
+// it, unbuffered, is reached through minizip's own stream functions, and
+// only to write out a full buffer or seek where the buffer is not.
+const int32_t kArchiveBufferBytes = 1024 * 1024;
 
-voidpf ZCALLBACK OpenBufferedStream(voidpf opaque, const void* name, int mode) {
-  voidpf stream = gOpenStream(opaque, name, mode);
-  if (stream != nullptr && gStreamBuffer == nullptr) {
-    gStreamBuffer = static_cast<char*>(malloc(kArchiveStreamBufferBytes));
-    // Without the memory the stream keeps its own buffer.
-    if (gStreamBuffer != nullptr &&
-        setvbuf(static_cast<FILE*>(stream), gStreamBuffer, _IOFBF, kArchiveStreamBufferBytes) != 0) {
-      free(gStreamBuffer);
-      gStreamBuffer = nullptr;
-    }
+struct ArchiveStream {
+  voidpf file;          // minizip's C stream, unbuffered
+  char* buffer;         // kArchiveBufferBytes
+  uint64_t bufferStart; // the archive offset of buffer[0]
+  uint32_t buffered;    // bytes in the buffer
+  uint64_t position;    // where the next write goes
+  uint64_t filePosition;  // the C stream's own position
+  uint64_t end;         // the archive's length so far
+  int failed;           // a write or seek of the C stream failed
+};
+
+zlib_filefunc64_def gStdioFunctions;   // minizip's own
+zlib_filefunc64_def gStreamFunctions;  // the buffered ones below
+
+// Writes length bytes to the C stream at offset. 1 on success.
+int WriteThrough(ArchiveStream* stream, uint64_t offset, const void* bytes, uint32_t length) {
+  if (stream->failed) return 0;
+  if (stream->filePosition != offset &&
+      gStdioFunctions.zseek64_file(gStdioFunctions.opaque, stream->file, offset,
+                                   ZLIB_FILEFUNC_SEEK_SET) != 0) {
+    stream->failed = 1;
+    return 0;
   }
+  stream->filePosition = offset;
+  if (gStdioFunctions.zwrite_file(gStdioFunctions.opaque, stream->file, bytes, length) != length) {
+    stream->failed = 1;
+    return 0;
+  }
+  stream->filePosition += length;
+  return 1;
+}
+
+int FlushArchiveBuffer(ArchiveStream* stream) {
+  if (stream->buffered == 0) return !stream->failed;
+  int ok = WriteThrough(stream, stream->bufferStart, stream->buffer, stream->buffered);
+  stream->buffered = 0;
+  return ok;
+}
+
+voidpf ZCALLBACK OpenArchiveStream(voidpf opaque, const void* name, int mode) {
+  ArchiveStream* stream = static_cast<ArchiveStream*>(calloc(1, sizeof(ArchiveStream)));
+  char* buffer = static_cast<char*>(malloc(kArchiveBufferBytes));
+  voidpf file = stream != nullptr && buffer != nullptr
+                    ? gStdioFunctions.zopen64_file(opaque, name, mode)
+                    : nullptr;
+  if (file == nullptr) {
+    free(buffer);
+    free(stream);
+    return nullptr;
+  }
+  setvbuf(static_cast<FILE*>(file), nullptr, _IONBF, 0);
+  stream->file = file;
+  stream->buffer = buffer;
   return stream;
 }
 
-int ZCALLBACK CloseBufferedStream(voidpf opaque, voidpf stream) {
-  int result = gCloseStream(opaque, stream);
-  free(gStreamBuffer);
-  gStreamBuffer = nullptr;
-  return result;
+uLong ZCALLBACK WriteArchiveStream(voidpf, voidpf handle, const void* bytes, uLong size) {
+  ArchiveStream* stream = static_cast<ArchiveStream*>(handle);
+  uint64_t length = size;
+  // Where the bytes meet or extend what the buffer holds, they go into it.
+  if (stream->buffered > 0 &&
+      (stream->position < stream->bufferStart ||
+       stream->position > stream->bufferStart + stream->buffered ||
+       stream->position + length > stream->bufferStart + kArchiveBufferBytes)) {
+    if (!FlushArchiveBuffer(stream)) return 0;
+  }
+  if (length >= static_cast<uint64_t>(kArchiveBufferBytes)) {
+    if (!WriteThrough(stream, stream->position, bytes, static_cast<uint32_t>(length))) return 0;
+  } else {
+    if (stream->buffered == 0) stream->bufferStart = stream->position;
+    uint64_t at = stream->position - stream->bufferStart;
+    memcpy(stream->buffer + at, bytes, static_cast<size_t>(length));
+    if (at + length > stream->buffered) stream->buffered = static_cast<uint32_t>(at + length);
+  }
+  stream->position += length;
+  if (stream->position > stream->end) stream->end = stream->position;
+  return size;
+}
+
+ZPOS64_T ZCALLBACK TellArchiveStream(voidpf, voidpf handle) {
+  return static_cast<ArchiveStream*>(handle)->position;
+}
+
+long ZCALLBACK SeekArchiveStream(voidpf, voidpf handle, ZPOS64_T offset, int origin) {
+  ArchiveStream* stream = static_cast<ArchiveStream*>(handle);
+  uint64_t base = origin == ZLIB_FILEFUNC_SEEK_CUR   ? stream->position
+                  : origin == ZLIB_FILEFUNC_SEEK_END ? stream->end
+                                                     : 0;
+  stream->position = base + offset;
+  return 0;
+}
+
+// minizip reads nothing of an archive it creates; a read is refused.
+uLong ZCALLBACK ReadArchiveStream(voidpf, voidpf, void*, uLong) { return 0; }
+
+int ZCALLBACK CloseArchiveStream(voidpf opaque, voidpf handle) {
+  ArchiveStream* stream = static_cast<ArchiveStream*>(handle);
+  int flushed = FlushArchiveBuffer(stream);
+  int closed = gStdioFunctions.zclose_file(opaque, stream->file);
+  free(stream->buffer);
+  free(stream);
+  return flushed && closed == 0 ? 0 : -1;
+}
+
+int ZCALLBACK ArchiveStreamError(voidpf opaque, voidpf handle) {
+  ArchiveStream* stream = static_cast<ArchiveStream*>(handle);
+  return stream->failed || gStdioFunctions.zerror_file(opaque, stream->file) != 0;
 }
 
 // Opens the new archive and walks the folder into the entry list. Sets
@@ -720,12 +808,16 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   gFullDiskStop = 0;
   // Always a new archive: adding to what a file of that name already holds
   // would carry its entries into the output.
-  if (gOpenStream == nullptr) {
-    fill_fopen64_filefunc(&gStreamFunctions);
-    gOpenStream = gStreamFunctions.zopen64_file;
-    gCloseStream = gStreamFunctions.zclose_file;
-    gStreamFunctions.zopen64_file = OpenBufferedStream;
-    gStreamFunctions.zclose_file = CloseBufferedStream;
+  if (gStreamFunctions.zopen64_file == nullptr) {
+    fill_fopen64_filefunc(&gStdioFunctions);
+    gStreamFunctions = gStdioFunctions;
+    gStreamFunctions.zopen64_file = OpenArchiveStream;
+    gStreamFunctions.zread_file = ReadArchiveStream;
+    gStreamFunctions.zwrite_file = WriteArchiveStream;
+    gStreamFunctions.ztell64_file = TellArchiveStream;
+    gStreamFunctions.zseek64_file = SeekArchiveStream;
+    gStreamFunctions.zclose_file = CloseArchiveStream;
+    gStreamFunctions.zerror_file = ArchiveStreamError;
   }
   zipFile archive =
       zipOpen2_64(archivePath.c_str(), APPEND_STATUS_CREATE, nullptr, &gStreamFunctions);
