@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "cli/commands.h"
+#include "runtime/filesystem.h"
 #include "runtime/memory.h"
 #include "runtime/system.h"
 
@@ -43,6 +44,7 @@ int IsOneOf(const char* argument, const char* shortForm, const char* longForm) {
 
 int main(int argc, char** argv) {
   KeepFreedMemoryForReuse();
+  KeepLocalTimeZoneLoaded();
   if (argc < 2) {
     fputs("vezovud: missing COMMAND\nTry 'vezovud --help'.\n", stderr);
     return kExitUsage;

@@ -126,4 +126,11 @@ Text LandingPath(const Text& folder, const Text& relative, int utf8, Text* base)
 // system refuses the time. Years up to 9999 work; nothing breaks after 2037.
 int SetFileWriteTime(const Text& path, const LocalTimeFields& fields);
 
+// Has the local time zone's rules read once for the whole run. Where no TZ
+// is set, glibc looks at /etc/localtime again for every time it converts
+// with mktime, one system call and a process-wide lock for every file whose
+// time is set; naming that same file in TZ keeps the rules it read. Call at
+// start-up, before other threads. Windows: nothing to do.
+void KeepLocalTimeZoneLoaded();
+
 #endif

@@ -248,3 +248,8 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   // itself: the file it points at is never touched.
   return utimensat(AT_FDCWD, name, times, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : 0;
 }
+
+void KeepLocalTimeZoneLoaded() {
+  // ":" names a file of zone rules; the one glibc reads without TZ.
+  if (getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+}

@@ -301,3 +301,5 @@ int SetFileWriteTime(const Text& path, const LocalTimeFields& fields) {
   CloseHandle(file);
   return ok ? 1 : 0;
 }
+
+void KeepLocalTimeZoneLoaded() {}
