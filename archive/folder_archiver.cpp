@@ -806,8 +806,6 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
   EmptyProblems();
   gBytesDone = 0;
   gFullDiskStop = 0;
-  // Always a new archive: adding to what a file of that name already holds
-  // would carry its entries into the output.
   if (gStreamFunctions.zopen64_file == nullptr) {
     fill_fopen64_filefunc(&gStdioFunctions);
     gStreamFunctions = gStdioFunctions;
@@ -819,6 +817,8 @@ zipFile BeginRun(const Text& archivePath, const Text& folderAndPattern, int32_t 
     gStreamFunctions.zclose_file = CloseArchiveStream;
     gStreamFunctions.zerror_file = ArchiveStreamError;
   }
+  // Always a new archive: adding to what a file of that name already holds
+  // would carry its entries into the output.
   zipFile archive =
       zipOpen2_64(archivePath.c_str(), APPEND_STATUS_CREATE, nullptr, &gStreamFunctions);
   if (archive == nullptr) {
