@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "runtime/file.h"
 #include "runtime/file_native.h"
 
@@ -22,6 +24,37 @@ namespace {
 // Handles are descriptor + 1, so that descriptor 0 is not taken for no file.
 int Descriptor(NativeFile file) { return static_cast<int>(file - 1); }
 NativeFile FromDescriptor(int descriptor) { return descriptor < 0 ? 0 : descriptor + 1; }
+
+// A seek only notes the position, and the reads after it go through pread
+// from there: reading a small record somewhere in an archive then costs one
+// system call, not two. A write, or a look at the descriptor's own offset,
+// first moves that offset to the noted position. Kept per descriptor, as
+// position + 1 (0: nothing noted, the descriptor's own offset counts); a
+// descriptor is used by one thread at a time, and those past the table seek
+// at once.
+const int kNotedDescriptors = 4096;
+std::atomic<int64_t> gNotedPosition[kNotedDescriptors];
+
+std::atomic<int64_t>* NotedPosition(int descriptor) {
+  return descriptor >= 0 && descriptor < kNotedDescriptors ? &gNotedPosition[descriptor] : nullptr;
+}
+
+// A new descriptor starts at its own offset.
+NativeFile Fresh(int descriptor) {
+  std::atomic<int64_t>* noted = NotedPosition(descriptor);
+  if (noted != nullptr) noted->store(0, std::memory_order_relaxed);
+  return FromDescriptor(descriptor);
+}
+
+// Moves the descriptor's own offset to the noted position, if any. 1 on
+// success.
+int SettleOffset(int descriptor) {
+  std::atomic<int64_t>* noted = NotedPosition(descriptor);
+  int64_t position = noted != nullptr ? noted->exchange(0, std::memory_order_relaxed) : 0;
+  if (position == 0) return 1;
+  return lseek(descriptor, static_cast<off_t>(position - 1), SEEK_SET) ==
+         static_cast<off_t>(position - 1);
+}
 
 const int64_t kNanosecondsPerSecond = 1000000000;
 
@@ -52,19 +85,19 @@ NativeFile NativeOpenForReading(const Text& path) {
     close(descriptor);
     return 0;
   }
-  return FromDescriptor(descriptor);
+  return Fresh(descriptor);
 }
 
 NativeFile NativeCreateForWriting(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
-  return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  return Fresh(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
 }
 
 NativeFile NativeCreateNew(const Text& path) {
   char name[kPathCapacity];
   if (!CopyPathToBuffer(path, name)) return 0;
-  return FromDescriptor(open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  return Fresh(open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
 NativeFile NativeOpenForOverwriting(const Text& path) {
@@ -81,22 +114,29 @@ NativeFile NativeOpenForOverwriting(const Text& path) {
     close(descriptor);
     return 0;
   }
-  return FromDescriptor(descriptor);
+  return Fresh(descriptor);
 }
 
 int32_t NativeRead(NativeFile file, void* destination, int32_t length) {
+  int descriptor = Descriptor(file);
+  std::atomic<int64_t>* noted = NotedPosition(descriptor);
+  int64_t position = noted != nullptr ? noted->load(std::memory_order_relaxed) : 0;
   char* out = static_cast<char*>(destination);
   int32_t total = 0;
   while (total < length) {
-    ssize_t got = read(Descriptor(file), out + total, length - total);
+    ssize_t got = position != 0 ? pread(descriptor, out + total, length - total,
+                                        static_cast<off_t>(position - 1 + total))
+                                : read(descriptor, out + total, length - total);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     total += static_cast<int32_t>(got);
   }
+  if (position != 0) noted->store(position + total, std::memory_order_relaxed);
   return total;
 }
 
 int32_t NativeWrite(NativeFile file, const void* source, int32_t length) {
+  if (!SettleOffset(Descriptor(file))) return 0;
   const char* in = static_cast<const char*>(source);
   int32_t total = 0;
   while (total < length) {
@@ -115,11 +155,20 @@ int64_t NativeFileSize(NativeFile file) {
 }
 
 int NativeSeek(NativeFile file, int64_t offset) {
+  std::atomic<int64_t>* noted = NotedPosition(Descriptor(file));
+  if (noted != nullptr && offset >= 0 && offset < INT64_MAX) {
+    noted->store(offset + 1, std::memory_order_relaxed);
+    return 1;
+  }
   return lseek(Descriptor(file), static_cast<off_t>(offset), SEEK_SET) ==
          static_cast<off_t>(offset);
 }
 
-void NativeClose(NativeFile file) { close(Descriptor(file)); }
+void NativeClose(NativeFile file) {
+  std::atomic<int64_t>* noted = NotedPosition(Descriptor(file));
+  if (noted != nullptr) noted->store(0, std::memory_order_relaxed);
+  close(Descriptor(file));
+}
 
 int RemoveFile(const Text& path) {
   char name[kPathCapacity];
@@ -185,6 +234,7 @@ void NativeAwaitWrites(NativeFile file) {
   // A write holds the file's lock from taking its time stamp to its last
   // byte; looking for data takes the same lock on ext4, btrfs and tmpfs,
   // and so waits. Elsewhere it is only a seek.
+  if (!SettleOffset(Descriptor(file))) return;
   off_t position = lseek(Descriptor(file), 0, SEEK_CUR);
   if (position < 0) return;
   lseek(Descriptor(file), position, SEEK_DATA);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
@@ -321,6 +322,51 @@ TEST_F(FileTest, FileStatesStayWhileTheFileIsReadAndFailuresHaveReasons) {
   EXPECT_STRNE("", SystemErrorText(reason).c_str());
   EXPECT_EQ(0, IsOutOfOpenFiles(reason));
   EXPECT_STREQ("", SystemErrorText(0).c_str());
+}
+
+// Plain files read and write where the last seek put them, also after a settled look at their
+// state; a file opened anew starts at its beginning whatever the last file did.
+TEST_F(FileTest, PlainFilesReadAndWriteWhereTheySeek) {
+  std::string path = Path("plain");
+  intptr_t out = CreateNewPlainFile(path.c_str());
+  ASSERT_NE(0, out);
+  EXPECT_EQ(6, WritePlainFile(out, "abcdef", 6));
+  ASSERT_EQ(1, SeekPlainFile(out, 2));
+  EXPECT_EQ(2, WritePlainFile(out, "XY", 2));
+  EXPECT_EQ(1, WritePlainFile(out, "Z", 1)) << "on from where the last write ended";
+  ASSERT_EQ(1, SeekPlainFile(out, 9));
+  FileState state;
+  ASSERT_EQ(1, GetPlainFileState(out, &state, 1));
+  EXPECT_EQ(1, WritePlainFile(out, "!", 1)) << "past the end, after a settled look";
+  EXPECT_EQ(0, SeekPlainFile(out, -1));
+  ClosePlainFile(out);
+  const char expected[] = "abXYZf\0\0\0!";
+  struct Step {
+    int64_t seek;  // -1: read on
+    int32_t length;
+    const char* bytes;
+    int32_t got;
+  } steps[] = {
+      {3, 3, expected + 3, 3}, {-1, 2, expected + 6, 2}, {9, 5, "!", 1},
+      {0, 2, "ab", 2},         {-1, 1, "X", 1},          {20, 4, "", 0},
+  };
+  intptr_t in = OpenPlainFileForReading(path.c_str());
+  ASSERT_NE(0, in);
+  for (const Step& step : steps) {
+    if (step.seek >= 0) {
+      ASSERT_EQ(1, SeekPlainFile(in, step.seek));
+    }
+    char buffer[8] = {};
+    ASSERT_EQ(step.got, ReadPlainFile(in, buffer, step.length)) << "at " << step.seek;
+    EXPECT_EQ(0, memcmp(buffer, step.bytes, step.got)) << "at " << step.seek;
+  }
+  ASSERT_EQ(1, SeekPlainFile(in, 4));
+  ClosePlainFile(in);
+  in = OpenPlainFileForReading(path.c_str());
+  char first[3] = {};
+  EXPECT_EQ(3, ReadPlainFile(in, first, 3));
+  EXPECT_EQ(0, memcmp(first, "abX", 3)) << "a new file starts at its beginning";
+  ClosePlainFile(in);
 }
 
 #ifndef _WIN32
