@@ -86,6 +86,43 @@ TEST(RandomTest, SequenceAfterSeedMatchesDefinition) {
   EXPECT_EQ(INT32_MIN, RandomUpTo(-1));
 }
 
+// The system's bytes differ in every call, on every thread, and in a forked child from what its
+// parent draws next.
+TEST(RandomTest, SystemBytesNeverRepeat) {
+  std::vector<uint64_t> drawn(4000);
+  std::thread other([&drawn] {
+    for (int i = 0; i < 2000; i++) EXPECT_EQ(1, FillWithSystemRandom(&drawn[2000 + i], 8));
+  });
+  for (int i = 0; i < 2000; i++) EXPECT_EQ(1, FillWithSystemRandom(&drawn[i], 8));
+  other.join();
+  unsigned char big[300] = {};
+  EXPECT_EQ(1, FillWithSystemRandom(big, 300));
+  EXPECT_NE(0, big[296] | big[297] | big[298] | big[299]);
+#ifndef _WIN32
+  uint64_t inChild = 0;
+  int pipeEnds[2];
+  ASSERT_EQ(0, pipe(pipeEnds));
+  pid_t child = fork();
+  if (child == 0) {
+    FillWithSystemRandom(&inChild, 8);
+    _exit(write(pipeEnds[1], &inChild, 8) == 8 ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_EQ(8, read(pipeEnds[0], &inChild, 8));
+  close(pipeEnds[0]);
+  close(pipeEnds[1]);
+  for (int i = 0; i < 4; i++) {
+    drawn.push_back(0);
+    FillWithSystemRandom(&drawn.back(), 8);
+  }
+  drawn.push_back(inChild);
+#endif
+  std::sort(drawn.begin(), drawn.end());
+  EXPECT_TRUE(std::adjacent_find(drawn.begin(), drawn.end()) == drawn.end());
+}
+
 const int32_t kParameters[4] = {INT32_MAX, INT32_MIN, 12345, 1};
 std::atomic<int> gArrived[4];  // how often each of kParameters arrived
 std::atomic<int> gTicks[2];
