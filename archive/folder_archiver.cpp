@@ -10,6 +10,8 @@
 #include <string.h>
 #include <zip.h>
 
+#include <atomic>
+
 #include "archive/entry_name.h"
 #include "archive/folder_walk.h"
 #include "archive/name_pattern.h"
@@ -23,6 +25,7 @@
 #include "runtime/memory.h"
 #include "runtime/name_encoding.h"
 #include "runtime/system.h"
+#include "runtime/thread.h"
 
 namespace {
 
@@ -1033,6 +1036,84 @@ int32_t WriteDeflatedEntries(zipFile archive, const Text& archivePath, const Tex
 
 }  // namespace
 
+namespace {
+
+// SetArchiverCheckThreads's choice.
+int32_t gCheckThreads = 1;
+
+// What opening one listed file found: kProblemUnreadable with the system's
+// reason, or its length.
+struct OpenedFile {
+  int32_t problem;
+  int32_t reason;
+  int64_t size;
+};
+
+// The opening of the listed files, shared by the check's threads: each
+// takes the next batch of items until none is left.
+struct OpeningRun {
+  OpenedFile* found;  // one per item of gEntries
+  std::atomic<int32_t> next;
+};
+OpeningRun gOpening;
+
+const int32_t kOpeningBatchItems = 32;
+
+// Opens each listed file as the run will open it, batch after batch. Folder
+// entries and special files are not opened.
+void OpenListedFiles() {
+  for (;;) {
+    int32_t begin = gOpening.next.fetch_add(kOpeningBatchItems);
+    if (begin >= gEntries.count) return;
+    int32_t end = begin + kOpeningBatchItems;
+    if (end > gEntries.count) end = gEntries.count;
+    for (int32_t i = begin; i < end; ++i) {
+      const ListedItem& listed = gEntries.items[i];
+      OpenedFile* found = &gOpening.found[i];
+      Text item(listed.path);
+      if (IsPathSeparator(item.Last()) || listed.kind == kPathSpecial) continue;
+      intptr_t file = OpenPlainFileForReading(item);
+      if (file == 0) {
+        found->problem = kProblemUnreadable;
+        found->reason = LastSystemError();
+        continue;
+      }
+      found->size = PlainFileLength(file);
+      ClosePlainFile(file);
+    }
+  }
+}
+
+int32_t OpeningThread(int32_t) {
+  OpenListedFiles();
+  return 0;
+}
+
+// Opens every listed file, on the check's threads when there are more than
+// one: the opening is most of a check's time, and each open waits on the
+// system alone. Null when memory is short; the caller then opens each file
+// itself.
+OpenedFile* OpenListedFilesOnThreads() {
+  if (gCheckThreads <= 1 || gEntries.count == 0) return nullptr;
+  gOpening.found = static_cast<OpenedFile*>(
+      AllocateBlock(static_cast<int64_t>(sizeof(OpenedFile)) * gEntries.count));  // zero-filled
+  if (gOpening.found == nullptr) return nullptr;
+  gOpening.next.store(0);
+  intptr_t helpers[kMaxCheckThreads - 1] = {};
+  for (int32_t k = 0; k + 1 < gCheckThreads; ++k) helpers[k] = StartThread(OpeningThread, 0);
+  OpenListedFiles();
+  for (int32_t k = 0; k + 1 < gCheckThreads; ++k) {
+    if (helpers[k] != 0) WaitForThread(helpers[k], -1);
+  }
+  return gOpening.found;
+}
+
+}  // namespace
+
+void SetArchiverCheckThreads(int32_t threads) {
+  gCheckThreads = threads < 1 ? 1 : threads > kMaxCheckThreads ? kMaxCheckThreads : threads;
+}
+
 int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, int32_t recurse,
                               int32_t linkMode, int64_t* bytes) {
   EmptyProblems();
@@ -1040,6 +1121,7 @@ int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, in
   EmptyEntries();  // a list kept before is not this walk
   Text folder;
   WalkIntoEntries(Text(), folderAndPattern, nameMode, recurse, linkMode, &folder);
+  OpenedFile* opened = OpenListedFilesOnThreads();
   int32_t files = 0;
   for (int32_t i = 0; i < gEntries.count; ++i) {
     const ListedItem& listed = gEntries.items[i];
@@ -1065,23 +1147,31 @@ int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, in
       } else {
         // Opened as the run will open it: one that cannot be read now
         // would be found only after everything before it was compressed.
-        intptr_t file = OpenPlainFileForReading(item);
-        if (file == 0) {
-          problem = kProblemUnreadable;
-          reason = LastSystemError();
+        OpenedFile found = {0, 0, 0};
+        if (opened != nullptr) {
+          found = opened[i];
         } else {
-          int64_t size = PlainFileLength(file);
-          if (size >= kMaxEntryBytes) {
-            problem = kProblemTooLarge;
-          } else if (size > 0) {
-            *bytes += size;
+          intptr_t file = OpenPlainFileForReading(item);
+          if (file == 0) {
+            found.problem = kProblemUnreadable;
+            found.reason = LastSystemError();
+          } else {
+            found.size = PlainFileLength(file);
+            ClosePlainFile(file);
           }
-          ClosePlainFile(file);
+        }
+        problem = found.problem;
+        reason = found.reason;
+        if (problem == 0 && found.size >= kMaxEntryBytes) {
+          problem = kProblemTooLarge;
+        } else if (problem == 0 && found.size > 0) {
+          *bytes += found.size;
         }
       }
     }
     if (problem != 0) RecordProblem(item, problem, reason);
   }
+  FreeBlock(opened);
   if (gKeepCheckedWalk && gProblems.count == 0) {
     gKept.folderAndPattern = CopyOfText(folderAndPattern);
     gKept.nameMode = nameMode;

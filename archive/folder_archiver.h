@@ -103,6 +103,14 @@ int32_t AddFolderToArchiveInParallel(const Text& archivePath, const Text& folder
 int32_t CheckFolderForArchive(const Text& folderAndPattern, int32_t nameMode, int32_t recurse,
                               int32_t linkMode, int64_t* bytes);
 
+// The most threads a check opens its files on.
+const int32_t kMaxCheckThreads = 4;
+
+// CheckFolderForArchive opens the listed files on this many threads (1, the
+// start state, up to kMaxCheckThreads), until set again: the verdicts and
+// their order are the same with any count.
+void SetArchiverCheckThreads(int32_t threads);
+
 // keep 1: a CheckFolderForArchive that finds no problem keeps the list its
 // walk made, and the next AddFolderToArchive or AddFolderToArchiveInParallel
 // of the same folder with the same arguments stores those items instead of

@@ -398,7 +398,10 @@ BuildResult RunBuildSteps(const BuildRequest& request) {
   // walked once: a file put there after the check is not taken, one changed
   // or swapped since is found when it is opened.
   KeepCheckedWalk(request.checkFirst);
+  // A run on several threads checks on as many.
+  SetArchiverCheckThreads(request.workers);
   BuildResult result = RunBuildStepsWithChoices(request);
+  SetArchiverCheckThreads(1);
   KeepCheckedWalk(0);
   SetArchiverExclusions(nullptr, 0);
   SetArchiverNewestTime(-1);

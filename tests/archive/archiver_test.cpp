@@ -477,8 +477,12 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
   for (const char* locked : {"locked", "locked.txt", "locked-empty"})
     ASSERT_EQ(0, chmod((source_ + locked).c_str(), 0)) << locked;
   // The check walk finds each of them, without reading: a folder's own name once, at the
-  // folder; only proc's data, which reading finds, is left to the run.
-  for (int32_t mode : {kLinksWithinFolder, kLinksFollowAll}) {
+  // folder; only proc's data, which reading finds, is left to the run. The files are opened on
+  // one thread or on three, with the same verdicts and the same bytes in all.
+  int64_t checkedBytes[2][2] = {};
+  for (int32_t run = 0; run < 4; ++run) {
+    int32_t mode = run % 2 == 0 ? kLinksWithinFolder : kLinksFollowAll;
+    SetArchiverCheckThreads(run < 2 ? 1 : 3);
     std::vector<std::pair<std::string, int>> expected;
     for (const auto& row : rows) {
       int kind = mode == kLinksWithinFolder ? row.within : row.follow;
@@ -488,10 +492,14 @@ TEST_F(ArchiverTest, WhatCannotBeStoredWholeIsReported) {
     }
     std::sort(expected.begin(), expected.end());
     ASSERT_TRUE(BypassFileModes(false));
-    std::vector<std::pair<std::string, int>> got = Check(mode);
+    std::vector<std::pair<std::string, int>> got =
+        Check(mode, nullptr, &checkedBytes[run / 2][run % 2]);
     ASSERT_TRUE(BypassFileModes(true));
-    EXPECT_EQ(expected, got) << "check walk, link mode " << mode;
+    SetArchiverCheckThreads(1);
+    EXPECT_EQ(expected, got) << "check walk, link mode " << mode << ", run " << run;
   }
+  EXPECT_EQ(checkedBytes[0][0], checkedBytes[1][0]);
+  EXPECT_EQ(checkedBytes[0][1], checkedBytes[1][1]);
   // Each link mode, with files deflated in turn and by two workers.
   for (int32_t run = 0; run < 4; ++run) {
     int32_t mode = run % 2 == 0 ? kLinksWithinFolder : kLinksFollowAll;
